@@ -95,6 +95,7 @@ void Bitmap::Fill(uint8_t value) { std::fill(pixels_.begin(), pixels_.end(), val
 
 bool operator==(const Bitmap& a, const Bitmap& b) {
   if (a.format_ != b.format_ || a.width_ != b.width_ || a.height_ != b.height_) return false;
+  if (a.Empty()) return true;
   const size_t bytes = a.RowBytes();
   const size_t tailBits = static_cast<size_t>(a.width_) * static_cast<size_t>(BitsPerPixel(a.format_)) % 8;
   for (int y = 0; y < a.height_; ++y) {

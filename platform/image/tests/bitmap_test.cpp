@@ -138,6 +138,8 @@ TEST(Bitmap, EqualityIgnoresPadding) {
   EXPECT_EQ(m1, m2);
   EXPECT_NE(Bitmap(2, 2, PixelFormat::pf8bit), Bitmap(2, 2, PixelFormat::pf24bit));
   EXPECT_NE(Bitmap(2, 3), Bitmap(3, 2));
+  EXPECT_EQ(Bitmap(0, 5), Bitmap(0, 5));
+  EXPECT_NE(Bitmap(0, 5), Bitmap(0, 4));
 }
 
 }  // namespace
