@@ -195,23 +195,10 @@ std::vector<uint8_t> EncodeBmp(const Bitmap& bmp) {
   return out;
 }
 
-Bitmap LoadBmp(const std::string& fileName) {
-  try {
-    return DecodeBmp(ReadImageFile(fileName));
-  } catch (const EImageError& e) {
-    if (!e.fileName().empty()) throw;
-    throw e.WithFile(fileName);
-  }
-}
+Bitmap LoadBmp(const std::string& fileName) { return LoadImageFile(fileName, DecodeBmp); }
 
 void SaveBmp(const Bitmap& bmp, const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = EncodeBmp(bmp);
-  } catch (const EImageError& e) {
-    throw e.WithFile(fileName);
-  }
-  WriteImageFile(fileName, bytes);
+  SaveImageFile(fileName, [&] { return EncodeBmp(bmp); });
 }
 
 }  // namespace platform

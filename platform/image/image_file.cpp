@@ -66,4 +66,23 @@ void WriteImageFile(const std::string& fileName, std::span<const uint8_t> data) 
   if (std::fclose(f.release()) != 0) fail("cannot close", errno);
 }
 
+Bitmap LoadImageFile(const std::string& fileName, Bitmap (*decode)(std::span<const uint8_t>)) {
+  const std::vector<uint8_t> data = ReadImageFile(fileName);
+  try {
+    return decode(data);
+  } catch (const EImageError& e) {
+    throw e.WithFile(fileName);
+  }
+}
+
+void SaveImageFile(const std::string& fileName, const std::function<std::vector<uint8_t>()>& encode) {
+  std::vector<uint8_t> data;
+  try {
+    data = encode();
+  } catch (const EImageError& e) {
+    throw e.WithFile(fileName);
+  }
+  WriteImageFile(fileName, data);
+}
+
 }  // namespace platform

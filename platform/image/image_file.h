@@ -3,9 +3,12 @@
 // a decoder never sees a half-read file and an encoder has finished before the file is
 // touched.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/image/bitmap.h"
 
 namespace platform {
 
@@ -21,5 +24,10 @@ std::vector<uint8_t> ReadImageFile(const std::string& fileName);
 // a device or pipe given as the name is never removed) and EImageError WriteFailed is
 // thrown. A name that cannot be opened for writing leaves an existing file as it was.
 void WriteImageFile(const std::string& fileName, std::span<const uint8_t> data);
+
+// The Load and Save functions of the codecs: read and decode, or encode and write, with
+// every EImageError naming the file.
+Bitmap LoadImageFile(const std::string& fileName, Bitmap (*decode)(std::span<const uint8_t>));
+void SaveImageFile(const std::string& fileName, const std::function<std::vector<uint8_t>()>& encode);
 
 }  // namespace platform

@@ -261,23 +261,10 @@ std::vector<uint8_t> EncodeJpeg(const Bitmap& bmp, int quality) {
   return out;
 }
 
-Bitmap LoadJpeg(const std::string& fileName) {
-  try {
-    return DecodeJpeg(ReadImageFile(fileName));
-  } catch (const EImageError& e) {
-    if (!e.fileName().empty()) throw;
-    throw e.WithFile(fileName);
-  }
-}
+Bitmap LoadJpeg(const std::string& fileName) { return LoadImageFile(fileName, DecodeJpeg); }
 
 void SaveJpeg(const Bitmap& bmp, const std::string& fileName, int quality) {
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = EncodeJpeg(bmp, quality);
-  } catch (const EImageError& e) {
-    throw e.WithFile(fileName);
-  }
-  WriteImageFile(fileName, bytes);
+  SaveImageFile(fileName, [&] { return EncodeJpeg(bmp, quality); });
 }
 
 }  // namespace platform

@@ -247,23 +247,10 @@ std::vector<uint8_t> EncodePng(const Bitmap& bmp) {
   return out;
 }
 
-Bitmap LoadPng(const std::string& fileName) {
-  try {
-    return DecodePng(ReadImageFile(fileName));
-  } catch (const EImageError& e) {
-    if (!e.fileName().empty()) throw;
-    throw e.WithFile(fileName);
-  }
-}
+Bitmap LoadPng(const std::string& fileName) { return LoadImageFile(fileName, DecodePng); }
 
 void SavePng(const Bitmap& bmp, const std::string& fileName) {
-  std::vector<uint8_t> bytes;
-  try {
-    bytes = EncodePng(bmp);
-  } catch (const EImageError& e) {
-    throw e.WithFile(fileName);
-  }
-  WriteImageFile(fileName, bytes);
+  SaveImageFile(fileName, [&] { return EncodePng(bmp); });
 }
 
 }  // namespace platform
