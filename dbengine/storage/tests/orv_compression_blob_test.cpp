@@ -1,0 +1,378 @@
+#include "dbengine/storage/orv_compression_blob.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/orv_except.h"
+
+namespace orv {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Compressible but not trivial: measurement-like text lines.
+Bytes Sample(size_t n, uint32_t seed = 3) {
+  std::mt19937 rng(seed);
+  Bytes b;
+  b.reserve(n);
+  while (b.size() < n) {
+    const std::string line = "dot " + std::to_string(rng() % 1000) + " area " + std::to_string(rng() % 100) + "\n";
+    b.insert(b.end(), line.begin(), line.end());
+  }
+  b.resize(n);
+  return b;
+}
+
+TORVBLOBDescriptor Descriptor(TORVCompressionAlgorithm algorithm, uint8_t mode, int64_t start, int32_t block_size = 0) {
+  TORVBLOBDescriptor d;
+  d.BlockSize = block_size;
+  d.StartPosition = start;
+  d.CompressionAlgorithm = algorithm;
+  d.CompressionMode = mode;
+  return d;
+}
+
+Bytes ReadAll(TORVCompressedBLOBStream& s) {
+  Bytes b(static_cast<size_t>(s.GetSize()));
+  s.Seek(0, soBeginning);
+  if (!b.empty()) {
+    EXPECT_EQ(s.Read(b.data(), static_cast<int32_t>(b.size())), static_cast<int32_t>(b.size()));
+  }
+  return b;
+}
+
+Bytes StreamBytes(TStream& s) {
+  Bytes b(static_cast<size_t>(s.GetSize()));
+  s.Seek(0, soBeginning);
+  if (!b.empty()) s.Read(b.data(), static_cast<int32_t>(b.size()));
+  return b;
+}
+
+void ReplaceStream(TORVMemoryStream& s, const Bytes& b) {
+  s.SetSize(0);
+  s.Seek(0, soBeginning);
+  s.Write(b.data(), static_cast<int32_t>(b.size()));
+}
+
+int32_t CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EORVException& e) {
+    return e.NativeError();
+  }
+  return 0;
+}
+
+// A 250,000-byte BLOB at zlib mode 0 behind a 7-byte prefix.
+struct ThreeBlocks {
+  static constexpr int64_t kStart = 7;
+  TORVMemoryStream under;
+  Bytes data = Sample(250000);
+  TORVBLOBDescriptor desc;
+
+  ThreeBlocks() {
+    under.Write("PREFIX!", 7);
+    TORVCompressedBLOBStream blob(&under, Descriptor(acaZLIB, 0, kStart), true, false);
+    EXPECT_EQ(blob.Write(data.data(), static_cast<int32_t>(data.size())), 250000);
+    desc = blob.BLOBDescriptor();
+  }
+};
+
+TEST(TORVCompressedBLOBStream, ChainIsReadByAnIndependentParser) {
+  ThreeBlocks f;
+  EXPECT_EQ(f.desc.BlockSize, 102400);
+  EXPECT_EQ(f.desc.NumBlocks, 3);
+  EXPECT_EQ(f.desc.UncompressedSize, 250000);
+
+  TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+  ASSERT_EQ(blob.Headers().ItemCount(), 3);
+  EXPECT_EQ(blob.Headers().Items[0].UncompressedSize, 102400);
+  EXPECT_EQ(blob.Headers().Items[1].UncompressedSize, 102400);
+  EXPECT_EQ(blob.Headers().Items[2].UncompressedSize, 45200);
+  EXPECT_EQ(blob.Headers().Positions[0], 7);
+  EXPECT_EQ(ReadAll(blob), f.data);
+  EXPECT_EQ(blob.GetCompressedSize(), f.under.GetSize());
+
+  const auto dir = std::filesystem::temp_directory_path() / ("orv_blob_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const auto chain = dir / "chain.bin", expected = dir / "expected.bin";
+  const Bytes raw = StreamBytes(f.under);
+  std::ofstream(chain, std::ios::binary).write(reinterpret_cast<const char*>(raw.data()), static_cast<long>(raw.size()));
+  std::ofstream(expected, std::ios::binary)
+      .write(reinterpret_cast<const char*>(f.data.data()), static_cast<long>(f.data.size()));
+  const std::string command = "python3 " + std::string(QUIRVEL_TEST_DATA) + "/parse_blob_chain.py " + chain.string() +
+                              " 7 3 " + expected.string() + " 2>&1";
+  FILE* p = ::popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char line[256] = {};
+  const bool got = std::fgets(line, sizeof line, p) != nullptr;
+  const int status = ::pclose(p);
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(got);
+  EXPECT_STREQ(line, "blocks=102400,102400,45200\n");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(TORVCompressedBLOBStream, ReadsAnyRangeAcrossBlocks) {
+  ThreeBlocks f;
+  TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+  struct Case {
+    int64_t position;
+    int32_t count, expected;
+  };
+  for (Case c : {Case{102399, 1, 1}, Case{102400, 1, 1}, Case{102000, 1000, 1000}, Case{0, 250000, 250000},
+                 Case{249990, 100, 10}, Case{250000, 5, 0}, Case{300000, 5, 0}, Case{100, 0, 0}}) {
+    Bytes out(static_cast<size_t>(c.count) + 1, 0xEE);
+    blob.Seek(c.position, soBeginning);
+    ASSERT_EQ(blob.Read(out.data(), c.count), c.expected) << c.position;
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + c.expected, f.data.begin() + std::min<int64_t>(c.position, 250000)));
+    EXPECT_EQ(out[static_cast<size_t>(c.expected)], 0xEE);
+  }
+  EXPECT_EQ(blob.Seek(-5, soBeginning), 0);
+  EXPECT_EQ(blob.Seek(-10, soEnd), 249990);
+  EXPECT_EQ(blob.Seek32(3, 9), 249990);
+}
+
+TEST(TORVCompressedBLOBStream, AppendsRewriteOnlyThePartialLastBlock) {
+  ThreeBlocks f;
+  TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+  const auto first_positions = blob.Headers().Positions;
+  const Bytes more = Sample(10, 9);
+  blob.Seek(0, soEnd);
+  EXPECT_EQ(blob.Write(more.data(), 10), 10);
+  ASSERT_EQ(blob.Headers().ItemCount(), 3);
+  EXPECT_EQ(blob.Headers().Items[2].UncompressedSize, 45210);
+  EXPECT_EQ(blob.Headers().Positions, first_positions);
+  EXPECT_EQ(blob.BLOBDescriptor().UncompressedSize, 250010);
+  Bytes expected = f.data;
+  expected.insert(expected.end(), more.begin(), more.end());
+  TORVCompressedBLOBStream reopened(&f.under, blob.BLOBDescriptor(), false, false);
+  EXPECT_EQ(ReadAll(reopened), expected);
+
+  // A write that starts inside the BLOB writes nothing.
+  reopened.Seek(10, soBeginning);
+  EXPECT_EQ(reopened.Write(more.data(), 10), 0);
+  EXPECT_EQ(reopened.GetSize(), 250010);
+  // A write past the end fills the gap with zeros.
+  reopened.Seek(250100, soBeginning);
+  EXPECT_EQ(reopened.Write(more.data(), 10), 10);
+  expected.resize(250100, 0);
+  expected.insert(expected.end(), more.begin(), more.end());
+  EXPECT_EQ(ReadAll(reopened), expected);
+}
+
+TEST(TORVCompressedBLOBStream, TruncationKeepsWholeBlocksAndRecompressesAPartialOne) {
+  {
+    ThreeBlocks f;
+    const int64_t under_size = f.under.GetSize();
+    TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+    blob.SetSize(204800);
+    EXPECT_EQ(blob.BLOBDescriptor().NumBlocks, 2);
+    EXPECT_EQ(f.under.GetSize(), under_size);  // the underlying stream keeps its length
+    TORVCompressedBLOBStream reopened(&f.under, blob.BLOBDescriptor(), false, false);
+    EXPECT_EQ(ReadAll(reopened), Bytes(f.data.begin(), f.data.begin() + 204800));
+  }
+  {
+    ThreeBlocks f;
+    TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+    blob.Seek(0, soEnd);
+    blob.SetSize(150000);
+    EXPECT_EQ(blob.GetPosition(), 150000);
+    ASSERT_EQ(blob.Headers().ItemCount(), 2);
+    EXPECT_EQ(blob.Headers().Items[1].UncompressedSize, 47600);
+    EXPECT_EQ(f.under.GetSize(), blob.Headers().Positions[1] + 20 + blob.Headers().Items[1].CompressedSize);
+    TORVCompressedBLOBStream reopened(&f.under, blob.BLOBDescriptor(), false, false);
+    EXPECT_EQ(ReadAll(reopened), Bytes(f.data.begin(), f.data.begin() + 150000));
+    // The same size again changes nothing; a larger one extends with zeros.
+    const Bytes before = StreamBytes(f.under);
+    reopened.SetSize(150000);
+    EXPECT_EQ(StreamBytes(f.under), before);
+    reopened.SetSize(150005);
+    Bytes expected(f.data.begin(), f.data.begin() + 150000);
+    expected.resize(150005, 0);
+    EXPECT_EQ(ReadAll(reopened), expected);
+    EXPECT_EQ(CodeOf([&] { reopened.SetSize(-1); }), 10516);
+  }
+}
+
+TEST(TORVCompressedBLOBStream, DamageIsReportedWithItsCode) {
+  struct Case {
+    const char* what;
+    int64_t offset_from_block2;  // byte of block 2 to change (its header starts at 0)
+    uint8_t xor_mask;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {"a data byte", 20 + 3000, 0x01, 10087},  // zlib's own check fails
+      {"the checksum", 8, 0x01, 10089},
+      {"the uncompressed size", 4, 0x01, 10088},  // 45200 -> 45201
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ThreeBlocks f;
+    Bytes raw = StreamBytes(f.under);
+    TORVCompressedBLOBStream probe(&f.under, f.desc, false, false);
+    const int64_t block2 = probe.Headers().Positions[2];
+    raw[static_cast<size_t>(block2 + c.offset_from_block2)] ^= c.xor_mask;
+    ReplaceStream(f.under, raw);
+    TORVCompressedBLOBStream blob(&f.under, f.desc, false, false);
+    Bytes out(10);
+    blob.Seek(10, soBeginning);
+    EXPECT_EQ(blob.Read(out.data(), 10), 10);  // other blocks still read
+    blob.Seek(204800 + 5, soBeginning);
+    EXPECT_EQ(CodeOf([&] { blob.Read(out.data(), 10); }), c.code);
+  }
+}
+
+TEST(TORVCompressedBLOBStream, RepairKeepsTheReadableBlocks) {
+  struct Case {
+    const char* what;
+    int64_t cut_in_block2;  // length kept of block 2 (header + data)
+    int32_t code;
+  };
+  for (Case c : {Case{"cut in the header", 10, 10082}, Case{"cut in the data", 500, 10083}}) {
+    SCOPED_TRACE(c.what);
+    ThreeBlocks f;
+    int64_t block2;
+    {
+      TORVCompressedBLOBStream probe(&f.under, f.desc, false, false);
+      block2 = probe.Headers().Positions[2];
+    }
+    f.under.SetSize(block2 + c.cut_in_block2);
+    EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream blob(&f.under, f.desc, false, false); }), c.code);
+    TORVCompressedBLOBStream repaired(&f.under, f.desc, false, true);
+    EXPECT_EQ(repaired.BLOBDescriptor().NumBlocks, 2);
+    EXPECT_EQ(repaired.BLOBDescriptor().UncompressedSize, 204800);
+    EXPECT_EQ(ReadAll(repaired), Bytes(f.data.begin(), f.data.begin() + 204800));
+  }
+  // A block whose data no longer decompresses ends the kept chain in repair mode.
+  ThreeBlocks f;
+  Bytes raw = StreamBytes(f.under);
+  TORVCompressedBLOBStream probe(&f.under, f.desc, false, false);
+  raw[static_cast<size_t>(probe.Headers().Positions[1] + 20 + 777)] ^= 0xFF;
+  ReplaceStream(f.under, raw);
+  TORVCompressedBLOBStream repaired(&f.under, f.desc, false, true);
+  EXPECT_EQ(repaired.BLOBDescriptor().NumBlocks, 1);
+  EXPECT_EQ(ReadAll(repaired), Bytes(f.data.begin(), f.data.begin() + 102400));
+}
+
+TEST(TORVCompressedBLOBStream, BlockSizesByModeAndAlgorithms) {
+  EXPECT_EQ(TORVCompressedBLOBStream::InternalGetBlockSize(0), 102400);
+  EXPECT_EQ(TORVCompressedBLOBStream::InternalGetBlockSize(3), 524288);
+  EXPECT_EQ(TORVCompressedBLOBStream::InternalGetBlockSize(4), 1048576);
+  EXPECT_EQ(TORVCompressedBLOBStream::InternalGetBlockSize(9), 1572864);
+
+  // bzip2 at mode 0 must be writable: its blocks are compressed as at mode 1.
+  const Bytes data = Sample(250000, 5);
+  TORVMemoryStream under;
+  TORVCompressedBLOBStream blob(&under, Descriptor(acaBZIP, 0, 0), true, false);
+  EXPECT_EQ(blob.Write(data.data(), 250000), 250000);
+  EXPECT_EQ(blob.BLOBDescriptor().NumBlocks, 3);
+  EXPECT_GT(blob.GetCompressionRate(), 50.0);
+  TORVCompressedBLOBStream reopened(&under, blob.BLOBDescriptor(), false, false);
+  EXPECT_EQ(ReadAll(reopened), data);
+
+  // PPM cannot compress in this build: the write fails cleanly and nothing is stored.
+  TORVMemoryStream ppm_under;
+  TORVCompressedBLOBStream ppm(&ppm_under, Descriptor(acaPPM, 5, 0), true, false);
+  EXPECT_EQ(CodeOf([&] { ppm.Write(data.data(), 1000); }), 10085);
+  EXPECT_EQ(ppm.BLOBDescriptor().NumBlocks, 0);
+  EXPECT_EQ(ppm.GetSize(), 0);
+  EXPECT_EQ(ppm_under.GetSize(), 0);
+
+  TORVMemoryStream bad_under;
+  EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&bad_under, Descriptor(acaZLIB, 1, 0, -4), false, false); }),
+            10515);
+}
+
+TEST(TORVCompressedBLOBStream, UncompressedBLOBStaysInsideItsBytes) {
+  TORVMemoryStream under;
+  {
+    TORVCompressedBLOBStream empty(&under, Descriptor(acaNone, 0, 0), true, false);
+    EXPECT_EQ(empty.GetCompressionRate(), 0);
+    EXPECT_EQ(empty.GetCompressedSize(), 0);
+  }
+  under.Write("HEAD", 4);
+  TORVBLOBDescriptor desc;
+  const Bytes data = Sample(100);
+  {
+    TORVCompressedBLOBStream blob(&under, Descriptor(acaNone, 0, 4), true, false);
+    EXPECT_EQ(blob.Write(data.data(), 100), 100);
+    desc = blob.BLOBDescriptor();
+  }
+  EXPECT_EQ(desc.UncompressedSize, 100);
+  under.Seek(0, soEnd);
+  under.Write("TRAILING BYTES", 14);  // not part of the BLOB
+  TORVCompressedBLOBStream blob(&under, desc, false, false);
+  Bytes out(200, 0);
+  EXPECT_EQ(blob.Read(out.data(), 200), 100);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin()));
+  blob.Seek(-3, soBeginning);
+  EXPECT_EQ(blob.GetPosition(), 0);
+  EXPECT_EQ(blob.Read(out.data(), 4), 4);
+  EXPECT_EQ(std::memcmp(out.data(), data.data(), 4), 0);
+  blob.SetSize(50);
+  EXPECT_EQ(under.GetSize(), 54);
+
+  desc.UncompressedSize = 80;
+  EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&under, desc, false, false); }), 10081);
+  TORVCompressedBLOBStream repaired(&under, desc, false, true);
+  EXPECT_EQ(repaired.GetSize(), 50);
+}
+
+// Random appends, gaps, truncations, extensions and reads against a plain byte vector.
+TEST(TORVCompressedBLOBStream, BehavesLikeAByteVector) {
+  std::mt19937 rng(20240115);
+  for (auto algorithm : {acaZLIB, acaBZIP}) {
+    SCOPED_TRACE(static_cast<int>(algorithm));
+    TORVMemoryStream under;
+    under.Write("xx", 2);
+    Bytes model;
+    TORVBLOBDescriptor desc = Descriptor(algorithm, 1, 2, 1000);
+    auto blob = std::make_unique<TORVCompressedBLOBStream>(&under, desc, true, false);
+    for (int step = 0; step < 250; ++step) {
+      const int op = static_cast<int>(rng() % 6);
+      if (op <= 1) {  // append, sometimes after a gap
+        const int64_t at = static_cast<int64_t>(model.size()) + (op == 1 ? rng() % 1500 : 0);
+        const Bytes piece = Sample(rng() % 3500, static_cast<uint32_t>(step));
+        blob->Seek(at, soBeginning);
+        ASSERT_EQ(blob->Write(piece.data(), static_cast<int32_t>(piece.size())), static_cast<int32_t>(piece.size()));
+        if (!piece.empty() || at <= static_cast<int64_t>(model.size())) {
+          if (!piece.empty()) model.resize(static_cast<size_t>(at), 0);
+          model.insert(model.end(), piece.begin(), piece.end());
+        }
+      } else if (op == 2) {  // resize
+        const int64_t size = rng() % (model.size() + 2000);
+        blob->SetSize(size);
+        model.resize(static_cast<size_t>(size), 0);
+      } else if (op == 3) {  // reopen from the descriptor
+        desc = blob->BLOBDescriptor();
+        blob = std::make_unique<TORVCompressedBLOBStream>(&under, desc, false, false);
+      } else {  // read a random range
+        const int64_t at = model.empty() ? 0 : rng() % (model.size() + 10);
+        const int32_t count = static_cast<int32_t>(rng() % 4000);
+        Bytes out(static_cast<size_t>(count));
+        blob->Seek(at, soBeginning);
+        const int32_t got = blob->Read(out.data(), count);
+        const int64_t expect = std::max<int64_t>(0, std::min<int64_t>(count, static_cast<int64_t>(model.size()) - at));
+        ASSERT_EQ(got, expect) << "step " << step;
+        ASSERT_TRUE(std::equal(out.begin(), out.begin() + got, model.begin() + at)) << "step " << step;
+      }
+      ASSERT_EQ(blob->GetSize(), static_cast<int64_t>(model.size()));
+      ASSERT_EQ(blob->BLOBDescriptor().UncompressedSize, static_cast<int64_t>(model.size()));
+      ASSERT_EQ(blob->BLOBDescriptor().NumBlocks, (static_cast<int64_t>(model.size()) + 999) / 1000);
+    }
+    TORVCompressedBLOBStream last(&under, blob->BLOBDescriptor(), false, false);
+    EXPECT_EQ(ReadAll(last), model);
+  }
+}
+
+}  // namespace
+}  // namespace orv
