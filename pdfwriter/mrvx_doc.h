@@ -1,0 +1,241 @@
+#pragma once
+// TMorvex, the PDF document: it owns every indirect object, the page list and the current
+// page, and writes the whole object graph as a PDF file when the document ends.
+//
+//   TMorvex doc;             // properties first
+//   doc.BeginDoc();          // catalog, information dictionary, page tree, first page
+//   doc.CurrentPage()->Rectangle(...);
+//   doc.AddPage();
+//   doc.EndDoc();            // writes FileName (or the output stream)
+//
+// Time comes from an injected clock and the viewer is opened through an injected launcher, so
+// that tests run with a fixed clock and no viewer.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "pdfwriter/mrvx_doc_page.h"
+#include "pdfwriter/mrvx_objs.h"
+#include "pdfwriter/mrvx_types.h"
+#include "platform/base/clock.h"
+#include "platform/metafile/metafile.h"
+
+namespace pdfwriter {
+
+enum class TPDFVersType : uint8_t { pdf10, pdf11, pdf12, pdf13, pdf14, pdf15, pdf16, pdf17, pdf18, pdf19, pdf110 };
+enum class TMRVXKeyType : uint8_t { k40, k128, aes128 };
+enum class TMRVXProtection : uint8_t {
+  prPrint, prModifyStructure, prInformationCopy, prEditAnnotations, prPrint12bit, prFillAnnotations,
+  prExtractContent, prAssemble,
+};
+enum class TMRVXPageLayout : uint8_t { plSinglePage, plOneColumn, plTwoColumnLeft, plTwoColumnRight };
+enum class TMRVXPageMode : uint8_t { pmUseNone, pmUseOutlines, pmUseThumbs, pmFullScreen, pmUseAttachments };
+enum class TMRVXViewerPreference : uint8_t { vpHideToolbar, vpHideMenubar, vpHideWindowUI, vpFitWindow, vpCenterWindow };
+enum class TMRVXCompressionMethod : uint8_t { cmNone, cmFlateDecode };
+enum class TMRVXImageCompressionType : uint8_t { icFlate, icJpeg, icCCITT31, icCCITT32, icCCITT42 };
+
+// One page of the page list.
+struct TMRVXDictArrItem {
+  TMRVXDictionaryObject* PageObj = nullptr;
+  TMRVXObjectNumber PageLink;
+  int32_t ItemIndex = 0;
+  bool IsIndexed = false;
+};
+
+// Default texts of the information dictionary.
+inline constexpr const char* kDefaultAuthor = "QUIRVEL";
+inline constexpr const char* kDefaultKeywords = "QUIRVEL PDF";
+inline constexpr const char* kDefaultTitle = "Morvex Document";
+// "Creator" while the document is being drawn, and as written when it ends.
+inline constexpr const char* kCreatorInProgress = "QUIRVEL PDF writer (in progress)";
+inline constexpr const char* kCreator = "QUIRVEL PDF writer";
+
+class TMorvex {
+ public:
+  // Opens a written file in a viewer (the shell's "open").
+  using TLauncher = std::function<void(const std::string& FileName)>;
+  // Turns a page's canvas recording into content operators of that page. The metafile
+  // translator installs itself here; without one, only an empty recording can be closed.
+  using TRecordingTranslator = std::function<void(TMRVXPage& Page, const platform::Metafile& Recording)>;
+
+  // clock: where the creation time and the document identifier's time come from (the
+  // process clock when null). The launcher starts as ShellOpenLauncher().
+  explicit TMorvex(platform::Clock* clock = nullptr);
+  ~TMorvex();
+  TMorvex(const TMorvex&) = delete;
+  TMorvex& operator=(const TMorvex&) = delete;
+
+  // ---- properties ----
+
+  bool AutoLaunch() const { return FAutoLaunch; }
+  void SetAutoLaunch(bool Value);
+  bool ShowInfo = true;  // kept; the information dictionary is always written
+  std::string Author = kDefaultAuthor;
+  std::string Keywords = kDefaultKeywords;
+  std::string Subject;
+  std::string Title = kDefaultTitle;
+  std::string FileName;  // UTF-8 path
+  TPDFVersType Version = TPDFVersType::pdf14;  // kept; the header is always %PDF-1.4
+  std::string UserPassword;
+  std::string OwnerPassword;
+  bool ActivateProtection = false;
+  TMRVXKeyType CryptKeyLength() const { return FCryptKeyType; }
+  void SetCryptKeyType(TMRVXKeyType Value);
+  std::set<TMRVXProtection> ProtectOptions;
+  std::vector<std::string> NotEmbeddedFonts;
+  TMRVXPageLayout PageLayout() const { return FPageLayout; }
+  void SetPageLayout(TMRVXPageLayout Value) { FPageLayout = Value; }
+  TMRVXPageMode PageMode = TMRVXPageMode::pmUseNone;
+  int PagesCount() const { return FPagesCount; }
+  bool StandardFontEmulation() const { return FStandardFontEmulation; }
+  void SetStandardFontEmulation(bool Value);
+  bool FontEmbedding = true;
+  const std::set<TMRVXViewerPreference>& ViewerPreferences() const { return FViewerPreferences; }
+  void SetViewerPreferences(std::set<TMRVXViewerPreference> Value);
+  int JpegQuality = 100;
+  TMRVXCompressionMethod Compression() const { return FCompression; }
+  void SetCompressionMethod(TMRVXCompressionMethod Value);
+  bool KeepImageAspectRatio = false;
+  int Resolution() const { return FResolutionValue; }
+  void SetResolution(int Value);
+  bool ParaAutoAddPage = true;
+  TMRVXImageCompressionType ImageCompressionType = TMRVXImageCompressionType::icFlate;
+  // Pixels per inch of the reference device that page canvases draw on (96 by default).
+  // Applies to canvases made after the change. Throws "Invalid reference resolution." outside
+  // 1..kMaxMetafileResolution.
+  int ReferenceDpi() const { return FReferenceDpi; }
+  void SetReferenceDpi(int Value);
+
+  TLauncher Launcher;
+  TRecordingTranslator RecordingTranslator;
+
+  // ---- the document ----
+
+  TMRVXPage* CurrentPage() const { return FCurrentPage.get(); }
+  int CurrentPageNumber() const { return FCurrentPageNum; }
+  void SetCurrentPageNumber(int Value) { SetCurrentPageNum(Value); }
+  // The current page's canvas, null without a current page.
+  platform::MetafileCanvas* Canvas() const;
+  // Makes EndDoc write into this buffer instead of a file (the buffer is borrowed and
+  // replaced by the document). Throws once BeginDoc has run.
+  void SetOutputStream(std::string* Stream);
+
+  void BeginDoc(bool Initial = true);
+  int AddPage();
+  void SetCurrentPageNum(int Value);
+  void DeletePage(int PageIndex);
+  void DeleteObj(TMRVXObject* InObj, bool Recursive);
+  void EndDoc();
+  bool Ended() const { return FEnded; }
+
+  // The whole document; SaveToStream replaces the buffer's content.
+  void SaveToFile(const std::string& AFileName);
+  void SaveToStream(std::string& DocStream);
+
+  // ---- object store (used by the page and the builders of fonts, images and outlines) ----
+
+  TMRVXDictionaryObject* CreateIndirectDictionary();
+  TMRVXStreamObject* CreateIndirectStream();
+  // Numbers an object and hands it to the document; returns it.
+  TMRVXObject* AddIndirectObject(std::unique_ptr<TMRVXObject> Obj);
+  static int CompareObjectID(const TMRVXObjectNumber& A, const TMRVXObjectNumber& B);
+  // The indirect object a link names, or null.
+  TMRVXObject* GetObjectByLink(const TMRVXLink* LinkObj) const;
+  // Follows a link to its object; any other object (or null) is returned as it is.
+  TMRVXObject* Resolve(TMRVXObject* Obj) const;
+
+  const std::vector<std::unique_ptr<TMRVXObject>>& IndirectObjects() const { return FIndirectObjects; }
+  TMRVXDictionaryObject* Catalog() const;
+  TMRVXDictionaryObject* InfoDictionary() const;
+  TMRVXDictionaryObject* PagesRoot() const;
+  const std::vector<TMRVXDictArrItem>& PageArr() const { return FPageArr; }
+  Extended DocScale() const { return FDocScale; }
+  const std::string& DocID() const { return FDocID; }
+  platform::TDateTime CreationDate() const { return FCreationDate; }
+
+  // Resource names taken on the current page (fonts) and of the registered images.
+  std::vector<std::string> FontNames;
+  std::vector<std::string> XImageNames;
+  int FCurrentFontIndex = 0;
+  int FCurrentImageIndex = 0;
+
+ private:
+  friend class TMRVXPage;
+
+  void CheckNotStarted(const char* what) const;
+  void CheckNotEnded() const;
+  void ClosePage();
+  bool UsedByOtherPage(const TMRVXObjectNumber& id, const TMRVXDictionaryObject* page) const;
+
+  // Serializer.
+  size_t SaveTypeObject(const TMRVXObject* obj, std::string& out, bool nested) const;
+  size_t SaveObjectValue(const TMRVXObject* obj, const std::string& text, std::string& out) const;
+  size_t SaveNumericObject(const TMRVXObject* obj, std::string& out) const;
+  size_t SaveStringObject(const TMRVXObject* obj, std::string& out) const;
+  size_t SaveNameObject(const TMRVXObject* obj, std::string& out) const;
+  size_t SaveArrayObject(const TMRVXObject* obj, std::string& out) const;
+  size_t SaveDictionaryObject(const TMRVXObject* obj, std::string& out, bool nested) const;
+  size_t SaveStreamObject(const TMRVXObject* obj, std::string& out) const;
+  size_t SaveLinkObject(const TMRVXObject* obj, std::string& out) const;
+  std::string ObjectHeader(const TMRVXObject* obj) const;
+  std::string Reference(const TMRVXObjectNumber& id) const;
+
+  platform::Clock* FClock;
+  std::vector<std::unique_ptr<TMRVXObject>> FIndirectObjects;
+  int32_t FMaxObjNum = 0;
+  int FRootIndex = -1;
+  int FInfoIndex = -1;
+  int FPagesIndex = -1;
+  TMRVXObjectNumber FRootLink, FInfoLink, FPageslink;
+  std::vector<TMRVXDictArrItem> FPageArr;
+  int FPagesCount = 0;
+  std::unique_ptr<TMRVXPage> FCurrentPage;
+  int FCurrentPageNum = -1;
+  float FParentMB[4] = {0, 0, 595, 842};
+  bool FIsParented = false;
+  std::string FDocID;
+  platform::TDateTime FCreationDate = 0;
+  Extended FDocScale = 1;
+
+  bool FAutoLaunch = true;
+  TMRVXKeyType FCryptKeyType = TMRVXKeyType::k40;
+  int FRevision = 2;
+  TMRVXPageLayout FPageLayout = TMRVXPageLayout::plSinglePage;
+  bool FStandardFontEmulation = true;
+  std::set<TMRVXViewerPreference> FViewerPreferences;
+  bool FVPChanged = false;
+  TMRVXCompressionMethod FCompression = TMRVXCompressionMethod::cmFlateDecode;
+  int FResolutionValue = 72;
+  int FReferenceDpi = 96;
+  std::string* FOutputStream = nullptr;
+  bool FDocStarted = false;
+  bool FEnded = false;
+
+  // Renumbering while saving: old (number, generation) to the written number. Built anew
+  // for every save and never written back into the objects, so a document saves the same
+  // way twice.
+  struct IdHash {
+    size_t operator()(const TMRVXObjectNumber& id) const {
+      return std::hash<int64_t>()(static_cast<int64_t>(id.ObjectNumber) << 32 ^ static_cast<uint32_t>(id.GenerationNumber));
+    }
+  };
+  std::unordered_map<TMRVXObjectNumber, int32_t, IdHash> LinkTable;
+};
+
+// Opens a file with the desktop's default application (xdg-open), without a shell and
+// without waiting for it.
+TMorvex::TLauncher ShellOpenLauncher();
+
+// A number as the serializer writes it: whole values exactly, fractions as the decimal
+// expansion of their single-precision value (12.34 -> "12.34000016", -0.5 -> "-0.5").
+std::string NumberText(double value);
+
+// The document identifier's source text: the file name in Windows-1252 followed by the time
+// as "ddd dd-mm-yyyy hh:nn:ss.zzz".
+std::string DocIDSource(const std::string& FileName, platform::TDateTime Now);
+
+}  // namespace pdfwriter
