@@ -46,7 +46,8 @@ F Convert(const std::string& norm) {
     v.remove_prefix(1);
   }
   if (!v.empty() && v[0] == '.') {  // from_chars wants a digit first
-    std::string with_zero = "0" + std::string(v);
+    std::string with_zero(1, '0');
+    with_zero.append(v);
     F out{};
     std::from_chars(with_zero.data(), with_zero.data() + with_zero.size(), out);
     return neg ? -out : out;
