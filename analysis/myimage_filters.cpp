@@ -1,0 +1,512 @@
+#include "analysis/myimage_filters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/mymath.h"
+#include "platform/base/numeric.h"
+
+namespace analysis {
+
+using platform::Bitmap;
+using platform::Round;
+using platform::TPoint;
+using platform::TRect;
+
+namespace {
+
+// Every routine here reads and writes 3 bytes per pixel; another pixel format is a
+// programming error and must not turn into reads past the rows.
+void Require24Bit(const Bitmap& bmp, const char* routine) {
+  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit)
+    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
+}
+
+// The part of the result bitmap that the source covers as well.
+struct Extent {
+  int32_t W;
+  int32_t H;
+};
+Extent Common(const Bitmap& a, const Bitmap& b) {
+  return {std::min(a.Width(), b.Width()), std::min(a.Height(), b.Height())};
+}
+
+inline uint8_t ClampRound(double v) { return static_cast<uint8_t>(Round(std::clamp(v, 0.0, 255.0))); }
+
+inline void PutGray(uint8_t* px, uint8_t v) { px[0] = px[1] = px[2] = v; }
+
+// Extent of the summed-area table; larger bitmaps are summed over this part only.
+constexpr int32_t kIntCols = ImWidth + 1;
+constexpr int32_t kIntRows = ImHeight + 1;
+
+// Byte indices outside the pixel are taken as the nearest of its three bytes.
+inline int32_t ByteIndex(int32_t c) { return std::clamp(c, 0, 2); }
+
+// Response of one kernel at pixel x of the middle of three rows, byte c.
+inline double Response(const TFilter& k, const uint8_t* const rows[3], int32_t x, int32_t c) {
+  double v = 0;
+  for (int i = -1; i <= 1; ++i)
+    for (int j = -1; j <= 1; ++j) v += k.at(i, j) * rows[i + 1][3 * (x + j) + c];
+  return v;
+}
+
+}  // namespace
+
+// ---- Convolutions ----
+
+void ApplyFilter(const Bitmap& FromBit, Bitmap& NewBit, TFilter aFilter) {
+  Require24Bit(FromBit, "ApplyFilter");
+  Require24Bit(NewBit, "ApplyFilter");
+  const Extent e = Common(FromBit, NewBit);
+  for (int32_t y = 1; y <= e.H - 2; ++y) {
+    const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = 1; x <= e.W - 2; ++x)
+      for (int32_t c = 0; c < 3; ++c) out[3 * x + c] = ClampRound(Response(aFilter, rows, x, c));
+  }
+}
+
+void ApplyFilterSkip(const Bitmap& FromBit, Bitmap& NewBit, TFilter aFilter) {
+  Require24Bit(FromBit, "ApplyFilterSkip");
+  Require24Bit(NewBit, "ApplyFilterSkip");
+  const Extent e = Common(FromBit, NewBit);
+  for (int32_t y = 3; y <= e.H - 6; ++y) {
+    const uint8_t* rows[3] = {FromBit.ScanLine(y - 2), FromBit.ScanLine(y), FromBit.ScanLine(y + 2)};
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = 3; x <= e.W - 6; ++x) {
+      for (int32_t c = 0; c < 3; ++c) {
+        double v = 0;
+        for (int i = -1; i <= 1; ++i)
+          for (int j = -1; j <= 1; ++j) v += aFilter.at(i, j) * rows[i + 1][3 * (x + 2 * j) + c];
+        out[3 * x + c] = ClampRound(v);
+      }
+    }
+  }
+}
+
+void ApplyFilter_xDim(const Bitmap& FromBit, Bitmap& NewBit, std::span<const TFilter> aFilter, int32_t z,
+                      int32_t dim, TRect aRect, TPoint& Result) {
+  Require24Bit(FromBit, "ApplyFilter_xDim");
+  Require24Bit(NewBit, "ApplyFilter_xDim");
+  const Extent e = Common(FromBit, NewBit);
+  z = ByteIndex(z);
+  const size_t nk = static_cast<size_t>(std::clamp<int64_t>(dim, 0, static_cast<int64_t>(aFilter.size())));
+  const int32_t y0 = std::max(aRect.Top + 1, 1);
+  const int32_t y1 = std::min(aRect.Bottom - 2, e.H - 2);
+  const int32_t x0 = std::max(aRect.Left + 1, 1);
+  const int32_t x1 = std::min(aRect.Right - 2, e.W - 2);
+  int64_t sg = 0;
+  int64_t sx = 0;
+  int64_t sy = 0;
+  for (int32_t y = y0; y <= y1; ++y) {
+    const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = x0; x <= x1; ++x) {
+      double v = 0;
+      for (size_t k = 0; k < nk; ++k) v += Response(aFilter[k], rows, x, z);
+      const uint8_t g = ClampRound(v);
+      PutGray(out + 3 * x, g);
+      sg += g;
+      sx += static_cast<int64_t>(x) * g;
+      sy += static_cast<int64_t>(y) * g;
+    }
+  }
+  if (sg > 0) {
+    Result = {Round(static_cast<double>(sx) / static_cast<double>(sg)),
+              Round(static_cast<double>(sy) / static_cast<double>(sg))};
+  } else {
+    Result = {Round((aRect.Left + aRect.Right) / 2.0), Round((aRect.Top + aRect.Bottom) / 2.0)};
+  }
+}
+
+void Smooth(const Bitmap& FromBit, Bitmap& NewBit) { ApplyFilter(FromBit, NewBit, SmoothFilter); }
+
+void DrawSharp(Bitmap& tbmp) {
+  const Bitmap copy = tbmp;
+  Smooth(copy, tbmp);
+}
+
+void SharpbmpSkip(const Bitmap& FromBit, Bitmap& NewBit, double f) {
+  TFilter k;
+  for (auto& row : k.k) row.fill(-f);
+  k.k[1][1] = 8 * f + 1;
+  ApplyFilterSkip(FromBit, NewBit, k);
+}
+
+void Sobelx2(const Bitmap& FromBit, Bitmap& NewBit, TRect aRect, TPoint& Result) {
+  ApplyFilter_xDim(FromBit, NewBit, SobelFilters, 0, 2, aRect, Result);
+}
+
+// ---- Counting dilation ----
+
+void Dilatation(const Bitmap& FromBit, Bitmap& ToBit, int32_t channel, int32_t dim, int32_t th, int32_t level) {
+  Require24Bit(FromBit, "Dilatation");
+  Require24Bit(ToBit, "Dilatation");
+  dim = std::clamp(dim, 0, 10);
+  channel = ByteIndex(channel);
+  const Extent e = Common(FromBit, ToBit);
+  if (e.W <= 2 * dim || e.H <= 2 * dim) return;
+  // Window counts from a summed-area table of the thresholded pixels: the same counts as
+  // walking every window, in constant time per pixel.
+  const int32_t W = e.W;
+  std::vector<int32_t> sat(static_cast<size_t>(W + 1) * (e.H + 1), 0);
+  auto S = [&](int32_t x, int32_t y) -> int32_t& { return sat[static_cast<size_t>(y) * (W + 1) + x]; };
+  for (int32_t y = 0; y < e.H; ++y) {
+    const uint8_t* line = FromBit.ScanLine(y);
+    int32_t rowSum = 0;
+    for (int32_t x = 0; x < W; ++x) {
+      rowSum += line[3 * x + channel] > th ? 1 : 0;
+      S(x + 1, y + 1) = S(x + 1, y) + rowSum;
+    }
+  }
+  for (int32_t y = dim; y <= e.H - dim - 1; ++y) {
+    uint8_t* out = ToBit.ScanLine(y);
+    for (int32_t x = dim; x <= W - dim - 1; ++x) {
+      const int32_t n = S(x + dim + 1, y + dim + 1) - S(x - dim, y + dim + 1) - S(x + dim + 1, y - dim) +
+                        S(x - dim, y - dim);
+      PutGray(out + 3 * x, n > level ? 255 : 0);
+    }
+  }
+}
+
+// ---- Box mean ----
+
+void IntegralImg(const Bitmap& FromBit, TIntImg& IntImg, int32_t c) {
+  Require24Bit(FromBit, "IntegralImg");
+  std::memset(static_cast<void*>(IntImg.e), 0, sizeof(IntImg.e));
+  c = ByteIndex(c);
+  const int32_t W = std::min(FromBit.Width(), kIntCols);
+  const int32_t H = std::min(FromBit.Height(), kIntRows);
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t* line = FromBit.ScanLine(y);
+    int32_t rowSum = 0;
+    for (int32_t x = 0; x < W; ++x) {
+      rowSum += line[3 * x + c];
+      IntImg[x][y] = rowSum + (y > 0 ? IntImg[x][y - 1] : 0);
+    }
+  }
+}
+
+void AVGImg(const Bitmap& FromBit, Bitmap& ToBit, const TIntImg& IntImg, int32_t dx, int32_t dy) {
+  Require24Bit(FromBit, "AVGImg");
+  ToBit = FromBit;
+  // A zero half-width would leave a divisor of 0 at every pixel.
+  dx = std::max(dx, 1);
+  dy = std::max(dy, 1);
+  const int32_t W = std::min(ToBit.Width(), kIntCols);
+  const int32_t H = std::min(ToBit.Height(), kIntRows);
+  for (int32_t y = 0; y < H; ++y) {
+    uint8_t* out = ToBit.ScanLine(y);
+    const int32_t y0 = std::max(y - dy, 0);
+    const int32_t y1 = std::min(y + dy, H - 1);
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t x0 = std::max(x - dx, 0);
+      const int32_t x1 = std::min(x + dx, W - 1);
+      int64_t s = IntImg[x1][y1];
+      if (x > dx) s -= IntImg[x0][y1];
+      if (y > dy) s -= IntImg[x1][y0];
+      if (x > dx && y > dy) s += IntImg[x0][y0];
+      const int64_t area = static_cast<int64_t>(y1 - y0) * (x1 - x0);
+      // A bitmap one pixel wide or high has no box; its pixel stays as it is.
+      if (area == 0) continue;
+      PutGray(out + 3 * x, ClampRound(static_cast<double>(s) / static_cast<double>(area)));
+    }
+  }
+}
+
+// ---- Display chain ----
+
+void ApplyGuidedSharpFilter(const Bitmap& FromBit, Bitmap& NewBit, double eps, int32_t dim, int32_t ch) {
+  Require24Bit(FromBit, "ApplyGuidedSharpFilter");
+  NewBit = FromBit;
+  // The sharpening kernel needs the direct neighbours, so the window is at least 3 x 3.
+  dim = std::clamp(dim, 1, 5);
+  if (ch > 2 || ch < 0) ch = 0;
+  const int32_t W = NewBit.Width();
+  const int32_t H = NewBit.Height();
+  const int32_t n = (2 * dim + 1) * (2 * dim + 1);
+  std::vector<const uint8_t*> rows(2 * dim + 1);
+  for (int32_t y = dim; y <= H - dim - 1; ++y) {
+    for (int32_t i = -dim; i <= dim; ++i) rows[i + dim] = FromBit.ScanLine(y + i);
+    const uint8_t* near[3] = {rows[dim - 1], rows[dim], rows[dim + 1]};
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = dim; x <= W - dim - 1; ++x) {
+      int64_t sum = 0;
+      int64_t sq = 0;
+      for (int32_t i = 0; i < 2 * dim + 1; ++i) {
+        const uint8_t* r = rows[i];
+        for (int32_t j = x - dim; j <= x + dim; ++j) {
+          const int32_t v = r[3 * j + ch];
+          sum += v;
+          sq += v * v;
+        }
+      }
+      const double mu = static_cast<double>(sum) / n;
+      const double sigma = GetStd(n, mu, static_cast<double>(sq)) * eps;
+      const double s = std::clamp(Response(SharpenFilter, near, x, ch), 0.0, 255.0);
+      PutGray(out + 3 * x, ClampRound(s * sigma / 255 + (255 - sigma) * mu / 255));
+    }
+  }
+}
+
+double EdgeEnhancement(const Bitmap& FromBit, Bitmap& NewBit, int32_t f, int32_t ch) {
+  Require24Bit(FromBit, "EdgeEnhancement");
+  const double g = -std::abs(static_cast<double>(f)) / 255;
+  ch = ByteIndex(ch);
+  NewBit = FromBit;
+  const int32_t W = NewBit.Width();
+  const int32_t H = NewBit.Height();
+
+  // First pass: the summed compass response, scaled, into byte ch.
+  int64_t S = 0;
+  int64_t positives = 0;
+  for (int32_t y = 1; y <= H - 2; ++y) {
+    const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = 1; x <= W - 2; ++x) {
+      double e = 0;
+      for (const TFilter& k : CompassFilters)
+        for (int i = -1; i <= 1; ++i)
+          for (int j = -1; j <= 1; ++j) e += std::trunc(k.at(i, j) * rows[i + 1][3 * (x + j) + ch]);
+      const uint8_t t = ClampRound(e * g);
+      out[3 * x + ch] = t;
+      if (t > 0) {
+        S += t;
+        ++positives;
+      }
+      S += t;
+    }
+  }
+  if (positives > 0) S = platform::Round64(static_cast<long double>(S) / positives);
+
+  // Second pass: pixels among strong responses are pushed further from the source value.
+  const Bitmap resp = NewBit;
+  for (int32_t y = 1; y <= H - 2; ++y) {
+    const uint8_t* rows[3] = {resp.ScanLine(y - 1), resp.ScanLine(y), resp.ScanLine(y + 1)};
+    const uint8_t* src = FromBit.ScanLine(y);
+    uint8_t* out = NewBit.ScanLine(y);
+    for (int32_t x = 1; x <= W - 2; ++x) {
+      int32_t c = 0;
+      for (int i = 0; i < 3; ++i)
+        for (int j = -1; j <= 1; ++j) c += rows[i][3 * (x + j) + ch] > S ? 1 : 0;
+      const int32_t u = rows[1][3 * x + ch] * (c + 1);
+      const int32_t w = Round(u / 10.0 - f / 3.0);
+      const int32_t v = f < 1 ? src[3 * x + ch] - w : src[3 * x + ch] + w;
+      PutGray(out + 3 * x, static_cast<uint8_t>(std::clamp(v, 0, 255)));
+    }
+  }
+  return static_cast<double>(S);
+}
+
+// ---- Measures ----
+
+double SharpnessIndexSobel(const Bitmap& FromBit, TRect aRect, int32_t f, int32_t imin, int32_t imax, double& v,
+                           double& vs, double& brf, uint32_t& ct, uint32_t& ct255) {
+  Require24Bit(FromBit, "SharpnessIndexSobel");
+  v = 0;
+  vs = 0;
+  brf = 0;
+  ct = 0;
+  ct255 = 0;
+  f = ByteIndex(f);
+  TrimImgSize(FromBit, aRect);
+
+  constexpr int32_t kCellsX = 161;
+  constexpr int32_t kCellsY = 129;
+  std::vector<uint8_t> cellmax(kCellsX * kCellsY, 0);
+  std::vector<uint8_t> cellmin(kCellsX * kCellsY, 255);
+  std::array<uint32_t, 256> hist{};
+  const int64_t MinCount = static_cast<int64_t>(aRect.Right - aRect.Left) * (aRect.Bottom - aRect.Top) / 10;
+
+  uint64_t brightSum = 0;
+  uint64_t brightCount = 0;
+  double gradSum = 0;
+  int64_t gradCount = 0;
+  uint64_t edgeSum = 0;
+  int32_t dmax = 0;
+  int32_t dmin = 255;
+  const double mid = (imax + imin) / 2.0;
+
+  // The kernels need the row above; the top row of the bitmap has none and is left out.
+  const int32_t yStart = std::max(aRect.Top, 1);
+  const int32_t yEnd = std::min(aRect.Bottom - 1, FromBit.Height() - 2);
+  for (int32_t y = yStart; y <= yEnd; ++y) {
+    const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
+    const uint8_t* line = rows[1];
+    for (int32_t x = aRect.Left + 1; x <= aRect.Right - 2; ++x) {
+      const int32_t p = line[3 * x + f];
+      const int32_t b = line[3 * x];
+      if (mid < p && p < imax) {
+        brightSum += b;
+        ++brightCount;
+      }
+      if (b == 255) ++ct255;
+      if (imin < p && p < imax) {
+        const double gx = Response(Sxfilter, rows, x, f);
+        const double gy = Response(Syfilter, rows, x, f);
+        const double q = gx * gx + gy * gy;
+        if (q > 0) {
+          gradSum += q;
+          ++gradCount;
+        }
+      }
+      const double r = Response(EdgePairFilters[0], rows, x, f) + Response(EdgePairFilters[1], rows, x, f);
+      if (r > 0) {
+        const int32_t d = ClampRound(r);
+        ++hist[d];
+        if (d > 10) {
+          edgeSum += d;
+          ++ct;
+        }
+        dmax = std::max(dmax, d);
+        dmin = std::min(dmin, d);
+        if (x % 8 == 0) {
+          const int32_t cx = x / 8;
+          const int32_t cy = y / 8;
+          if (cx < kCellsX && cy < kCellsY) {
+            uint8_t& cmax = cellmax[cy * kCellsX + cx];
+            uint8_t& cmin = cellmin[cy * kCellsX + cx];
+            if (dmax > cmax) cmax = static_cast<uint8_t>(dmax);
+            if (dmin < cmin) cmin = static_cast<uint8_t>(dmin);
+          }
+          dmax = 0;
+          dmin = 255;
+        }
+      }
+    }
+  }
+
+  if (gradCount > MinCount) v = gradSum / static_cast<double>(gradCount);
+
+  // Slope of the edge histogram on a log scale: sharp images keep counts in the high bins.
+  std::vector<double> lx;
+  std::vector<double> ly;
+  for (int32_t i = 1; i <= 254; ++i) {
+    if (hist[i] != 0) {
+      lx.push_back(std::log(static_cast<double>(hist[i])));
+      ly.push_back(i);
+    }
+  }
+  const int32_t n = static_cast<int32_t>(lx.size());
+  if (n > 5) {
+    platform::Extended m = 0;
+    platform::Extended c = 0;
+    if (regression(m, c, lx, ly, n - 1)) {
+      if (brightCount > 0) brf = static_cast<double>(brightSum) / static_cast<double>(brightCount);
+      vs = static_cast<double>(-100 * m);
+    }
+  }
+
+  if (ct > 0) {
+    const uint32_t e = static_cast<uint32_t>(edgeSum / (2 * static_cast<uint64_t>(ct)));
+    uint32_t cells = 1;
+    for (size_t k = 0; k < cellmax.size(); ++k) {
+      const uint32_t mn = cellmin[k];
+      const uint32_t mx = cellmax[k];
+      if (mn != 0 && mn != 255 && e - mn < mx - e) ++cells;  // unsigned on purpose
+    }
+    ct = cells;
+  }
+
+  return brf > 0 ? std::sqrt(brf) * (vs + v) : 0;
+}
+
+double GetCombinedSharpness(const Bitmap& FromBit, TRect aRect, int32_t z, double& rs, double& ri, double& brf,
+                            uint32_t& ct, uint32_t& ct255) {
+  return SharpnessIndexSobel(FromBit, aRect, z, 10, 250, ri, rs, brf, ct, ct255);
+}
+
+double GetVarianz(const Bitmap& FromBit, Bitmap& ToBit, int32_t dim, int32_t skip, int32_t low, int32_t heigh,
+                  uint32_t& br, uint32_t& contrast, uint32_t& count) {
+  Require24Bit(FromBit, "GetVarianz");
+  ToBit = FromBit;
+  br = 0;
+  contrast = 0;
+  count = 0;
+  dim = std::clamp(dim, 0, 10);
+  // A step of 0 would never advance and would divide the map position by zero.
+  skip = std::max(skip, 1);
+  const int32_t W = FromBit.Width();
+  const int32_t H = FromBit.Height();
+
+  uint64_t brSum = 0;
+  double sqSum = 0;
+  int64_t n = 0;
+  double total = 0;
+  uint32_t cnt = 0;
+  std::vector<const uint8_t*> rows(2 * dim + 1);
+  for (int32_t y = dim; y < H - dim - 1; y += skip) {
+    for (int32_t i = -dim; i <= dim; ++i) rows[i + dim] = FromBit.ScanLine(y + i);
+    const uint8_t* line = rows[dim];
+    uint8_t* out = ToBit.ScanLine(y / skip);
+    for (int32_t x = dim; x < W - dim - 1; x += skip) {
+      const int32_t e = line[3 * x];
+      if (!(low < e && e < heigh)) continue;
+      brSum += e;
+      sqSum += static_cast<double>(e) * e;
+      ++n;
+      double ds = 0;
+      double dq = 0;
+      int32_t k = 0;
+      for (int32_t i = -dim; i <= dim; ++i) {
+        if (i == 0) continue;
+        const uint8_t* r = rows[i + dim];
+        for (int32_t j = -dim; j <= dim; ++j) {
+          if (j == 0) continue;
+          const int32_t o = r[3 * (x + j)];
+          if (!(low < o && o < heigh)) continue;
+          const double d = std::sqrt(static_cast<double>(i * i + j * j)) * std::abs(o - e);
+          ds += d;
+          dq += d * d;
+          ++k;
+        }
+      }
+      if (k > 0) {
+        const double sigma = GetStd(k, ds / k, dq);
+        total += sigma;
+        ++cnt;
+        uint8_t* px = out + 3 * (x / skip);
+        const uint8_t level = platform::Wrap8(Round(10 * std::min(sigma, 255.0)));
+        px[0] = level;
+        px[1] = level;
+        px[2] = 0;
+      }
+    }
+  }
+  count = cnt;
+  if (n == 0) return 0;
+  br = static_cast<uint32_t>(brSum * 10 / static_cast<uint64_t>(n));
+  contrast = static_cast<uint32_t>(Round(GetStd(static_cast<int32_t>(n), br / 10.0, sqSum) * 100));
+  return cnt > 0 ? static_cast<double>(skip) * skip * total / cnt : 0;
+}
+
+void TexturKontrast(const Bitmap& FromBit, Bitmap& ToBit, int32_t dim, int32_t ch) {
+  Require24Bit(FromBit, "TexturKontrast");
+  dim = std::clamp(dim, 1, 10);
+  ToBit = FromBit;
+  const int32_t W = ToBit.Width();
+  const int32_t H = ToBit.Height();
+  const int32_t area = (2 * dim + 1) * (2 * dim + 1);
+  std::vector<const uint8_t*> rows(2 * dim + 1);
+  for (int32_t y = dim; y <= H - dim - 1; ++y) {
+    for (int32_t i = -dim; i <= dim; ++i) rows[i + dim] = FromBit.ScanLine(y + i);
+    uint8_t* out = ToBit.ScanLine(y);
+    for (int32_t x = dim; x <= W - dim - 1; ++x) {
+      int64_t s = 0;
+      for (int32_t i = -dim; i <= dim; ++i) {
+        const uint8_t* r = rows[i + dim];
+        for (int32_t j = -dim; j <= dim; ++j) s += static_cast<int64_t>((i - j) * (i - j)) * r[3 * (x + j)];
+      }
+      const uint8_t c = static_cast<uint8_t>(std::min(Round(static_cast<double>(s) / area), 255));
+      if (ch & 1) out[3 * x] = c;
+      if (ch & 2) out[3 * x + 1] = c;
+      if (ch & 4) out[3 * x + 2] = c;
+    }
+  }
+}
+
+}  // namespace analysis
