@@ -62,4 +62,16 @@ void BZDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, vo
   }
 }
 
+bool BZDecompressInto(const void* InBuf, int32_t InBytes, void* OutBuf, int32_t OutCapacity, int32_t& OutBytes) {
+  OutBytes = 0;
+  if (InBytes <= 0 || !InBuf || !OutBuf || OutCapacity <= 0) return false;
+  unsigned int produced = static_cast<unsigned int>(OutCapacity);
+  const int rc = BZ2_bzBuffToBuffDecompress(static_cast<char*>(OutBuf), &produced,
+                                            static_cast<char*>(const_cast<void*>(InBuf)),
+                                            static_cast<unsigned int>(InBytes), 0, 0);
+  if (rc != BZ_OK) return false;
+  OutBytes = static_cast<int32_t>(produced);
+  return OutBytes > 0;
+}
+
 }  // namespace orv

@@ -23,4 +23,8 @@ void BZCompressBuf(const void* InBuf, int32_t InBytes, void*& OutBuf, int32_t& O
 // Decompresses one bzip2 stream, growing the output while the library reports it full.
 void BZDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, void*& OutBuf, int32_t& OutBytes);
 
+// Decompresses one bzip2 stream into the caller's buffer of OutCapacity bytes. False when the
+// stream does not decompress or does not fit; never raises.
+bool BZDecompressInto(const void* InBuf, int32_t InBytes, void* OutBuf, int32_t OutCapacity, int32_t& OutBytes);
+
 }  // namespace orv

@@ -36,6 +36,12 @@ bool ORVInternalCompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, ui
 bool ORVInternalDecompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, const void* InBuf, int32_t InSize,
                                  void*& OutBuf, int32_t& OutSize);
 
+// The same into the caller's buffer of OutCapacity bytes: for callers that know the exact
+// size, so that no buffer is allocated. False when the data does not decompress or does not
+// fit; never raises.
+bool ORVInternalDecompressBufferInto(TORVCompressionAlgorithm CompressionAlgorithm, const void* InBuf, int32_t InSize,
+                                     void* OutBuf, int32_t OutCapacity, int32_t& OutSize);
+
 // The message of the last failed compression or decompression of the calling thread (empty
 // after a success or before any failure).
 std::string ORVCompressionGetLastError();

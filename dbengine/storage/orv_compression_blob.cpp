@@ -153,25 +153,55 @@ void TORVCompressedBLOBStream::LoadHeaders() {
 
 TORVCompressedBLOBStream::HeapBuffer TORVCompressedBLOBStream::LoadBlock(int32_t CurHeader) {
   const TORVCompressedStreamBlockHeader h = FHeaders.Items[static_cast<size_t>(CurHeader)];
-  const int64_t data_position = FHeaders.Positions[static_cast<size_t>(CurHeader)] + kHeaderSize;
   void* out = nullptr;
   int32_t out_size = h.UncompressedSize;
+  bool ok;
   {
     EngineBuffer compressed(h.CompressedSize);
-    SetStreamPosition(*FCompressedStream, data_position, 10086);
-    LoadDataFromStream(compressed.get(), h.CompressedSize, *FCompressedStream, 10086);
-    if (!ORVInternalDecompressBuffer(FCompressionAlgorithm, compressed.get(), h.CompressedSize, out, out_size))
-      throw EORVException(10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
-                          {static_cast<int>(FCompressionAlgorithm), h.CompressedSize, h.UncompressedSize});
+    ReadCompressed(CurHeader, compressed.get());
+    ok = ORVInternalDecompressBuffer(FCompressionAlgorithm, compressed.get(), h.CompressedSize, out, out_size);
   }
   HeapBuffer result(static_cast<uint8_t*>(out));
-  if (out_size != h.UncompressedSize)
+  CheckBlock(h, ok, result.get(), out_size);
+  return result;
+}
+
+void TORVCompressedBLOBStream::LoadBlockInto(int32_t CurHeader, uint8_t* Out) {
+  const TORVCompressedStreamBlockHeader h = FHeaders.Items[static_cast<size_t>(CurHeader)];
+  int32_t out_size = 0;
+  bool ok;
+  {
+    EngineBuffer compressed(h.CompressedSize);
+    ReadCompressed(CurHeader, compressed.get());
+    ok = ORVInternalDecompressBufferInto(FCompressionAlgorithm, compressed.get(), h.CompressedSize, Out,
+                                         h.UncompressedSize, out_size);
+  }
+  try {
+    CheckBlock(h, ok, Out, out_size);
+  } catch (...) {
+    // Nothing of a damaged block reaches the caller.
+    std::memset(Out, 0, static_cast<size_t>(h.UncompressedSize));
+    throw;
+  }
+}
+
+void TORVCompressedBLOBStream::ReadCompressed(int32_t CurHeader, uint8_t* Buffer) {
+  const auto& h = FHeaders.Items[static_cast<size_t>(CurHeader)];
+  SetStreamPosition(*FCompressedStream, FHeaders.Positions[static_cast<size_t>(CurHeader)] + kHeaderSize, 10086);
+  LoadDataFromStream(Buffer, h.CompressedSize, *FCompressedStream, 10086);
+}
+
+void TORVCompressedBLOBStream::CheckBlock(const TORVCompressedStreamBlockHeader& h, bool Decompressed,
+                                          const uint8_t* Data, int32_t Size) {
+  if (!Decompressed)
+    throw EORVException(10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
+                        {static_cast<int>(FCompressionAlgorithm), h.CompressedSize, h.UncompressedSize});
+  if (Size != h.UncompressedSize)
     throw EORVException(10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
-                        {out_size, h.UncompressedSize});
-  const uint32_t crc = CRC32(0, result.get(), static_cast<uint32_t>(out_size));
+                        {Size, h.UncompressedSize});
+  const uint32_t crc = CRC32(0, Data, static_cast<uint32_t>(Size));
   if (crc != h.Crc32)
     throw EORVException(10089, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d", {crc, h.Crc32});
-  return result;
 }
 
 TORVCompressedBLOBStream::HeapBuffer TORVCompressedBLOBStream::PrepareBufferForWriting(
@@ -239,14 +269,19 @@ int32_t TORVCompressedBLOBStream::Read(void* Buffer, int32_t Count) {
   FCurrentHeader = static_cast<int32_t>(FPosition / block_size);
   while (FPosition < FUncompressedSize && delivered < Count) {
     if (FCurrentHeader >= FHeaders.ItemCount()) throw EORVException(10090, "Cannot read from stream. ReadSize = %d", {0});
-    HeapBuffer block = LoadBlock(FCurrentHeader);
     const auto offset = static_cast<int32_t>(FPosition % block_size);
     int64_t n = block_size - offset;
     n = std::min<int64_t>(n, Count - delivered);
     n = std::min<int64_t>(n, FUncompressedSize - FPosition);
     const int32_t in_block = FHeaders.Items[static_cast<size_t>(FCurrentHeader)].UncompressedSize;
     if (n <= 0 || offset + n > in_block) throw EORVException(10090, "Cannot read from stream. ReadSize = %d", {n});
-    std::memcpy(out + delivered, block.get() + offset, static_cast<size_t>(n));
+    if (offset == 0 && n == in_block) {
+      // The whole block is wanted: it decompresses straight into the caller's buffer.
+      LoadBlockInto(FCurrentHeader, out + delivered);
+    } else {
+      HeapBuffer block = LoadBlock(FCurrentHeader);
+      std::memcpy(out + delivered, block.get() + offset, static_cast<size_t>(n));
+    }
     delivered += static_cast<int32_t>(n);
     FPosition += n;
     ++FCurrentHeader;

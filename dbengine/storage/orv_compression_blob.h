@@ -52,6 +52,9 @@ class TORVCompressedBLOBStream : public TORVStream {
   void InternalCreate(bool ToCreate);
   void LoadHeaders();
   HeapBuffer LoadBlock(int32_t CurHeader);
+  void LoadBlockInto(int32_t CurHeader, uint8_t* Out);
+  void ReadCompressed(int32_t CurHeader, uint8_t* Buffer);
+  void CheckBlock(const TORVCompressedStreamBlockHeader& Header, bool Decompressed, const uint8_t* Data, int32_t Size);
   HeapBuffer PrepareBufferForWriting(const uint8_t* InBuf, int32_t InSize, TORVCompressedStreamBlockHeader& Header);
   void InternalWriteBlock(int32_t Index, int64_t Position, const uint8_t* InBuf, int32_t InSize);
   int64_t InternalWritePrepare();

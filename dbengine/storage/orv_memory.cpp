@@ -74,7 +74,7 @@ TGetMemType TORVMemoryManager::MethodFor(int64_t total) const {
 
 void* TORVMemoryManager::GetMem(int64_t BufferSize) {
   if (BufferSize == 0) throw EORVException(30286, "Cannot allocate 0 bytes");
-  if (FMaxMemorySize != 0 && TotalMemAllocated() + BufferSize > FMaxMemorySize)
+  if (FMaxMemorySize != 0 && BufferSize > FMaxMemorySize - TotalMemAllocated())
     throw EORVException(30004, "Memory limit exceeded (Limit = %d bytes)", {FMaxMemorySize});
   try {
     // The header holds a 32-bit size: a larger request could never be checked on free.

@@ -128,4 +128,21 @@ void ZLIBDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, 
   OutBytes = static_cast<int32_t>(produced);
 }
 
+bool ZLIBDecompressInto(const void* InBuf, int32_t InBytes, void* OutBuf, int32_t OutCapacity, int32_t& OutBytes) {
+  OutBytes = 0;
+  if (InBytes <= 0 || !InBuf || !OutBuf || OutCapacity <= 0) return false;
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  zs.next_in = static_cast<Bytef*>(const_cast<void*>(InBuf));
+  zs.avail_in = static_cast<uInt>(InBytes);
+  if (inflateInit2(&zs, 15) != Z_OK) return false;
+  zs.next_out = static_cast<Bytef*>(OutBuf);
+  zs.avail_out = static_cast<uInt>(OutCapacity);
+  const int rc = inflate(&zs, Z_FINISH);
+  const bool ok = rc == Z_STREAM_END;
+  OutBytes = ok ? static_cast<int32_t>(zs.total_out) : 0;
+  inflateEnd(&zs);
+  return ok && OutBytes > 0;
+}
+
 }  // namespace orv

@@ -22,4 +22,8 @@ void ZLIBCompressBuf(const void* InBuf, int32_t InBytes, void*& OutBuf, int32_t&
 // not inflate gives OutBuf nil and OutBytes 0 without raising.
 void ZLIBDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, void*& OutBuf, int32_t& OutBytes);
 
+// Inflates one zlib stream into the caller's buffer of OutCapacity bytes. False when the
+// stream does not inflate or does not end within the buffer; never raises.
+bool ZLIBDecompressInto(const void* InBuf, int32_t InBytes, void* OutBuf, int32_t OutCapacity, int32_t& OutBytes);
+
 }  // namespace orv

@@ -126,6 +126,35 @@ TEST(CRC32, ReflectedWithoutInversion) {
   EXPECT_EQ(CRC32(0x12345678u, "abc", 0), 0x12345678u);
   // Continuing over a second buffer equals one pass over the concatenation.
   EXPECT_EQ(CRC32(CRC32(0, "1234", 4), "56789", 5), CRC32(0, "123456789", 9));
+  // Long buffers (values from Python: zlib.crc32(data, c ^ 0xFFFFFFFF) ^ 0xFFFFFFFF).
+  Bytes ramp;
+  for (int k = 0; k < 40; ++k)
+    for (int i = 0; i < 256; ++i) ramp.push_back(static_cast<uint8_t>(i));
+  EXPECT_EQ(CRC32(0, ramp.data(), static_cast<uint32_t>(ramp.size())), 0x9CD3E507u);
+  Bytes steps(1000);
+  for (size_t i = 0; i < steps.size(); ++i) steps[i] = static_cast<uint8_t>(i * 7 + 3);
+  EXPECT_EQ(CRC32(0x12345678u, steps.data(), 1000), 0xB567F6F3u);
+}
+
+// The definition bit by bit, against every length and alignment the fast paths split into.
+TEST(CRC32, AgreesWithTheBitwiseDefinition) {
+  auto plain = [](uint32_t crc, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      crc ^= p[i];
+      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0u);
+    }
+    return crc;
+  };
+  Bytes data(5000);
+  uint32_t x = 99;
+  for (auto& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 23);
+  for (size_t offset : {0u, 1u, 7u, 15u})
+    for (size_t n = 0; n < 300; ++n) {
+      const uint32_t start = static_cast<uint32_t>(n * 2654435761u);
+      ASSERT_EQ(CRC32(start, data.data() + offset, static_cast<uint32_t>(n)), plain(start, data.data() + offset, n))
+          << offset << " " << n;
+    }
+  EXPECT_EQ(CRC32(5, data.data(), 4999), plain(5, data.data(), 4999));
 }
 
 TEST(GetCompressionAlgorithm, NamesInAnyCase) {

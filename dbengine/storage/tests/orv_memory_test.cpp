@@ -107,6 +107,7 @@ TEST(TORVMemoryManager, LimitMayBeReachedButNotPassed) {
   void* b = mm.GetMem(40);
   EXPECT_EQ(mm.TotalMemAllocated(), 100);
   EXPECT_LE(mm.GetFreeMemorySize(), 100);
+  EXPECT_EQ(CodeOf([&] { mm.GetMem(INT64_MAX); }), 30004);  // no overflow in the limit test
   mm.FreeMem(a);
   mm.FreeMem(b);
   EXPECT_EQ(mm.TotalMemAllocated(), 0);
