@@ -610,13 +610,16 @@ TMRVXCurrPoint TMRVXPage::DrawArc(float X1, float Y1, float X2, float Y2, float 
   Extended d = e - s;
   if (d <= 0) d += 2 * pi;
   bool first = true;
-  while (d > pi / 2) {
+  // The tolerance keeps rounding in the sums of quarter turns from adding a sliver of a
+  // fifth segment to a full ellipse.
+  constexpr Extended kEps = 1e-9L;
+  while (d > pi / 2 + kEps) {
     CurveArc(cx, cy, rx, ry, s, pi / 2, first);
     first = false;
     s += pi / 2;
     d -= pi / 2;
   }
-  if (d > 0) CurveArc(cx, cy, rx, ry, s, d, first);
+  if (d > kEps || first) CurveArc(cx, cy, rx, ry, s, d, first);
   return start;
 }
 
