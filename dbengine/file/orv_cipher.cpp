@@ -147,8 +147,12 @@ void TCipher::InitKey(const std::string& Key, const void* IVector) {
   hash->Done();
   const int digest_size = hash->DigestKeySize();
   Init(hash->DigestKey(), std::min(FKeySize, digest_size), IVector);
-  // The digest is the key: it must not stay readable in the hash object.
-  EncodeBuffer(hash->DigestKey(), hash->DigestKey(), digest_size);
+  // The digest is the key: it must not stay readable in the hash object. ECB cannot code a
+  // digest shorter than its block (the 24-byte block of 3TDES); it is zeroed instead.
+  if (FMode == cmECB && digest_size % FBufSize != 0)
+    std::memset(hash->DigestKey(), 0, static_cast<size_t>(digest_size));
+  else
+    EncodeBuffer(hash->DigestKey(), hash->DigestKey(), digest_size);
   Done();
   SetFlag(0, true);
 }
@@ -353,7 +357,6 @@ void TCipher::CodeInit(TPAction Action) {
 
 void TCipher::CodeDone(TPAction Action) {
   TProtection::CodeDone(Action);
-  CheckInitialized();
   if (Action == paWipe)
     RndTimeSeed();
   else if (Action != paCalc)

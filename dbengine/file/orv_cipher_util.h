@@ -3,7 +3,6 @@
 // (selected by a numeric id; Base64 is the one in real use), the reference-counted base class
 // of every cipher and hash, and small byte helpers.
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <initializer_list>
 #include <mutex>

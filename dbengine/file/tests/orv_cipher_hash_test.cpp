@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 
 #include "dbengine/file/orv_cipher.h"
 #include "dbengine/file/tests/cipher_test_util.h"
@@ -122,6 +124,12 @@ TEST(THash, OneCallDigestsInTheRequestedFormat) {
   CipherUtilState().Progress = nullptr;
   const std::vector<std::pair<int64_t, int64_t>> expected{{0, 14}, {14, 14}, {0, 0}};
   EXPECT_EQ(progress, expected);
+
+  const std::string path = ::testing::TempDir() + "orv_hash_calcfile.txt";
+  { std::ofstream(path, std::ios::binary) << std::string(1000000, 'a'); }
+  EXPECT_EQ(THash_RipeMD128::Class().CalcFile(path, nullptr, fmtCOPY), Bytes("4A7F5723F954EBA1216C9D8F6320431F"));
+  std::remove(path.c_str());
+  EXPECT_THROW(THash_RipeMD128::Class().CalcFile(path), EProtection);
 }
 
 TEST(THash, ProtectionLayerCodesWithADigestKeystream) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "dbengine/file/orv_cipher.h"
 #include "dbengine/file/tests/cipher_test_util.h"
 #include "dbengine/storage/orv_except.h"
@@ -122,6 +125,31 @@ TEST(ORVInternalEncryptBuffer, UnknownAlgorithmsAndFailures) {
   EXPECT_NE(data, "unchanged");
   ORVDecryptBufferChecked(craTwofish_256, data.data(), 9, "pw");
   EXPECT_EQ(data, "unchanged");
+}
+
+TEST(ORVInternalEncryptBuffer, ThreadsCodeTheirOwnBuffersAtOnce) {
+  const std::string plain = Pattern(4056);
+  std::vector<std::string> expected;
+  for (TORVCryptoAlgorithm alg : kAll) {
+    std::string b = plain;
+    ORVInternalEncryptBuffer(alg, b.data(), 4056, "shared");
+    expected.push_back(b);
+  }
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 8; ++round) {
+        const size_t index = static_cast<size_t>((t + round) % 8);
+        std::string b = plain;
+        ORVInternalEncryptBuffer(kAll[index], b.data(), 4056, "shared");
+        if (b != expected[index]) ++mismatches;
+        ORVInternalDecryptBuffer(kAll[index], b.data(), 4056, "shared");
+        if (b != plain) ++mismatches;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 TEST(CryptoAlgorithmNames, InStoredOrder) {
