@@ -66,6 +66,18 @@ LiveRegistry& Live() {
 
 constexpr char kBase64Table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
 
+// The index of each byte in the table above, -1 for bytes outside it: decoding large BLOB
+// texts must not search the table per character.
+struct Base64Index {
+  int8_t index[256];
+  constexpr Base64Index() : index() {
+    for (int i = 0; i < 256; ++i) index[i] = -1;
+    for (int i = 0; i < 65; ++i) index[static_cast<uint8_t>(kBase64Table[i])] = static_cast<int8_t>(i);
+  }
+  int operator()(char c) const { return index[static_cast<uint8_t>(c)]; }
+};
+constexpr Base64Index kBase64Index;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -155,33 +167,31 @@ std::string TStringFormat_MIME64::ToStr(const void* Value, int Len) const {
   std::string chars;
   chars.reserve(static_cast<size_t>(Len) + 3);
   for (int i = 0; i < Len; ++i)
-    if (TableFind(text[i], kBase64Table, 0) >= 0) chars += text[i];
+    if (kBase64Index(text[i]) >= 0) chars += text[i];
   while (chars.size() % 4 != 0) chars += '=';
 
-  // Every group of four characters gives three bytes; each "=" takes one byte off the count
-  // still to be written, which trims the last group.
-  const int L = static_cast<int>(chars.size());
-  int count = L / 4 * 3;
-  std::string out(static_cast<size_t>(count) + 3, '\0');
-  int read = 0;
-  int write = 0;
-  while (count > 0 && read < L) {
+  // Each group of four characters gives three bytes, one fewer per "=" in it. For text with
+  // "=" only at its end this is plain Base64; chunks joined with their padding ("Zg==Zg==")
+  // decode chunk by chunk instead of leaving zero bytes behind.
+  const size_t L = chars.size();
+  std::string out(L / 4 * 3, '\0');
+  size_t write = 0;
+  for (size_t read = 0; read < L; read += 4) {
     uint32_t acc = 0;
-    for (int k = 0; k < 4 && read < L; ++k) {
-      const int index = TableFind(chars[static_cast<size_t>(read++)], kBase64Table, 0);
+    int pads = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      const int index = kBase64Index(chars[read + k]);
       acc <<= 6;
       if (index < 64)
         acc += static_cast<uint32_t>(index);
       else
-        --count;
+        ++pads;
     }
-    out[static_cast<size_t>(write)] = static_cast<char>((acc >> 16) & 0xFF);
-    out[static_cast<size_t>(write) + 1] = static_cast<char>((acc >> 8) & 0xFF);
-    out[static_cast<size_t>(write) + 2] = static_cast<char>(acc & 0xFF);
-    write += count > 3 ? 3 : std::max(count, 0);
-    count -= 3;
+    const uint8_t bytes[3] = {static_cast<uint8_t>(acc >> 16), static_cast<uint8_t>(acc >> 8),
+                              static_cast<uint8_t>(acc)};
+    for (int b = 0; b < 3 - pads; ++b) out[write++] = static_cast<char>(bytes[b]);
   }
-  out.resize(static_cast<size_t>(write));
+  out.resize(write);
   return out;
 }
 

@@ -74,9 +74,12 @@ TEST_F(CipherUtilTest, Base64DecodingIgnoresForeignCharactersWhereverTheyStand) 
     noisy += "\r\n";
     EXPECT_EQ(TStringFormat_MIME64::Class().ToStr(noisy.data(), static_cast<int>(noisy.size())), data) << noisy;
   }
-  // Text of nothing but foreign characters, or "=" alone, decodes to nothing.
+  // Text of nothing but foreign characters, or "=" alone, decodes to nothing; chunks joined
+  // with their padding decode chunk by chunk; surplus "=" add nothing.
   for (const char* odd : {"\r\n", "====", "=", "*", "Q"})
     EXPECT_EQ(TStringFormat_MIME64::Class().ToStr(odd, -1), "") << odd;
+  EXPECT_EQ(FormatToStr(std::string_view("Zg==Zm8=Zm9v"), fmtMIME64), "ffofoo");
+  EXPECT_EQ(FormatToStr(std::string_view("Zm9v="), fmtMIME64), "foo");
 }
 
 TEST_F(CipherUtilTest, StrToFormatSelectsTheFormatById) {
