@@ -101,8 +101,9 @@ class TDataSet {
   void Insert();
   void Append();
   void Edit();
-  void Post();
-  void Cancel();
+  // A descendant with states of its own (key editing) extends these two.
+  virtual void Post();
+  virtual void Cancel();
   void Delete();
   // Posts a pending edit (or cancels it when nothing changed).
   void CheckBrowseMode();

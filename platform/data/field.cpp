@@ -204,6 +204,13 @@ int TFields::IndexOf(const TField* field) const {
   return -1;
 }
 
+TField* TFields::FieldByNumber(int field_no) const {
+  if (field_no <= 0) return nullptr;
+  for (const auto& f : fields_)
+    if (f->FieldNo() == field_no) return f.get();
+  return nullptr;
+}
+
 TField* TFields::Add(std::unique_ptr<TField> field) {
   if (!field) DatabaseError("Field missing");
   if (field->dataset_ != nullptr && field->dataset_ != dataset_) DatabaseError("Field belongs to another dataset");

@@ -183,6 +183,8 @@ class TFields {
   // "Field '%s' not found".
   TField* FieldByName(const std::string& name) const;
   int IndexOf(const TField* field) const;
+  // The data field bound to definition number field_no (1-based); nullptr when none is.
+  TField* FieldByNumber(int field_no) const;
 
   // Takes the field; a duplicate name raises "Duplicate field name '%s'".
   TField* Add(std::unique_ptr<TField> field);

@@ -132,6 +132,28 @@ TEST_F(DataSetTest, ClosedDatasetRefusesNavigationAndEditing) {
   EXPECT_THAT([&] { ds.Post(); }, ::testing::ThrowsMessage<EDatabaseError>(HasSubstr("Dataset not in edit or insert mode")));
 }
 
+TEST_F(DataSetTest, RecordNumbersRefreshAndTheDefinitionsOfAClosedDataset) {
+  ds.FieldDefs().Update();  // read through the cursor without opening the dataset
+  EXPECT_EQ(ds.FieldDefs().Count(), 3);
+  EXPECT_TRUE(ds.FieldDefs().Updated());
+  EXPECT_FALSE(ds.Active());
+  EXPECT_EQ(ds.FieldCount(), 0);
+  EXPECT_EQ(ds.RecordCount(), 0);
+
+  Fill(6);
+  ds.SetRecNo(4);
+  EXPECT_EQ(Id(), 4);
+  ds.SetRecNo(99);  // clamped to the last record
+  EXPECT_EQ(Id(), 6);
+  ds.SetRecNo(2);
+  ds.Refresh();
+  EXPECT_EQ(Id(), 2);
+  EXPECT_EQ(ds.RecNo(), 2);
+  EXPECT_FALSE(ds.FindFirst());  // a dataset without a search of its own finds nothing
+  ds.Close();
+  EXPECT_EQ(ds.FieldCount(), 0);  // default fields go with the cursor
+}
+
 // ---------------------------------------------------------------- editing
 
 TEST_F(DataSetTest, EditingOperationsRunTheirStatesAndEventsInOrder) {

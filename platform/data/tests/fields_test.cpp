@@ -67,6 +67,8 @@ TEST_F(FieldTest, DefaultFieldsHaveTheClassOfTheirType) {
   EXPECT_EQ(F("Wide")->DataSize(), 12);
   EXPECT_EQ(F("VarBytes")->DataSize(), 6);
   EXPECT_EQ(F("SqlStamp")->DataSize(), 16);
+  EXPECT_EQ(ds.Fields().FieldByNumber(2), F("Fixed"));
+  EXPECT_EQ(ds.Fields().FieldByNumber(0), nullptr);
   for (int i = 0; i < ds.FieldCount(); ++i) EXPECT_TRUE(ds.Fields()[i]->IsNull()) << ds.Fields()[i]->FieldName();
 }
 
