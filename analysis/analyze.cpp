@@ -29,13 +29,21 @@ double ReadFloat(const std::string& inifile, const char* key, const char* def) {
 }  // namespace
 
 AnalyzeState::AnalyzeState()
-    : images_(new TIntImage[2]()), GResult(images_[0]), ThImage(images_[1]) {}
+    : images_(new TIntImage[2]()),
+      hists_(std::make_unique<THistTiles>()),
+      GResult(images_[0]),
+      ThImage(images_[1]),
+      Hists(*hists_) {}
 
 AnalyzeState::~AnalyzeState() = default;
 
 void AnalyzeState::Reset() {
   ClearResult(*this);
   std::memset(&images_[0], 0, 2 * sizeof(TIntImage));
+  for (auto& column : Hists)
+    for (THist& h : column) h.Clear();
+  Ths = {};
+  GlobalTH = 0;
   PixelperInch = 42701;
   LUnits = 2.54;
   DUnits = 25.4;

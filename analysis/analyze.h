@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "analysis/analyze_consts.h"
+#include "analysis/analyze_hist.h"
 
 namespace analysis {
 
@@ -110,6 +111,21 @@ struct TIntImage {
 };
 using PIntImage = TIntImage*;
 
+// ---- The tile grid of the local thresholds ----
+
+// One tile of the grid: its threshold and its centre.
+struct TThs {
+  int32_t TH = 0;
+  int32_t x = 0;
+  int32_t y = 0;
+};
+
+// Up to 10 x 10 tiles plus a copy of the last column, indexed [tile x][tile y]. The global
+// fallback also uses records [0][0] and [1][0] as scratch.
+constexpr int32_t TileSlots = 12;
+using THistTiles = std::array<std::array<THist, TileSlots>, TileSlots>;
+using TThsTiles = std::array<std::array<TThs, TileSlots>, TileSlots>;
+
 // ---- Result chains ----
 //
 // The dot chain (`TDot`) is defined with the dot detection and a population (`TSortedDotList`)
@@ -163,15 +179,22 @@ struct AnalyzeState {
   bool ResAvail = false;
 
  private:
-  // Declared before the references below, which are bound into it.
+  // Declared before the references below, which are bound into them.
   std::unique_ptr<TIntImage[]> images_;
+  std::unique_ptr<THistTiles> hists_;  // about 6 MiB, so never on the stack
 
  public:
   TIntImage& GResult;  // labels of the detected objects and edge bits
   TIntImage& ThImage;  // threshold per pixel
 
-  // Back to the values of a freshly started program: the result is cleared, both images are
-  // zero and every calibration and unit value has its start-up value.
+  // The local thresholds: tile histograms, tile thresholds and centres, and the last result of
+  // GetLocalTH. They keep their contents until the next call.
+  THistTiles& Hists;
+  TThsTiles Ths{};
+  int32_t GlobalTH = 0;
+
+  // Back to the values of a freshly started program: the result is cleared, both images and
+  // the tile grid are zero and every calibration and unit value has its start-up value.
   void Reset();
 };
 

@@ -24,9 +24,11 @@ struct ThresholdCase {
   int32_t ith = 0, iprozent = 0, il = 0, ir = 0, ikont = 0;
 };
 
-inline std::vector<ThresholdCase> RunThresholdTruth(int seed, int count) {
+// count random histograms; with onlyEightBit no 10,001-level ones.
+inline std::vector<ThresholdCase> RunThresholdTruth(int seed, int count, bool onlyEightBit = false) {
   const std::string command = "python3 '" + std::string(QUIRVEL_TEST_DATA) + "/threshold_truth.py' " +
-                              std::to_string(seed) + " " + std::to_string(count) + " 2>&1";
+                              std::to_string(seed) + " " + std::to_string(count) + (onlyEightBit ? " 8bit" : "") +
+                              " 2>&1";
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) throw std::runtime_error("cannot start python3");

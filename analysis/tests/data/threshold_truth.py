@@ -6,7 +6,8 @@ Both are written here a second time, step by step from their description, on pla
 integers and fractions, so that a slip in either implementation shows as a difference.
 Bins outside the record (below 0, above 10000) read as 0.
 
-Usage: threshold_truth.py SEED COUNT
+Usage: threshold_truth.py SEED COUNT [8bit]
+(with "8bit" only 8-bit histograms are made)
 Prints COUNT histograms, each as
   H maxpos maxhist von limit q            (maxpos/maxhist: first strict maximum over 0..10000)
   B bin count bin count ...               (the non-empty bins)
@@ -26,11 +27,6 @@ def rnd(x):
     return round(Fraction(x))
 
 
-def trunc(x):
-    x = Fraction(x)
-    return math.trunc(x)
-
-
 def idiv(a, b):
     """Integer division truncating toward zero."""
     q = abs(a) // abs(b)
@@ -40,22 +36,35 @@ def idiv(a, b):
 class Hist:
     def __init__(self, counts):
         self.c = counts
+        # prefix sums of the counts and of bin x count, for the many range sums
+        self.p = [0]
+        self.pi = [0]
+        for i, c in enumerate(counts):
+            self.p.append(self.p[-1] + c)
+            self.pi.append(self.pi[-1] + i * c)
 
     def __call__(self, i):
         return self.c[i] if 0 <= i <= W else 0
 
+    def _range(self, a, b):
+        a, b = max(a, 0), min(b, W)
+        return (a, b) if a <= b else None
+
     def sum(self, a, b):
-        return sum(self(i) for i in range(max(a, 0), min(b, W) + 1))
+        r = self._range(a, b)
+        return 0 if r is None else self.p[r[1] + 1] - self.p[r[0]]
+
+    def moment(self, a, b):
+        r = self._range(a, b)
+        return 0 if r is None else self.pi[r[1] + 1] - self.pi[r[0]]
 
     def centroid(self, a, b, keep):
-        num = sum(i * self(i) for i in range(max(a, 0), min(b, W) + 1))
         den = self.sum(a, b)
-        return keep if den == 0 else rnd(Fraction(num, den))
+        return keep if den == 0 else rnd(Fraction(self.moment(a, b), den))
 
     def icentroid(self, a, b, keep):
-        num = sum(i * self(i) for i in range(max(a, 0), min(b, W) + 1))
         den = self.sum(a, b)
-        return keep if den == 0 else idiv(num, den)
+        return keep if den == 0 else idiv(self.moment(a, b), den)
 
 
 def get_threshold(H, maxpos, maxhist, von, limit, dotint=0):
@@ -153,7 +162,7 @@ def get_threshold(H, maxpos, maxhist, von, limit, dotint=0):
         if dotint != 2:
             num = den = 0
             for i in range(von, th):
-                f = trunc(Fraction(H(th) * (th - i), th - l)) if i > l else 0
+                f = (H(th) * (th - i)) // (th - l) if i > l else 0  # both non-negative: trunc
                 if H(i) > f:
                     num += i * (H(i) - f)
                     den += H(i) - f
@@ -161,7 +170,7 @@ def get_threshold(H, maxpos, maxhist, von, limit, dotint=0):
         if dotint != 1:
             num = den = 0
             for i in range(th + 1, limit + 1):
-                f = trunc(Fraction(H(th) * (i - th), r - th)) if i < r else 0
+                f = (H(th) * (i - th)) // (r - th) if i < r else 0  # both non-negative: trunc
                 if H(i) > f:
                     num += i * (H(i) - f)
                     den += H(i) - f
@@ -282,10 +291,10 @@ def gaussian(counts, mean, sigma, total, lo, hi):
         counts[i] += int(total * math.exp(-(i - mean) ** 2 / (2 * sigma * sigma)) / (sigma * 2.5066282746))
 
 
-def histogram(rnd_):
+def histogram(rnd_, only8):
     """A random histogram: one to three populations, some noise, sometimes a spike at an end."""
     counts = [0] * (W + 1)
-    eight_bit = rnd_.random() < 0.6
+    eight_bit = rnd_.random() < 0.6 or only8
     top = 255 if eight_bit else W
     for _ in range(rnd_.choice((1, 2, 2, 2, 3))):
         mean = rnd_.uniform(0, top)
@@ -304,9 +313,10 @@ def histogram(rnd_):
 def main():
     seed = int(sys.argv[1])
     count = int(sys.argv[2])
+    only8 = len(sys.argv) > 3 and sys.argv[3] == "8bit"
     rnd_ = random.Random(seed)
     for _ in range(count):
-        counts, eight_bit = histogram(rnd_)
+        counts, eight_bit = histogram(rnd_, only8)
         maxpos, maxhist = 0, 0
         for i, c in enumerate(counts):
             if c > maxhist:
