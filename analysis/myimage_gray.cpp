@@ -1,12 +1,13 @@
 #include "analysis/myimage_gray.h"
 
 #include <algorithm>
+#include <array>
+#include <cfenv>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "analysis/myimage.h"
-#include "platform/base/numeric.h"
 
 namespace analysis {
 
@@ -31,27 +32,56 @@ inline uint32_t ZeroValue(const uint8_t* zrow, int32_t zwidth, int32_t x) {
   return (zrow && x < zwidth) ? Get16BitValue(zrow, x) : 0;
 }
 
-// A relative value rounded half to even and held in the 24 bits a pixel has.
-inline uint32_t Saturated(double v) {
-  if (!(v < HRMaxValue)) return HRMaxValue;  // also +inf from a zero base under a negative gamma
-  if (!(v > 0)) return 0;
-  return static_cast<uint32_t>(platform::Round64(v));
+// Round to nearest, ties to even, is the rule of every result here. The mode is pinned once
+// per conversion instead of once per pixel: the per-pixel rounding is the hot path.
+class NearestEven {
+ public:
+  NearestEven() : saved_(std::fegetround()) {
+    if (saved_ != FE_TONEAREST) std::fesetround(FE_TONEAREST);
+  }
+  ~NearestEven() {
+    if (saved_ != FE_TONEAREST) std::fesetround(saved_);
+  }
+  NearestEven(const NearestEven&) = delete;
+  NearestEven& operator=(const NearestEven&) = delete;
+
+ private:
+  int saved_;
+};
+
+// The nearest integer (ties to even while a NearestEven is alive); NaN gives 0 and values far
+// outside any pixel's range are held at +-1e18.
+inline int64_t Rnd(double v) {
+  if (!(v == v)) return 0;
+  return static_cast<int64_t>(std::nearbyint(std::clamp(v, -1e18, 1e18)));
 }
 
-// v / z raised to gamma, times 10000. For gamma 1 the product is formed before the one
-// division, so that halves stay exact halves and round to even.
-inline double RelativeValue(uint32_t v, uint32_t z, double gamma) {
-  if (gamma == 1) return static_cast<double>(v) * 10000.0 / z;
-  return std::pow(static_cast<double>(v) / z, gamma) * 10000.0;
+// num / den rounded to the nearest integer, ties to even, exactly (den > 0).
+inline uint64_t DivRoundEven(uint64_t num, uint64_t den) {
+  uint64_t q = num / den;
+  const uint64_t twice = 2 * (num % den);
+  if (twice > den || (twice == den && (q & 1))) ++q;
+  return q;
+}
+
+// A relative value held in the 24 bits a pixel has.
+inline uint32_t Saturated(int64_t v) { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, HRMaxValue)); }
+
+// rnd((v / z)^gamma x 10000), held in 24 bits (z > 0). For gamma 1 in exact integers, so that
+// halves go to the even neighbour whatever the size of the ratio.
+inline uint32_t RelativeValue(uint32_t v, uint32_t z, double gamma) {
+  if (gamma == 1) return static_cast<uint32_t>(std::min<uint64_t>(DivRoundEven(uint64_t{v} * 10000, z), HRMaxValue));
+  // A zero base under a negative gamma is infinitely bright: the brightest value.
+  return Saturated(Rnd(std::pow(static_cast<double>(v) / z, gamma) * 10000.0));
 }
 
 inline void SetGray(uint8_t* row, int32_t x, uint8_t g) { row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = g; }
 
 // Level and gray byte of a density value: 255 above the scale, else rounded.
 inline int32_t DensityLevel(double d) {
-  if (!(d > 0)) return 0;  // brighter than the reference
+  if (!(d > 0)) return 0;   // brighter than the reference
   if (d > 255) return 255;  // also +inf for a pixel of 0
-  return platform::Round(d);
+  return static_cast<int32_t>(Rnd(d));
 }
 
 }  // namespace
@@ -65,7 +95,7 @@ void Get16bitBmpZero(const Bitmap& sBild, const Bitmap& ZBild, Bitmap& rBild) {
     const uint8_t* zrow = ZeroRow(ZBild, y);
     for (int32_t x = 0; x < rBild.Width(); ++x) {
       const uint32_t z = ZeroValue(zrow, ZBild.Width(), x);
-      const uint32_t r = z == 0 ? 0 : Saturated(RelativeValue(Get16BitValue(row, x), z, 1));
+      const uint32_t r = z == 0 ? 0 : RelativeValue(Get16BitValue(row, x), z, 1);
       Set16BitValue(row, x, r);
     }
   }
@@ -76,12 +106,14 @@ void Get16BitBmp(const Bitmap& sBild, Bitmap& dBild, int32_t max, int32_t min) {
   CopyInto(sBild, dBild);
   const int64_t hi = max == 0 ? 1 : max;
   const int64_t d = min < hi ? min : hi - 1;
-  const double span = static_cast<double>(hi - d);
+  const auto span = static_cast<uint64_t>(hi - d);
   for (int32_t y = 0; y < dBild.Height(); ++y) {
     uint8_t* row = dBild.ScanLine(y);
     for (int32_t x = 0; x < dBild.Width(); ++x) {
-      const double v = static_cast<double>(int64_t{Get16BitValue(row, x)} - d);
-      Set16BitValue(row, x, Saturated(v * 10000.0 / span));
+      // At or below the lower bound the result is 0; above it, exact integers.
+      const int64_t e = int64_t{Get16BitValue(row, x)} - d;
+      const uint64_t r = e <= 0 ? 0 : DivRoundEven(static_cast<uint64_t>(e) * 10000, span);
+      Set16BitValue(row, x, static_cast<uint32_t>(std::min<uint64_t>(r, HRMaxValue)));
     }
   }
 }
@@ -93,6 +125,10 @@ void GetGraybmpAndHist(THist& aHist, const Bitmap& dbmp, Bitmap& abmp, double ma
   if (min >= max) min = max - 1;
   const double span = max - min;
   aHist.Clear();
+  const NearestEven rounding;
+  // The gray byte of every level: the level scaled to 0..255.
+  std::array<uint8_t, HistWidth + 1> grayOf{};
+  for (int32_t level = 0; level <= HistWidth; ++level) grayOf[static_cast<size_t>(level)] = static_cast<uint8_t>(Rnd(level * 255.0 / 10000.0));
   for (int32_t y = 0; y < abmp.Height(); ++y) {
     uint8_t* row = abmp.ScanLine(y);
     for (int32_t x = 0; x < abmp.Width(); ++x) {
@@ -105,8 +141,8 @@ void GetGraybmpAndHist(THist& aHist, const Bitmap& dbmp, Bitmap& abmp, double ma
           level = 10000;
           gray = 255;
         } else {
-          level = platform::Round(L);
-          gray = static_cast<uint8_t>(platform::Round(level * 255.0 / 10000.0));
+          level = static_cast<int32_t>(Rnd(L));
+          gray = grayOf[static_cast<size_t>(level)];
         }
       }
       ++aHist.Hist[level];
@@ -127,6 +163,7 @@ void GetGraybmpAndHistZero(THist& aHist, Bitmap& ibmp, Bitmap& dbmp, const Bitma
   (void)min;
   dbmp = ibmp;
   aHist.Clear();
+  const NearestEven rounding;
   for (int32_t y = 0; y < ibmp.Height(); ++y) {
     uint8_t* src = ibmp.ScanLine(y);
     uint8_t* dst = dbmp.ScanLine(y);
@@ -136,14 +173,14 @@ void GetGraybmpAndHistZero(THist& aHist, Bitmap& ibmp, Bitmap& dbmp, const Bitma
       int32_t level = 0;
       uint8_t gray = 0;
       if (z > 0) {
-        const uint32_t r = Saturated(RelativeValue(Get16BitValue(src, x), z, gamma));
+        const uint32_t r = RelativeValue(Get16BitValue(src, x), z, gamma);
         Set16BitValue(src, x, r);
         const double lv = std::max(m * r / 10000.0 + c, 0.0);
         if (lv >= 10000) {
           level = 10000;
           gray = 255;
         } else {
-          level = std::min(platform::Round(lv), 255);
+          level = static_cast<int32_t>(std::min<int64_t>(Rnd(lv), 255));
           gray = static_cast<uint8_t>(level);
         }
       }
@@ -169,6 +206,7 @@ void GetGrayBmp16Hist(uint32_t low, uint32_t high, uint32_t dim, THist& aHist, c
   // A range without width has no curve; one value wide keeps every division defined.
   const int64_t D = high > low ? int64_t{high} - low : 1;
   const double Dd = static_cast<double>(D);
+  const NearestEven rounding;
   for (int32_t y = 0; y < dbmp.Height(); ++y) {
     uint8_t* row = dbmp.ScanLine(y);
     const bool innerRow = y >= 20 && y <= 1023;
@@ -176,13 +214,13 @@ void GetGrayBmp16Hist(uint32_t low, uint32_t high, uint32_t dim, THist& aHist, c
       const uint32_t v = Get16BitValue(row, x);
       // For gamma 1 the curve is c + m v / 320; forming m v first keeps halves exact.
       const double curve = gamma == 1 ? m * v / 320.0 : m * Dd * std::pow(v / Dd, gamma) / 320.0;
-      const int32_t w = platform::Round(c + curve);
+      const auto w = static_cast<int32_t>(std::clamp<int64_t>(Rnd(c + curve), INT32_MIN, INT32_MAX));
       if (innerRow && x >= 20 && x <= 1279) {
         if (w < min) min = w;
         if (w >= 0 && w > max) max = w;
       }
       const double o = static_cast<double>(levels) * (int64_t{w} - int64_t{low}) / Dd;
-      const int32_t level = static_cast<int32_t>(std::clamp<int64_t>(platform::Round64(o), 0, levels));
+      const auto level = static_cast<int32_t>(std::clamp<int64_t>(Rnd(o), 0, levels));
       ++aHist.Hist[level];
       SetGray(row, x, static_cast<uint8_t>(std::min(level, 255)));
     }
@@ -199,6 +237,7 @@ void GetDensbmpAndHistZero(THist& aHist, const Bitmap& dbmp, Bitmap& abmp, const
   (void)min;
   CopyInto(dbmp, abmp);
   aHist.Clear();
+  const NearestEven rounding;
   for (int32_t y = 0; y < abmp.Height(); ++y) {
     uint8_t* row = abmp.ScanLine(y);
     const uint8_t* zrow = ZeroRow(bgimg, y);
@@ -217,6 +256,7 @@ void GetDens16bmpAndHist(THist& aHist, const Bitmap& dbmp, Bitmap& abmp, double 
   Require24Bit(dbmp, "GetDens16bmpAndHist");
   CopyInto(dbmp, abmp);
   aHist.Clear();
+  const NearestEven rounding;
   for (int32_t y = 0; y < abmp.Height(); ++y) {
     uint8_t* row = abmp.ScanLine(y);
     for (int32_t x = 0; x < abmp.Width(); ++x) {
