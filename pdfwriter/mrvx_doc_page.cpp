@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "pdfwriter/mrvx_doc.h"
+#include "pdfwriter/mrvx_doc_font.h"
 #include "pdfwriter/mrvx_zlib.h"
 
 namespace pdfwriter {
@@ -68,7 +69,8 @@ TMRVXFormatSize PageFormatSize(TMRVXPageSize size) {
   return {0, 0};
 }
 
-TMRVXPage::TMRVXPage(TMorvex* Parent, TMRVXDictionaryObject* PageObj) : FParent(Parent), FPageObj(PageObj) {
+TMRVXPage::TMRVXPage(TMorvex* Parent, TMRVXDictionaryObject* PageObj)
+    : FParent(Parent), FPageObj(PageObj), FCurrentFontObj(std::make_unique<TMRVXFontObj>()) {
   ResetCanvas();
 }
 
@@ -192,6 +194,14 @@ void TMRVXPage::CloseCanvas() {
 
 void TMRVXPage::ClosePage() {
   CloseCanvas();
+  if (FCurrentFontObj->IsUsed) StoreCurrentFont();
+  WriteContent();
+  // The fonts are written here rather than when the page is freed, so that a font whose
+  // program cannot be built fails the close instead of a destructor.
+  StoreFonts();
+}
+
+void TMRVXPage::WriteContent() {
   TMorvex& doc = *FParent;
   TMRVXStreamObject* stream = FPageObjStream;
   if (!stream || FPageContent.empty()) return;
@@ -506,15 +516,6 @@ void TMRVXPage::MoveToNextLine() { Line("T*"); }
 void TMRVXPage::SetTextMatrix(float A, float B, float C, float D, float X, float Y) {
   Line(_CutFloat(A) + " " + _CutFloat(B) + " " + _CutFloat(C) + " " + _CutFloat(D) + " " + _CutFloat(X) + " " +
        _CutFloat(Y) + " Tm");
-}
-
-void TMRVXPage::SetFont(std::string FontName, TFontStyles FontStyle, float ASize, uint8_t FontCharset,
-                        bool IsVertical) {
-  FCurrentFont.Name = std::move(FontName);
-  FCurrentFont.Style = FontStyle;
-  FCurrentFont.Charset = FontCharset;
-  FCurrentFont.IsVertical = IsVertical;
-  FCurrentFont.Size = FSize == TMRVXPageSize::psUserDefined ? ASize : static_cast<float>(ASize / DocScale() * DPI);
 }
 
 // ---- external objects ----

@@ -47,8 +47,10 @@ struct TMRVXFormatSize {
 };
 TMRVXFormatSize PageFormatSize(TMRVXPageSize size);
 
-// The font the caller last selected. The font layer turns it into a font resource and a
-// "Tf" operator when text is drawn; selecting a font alone writes nothing.
+class TMRVXFontObj;
+
+// The font the caller last selected (see CurrentFont). Selecting a font alone writes
+// nothing; text drawn in it names it as a resource and writes its "Tf".
 struct TMRVXFontSelection {
   std::string Name;
   TFontStyles Style = 0;
@@ -169,9 +171,46 @@ class TMRVXPage {
   void MoveTextPoint(float X, float Y);
   void MoveToNextLine();
   void SetTextMatrix(float A, float B, float C, float D, float X, float Y);
-  // Records the font selection (see TMRVXFontSelection).
+
+  // ---- fonts (mrvx_doc_font.cpp) ----
+
+  // Makes a font current. A family that is not installed becomes the Unicode fallback font
+  // with the default character set. The same font at another size keeps its resource.
   void SetFont(std::string FontName, TFontStyles FontStyle, float ASize, uint8_t FontCharset, bool IsVertical);
-  const TMRVXFontSelection& CurrentFont() const { return FCurrentFont; }
+  // The current font's face name (as used for the system queries), style, size, set, direction.
+  TMRVXFontSelection CurrentFont() const;
+  TMRVXFontObj& CurrentFontObj() const;
+  // The fonts used for text on this page so far, one per font resource.
+  const std::vector<std::unique_ptr<TMRVXFontObj>>& FontArr() const { return FFontArr; }
+  // "/<FontName> <Size> Tf".
+  void SetFontAndSize(std::string_view FontName, float Size);
+  // Names the current font as a resource and selects it with "Tf" before text is written.
+  void ProcessFont(bool Unicoded);
+  // Copies the current font's usage into the font list.
+  void StoreCurrentFont();
+  // The font-list entry of the same font, style, set, direction and kind of text, or -1.
+  int CompareCurrentFont() const;
+  // Writes one font resource (dictionary, descriptor, program, widths, ToUnicode).
+  void StoreFont(TMRVXFontObj& FontObj);
+
+  // ---- text (mrvx_doc_text.cpp) ----
+
+  // 8-bit (Windows-1252) text at X, Y (the top of the text, or its baseline with
+  // TopTextPosition), counterclockwise by Angle degrees.
+  void TextOut(float X, float Y, Extended Angle, std::string_view Text);
+  void UnicodeTextOut(float X, float Y, Extended Angle, std::u16string_view Text);
+  void UnicodeTextOut(float X, float Y, Extended Angle, const char16_t* Text, int TextLength);
+  void InternUnicodeTextOut(float X, float Y, Extended Angle, const char16_t* Text, int TextLength);
+  // The four hexadecimal digits of a code unit's glyph; records its use with the font.
+  std::string ProcChar(char16_t ComposChar);
+  void ShowText(std::string_view Text, bool IsHexadecimal);
+  void ShowUnicodeText(std::string_view Text);
+  // The ascent of the current font at its size (the text itself does not matter).
+  float TextHeight(std::string_view Text) const;
+  // Width of 8-bit text in the current font with the spacing and scaling set.
+  float TextWidth(std::string_view Text) const;
+  // Width of Unicode text, measured by its glyphs.
+  float TextWidth(std::u16string_view Text);
 
   // ---- external objects ----
 
@@ -223,6 +262,11 @@ class TMRVXPage {
   void ResetCanvas();
   void CloseCanvas();
   void Line(std::string s) { SaveToPageStream(std::move(s)); }
+  void WriteContent();
+  void SelectCurrentFont(int Found);
+  void StoreFonts();
+  float AdvanceWidth(int32_t Advance, bool IsSpace, bool IsLast) const;
+  void TextBars(float X, float Y, Extended Angle, float Width, float Baseline);
 
   TMorvex* FParent;
   TMRVXDictionaryObject* FPageObj;
@@ -248,7 +292,8 @@ class TMRVXPage {
   TMRVXDictionaryObject* FXObjectObj = nullptr;
   TMRVXDictionaryObject* FFontObjectObj = nullptr;
   std::vector<std::string> FXObjectNames;
-  TMRVXFontSelection FCurrentFont;
+  std::unique_ptr<TMRVXFontObj> FCurrentFontObj;
+  std::vector<std::unique_ptr<TMRVXFontObj>> FFontArr;
   TMRVXArrayObject* FMediaBoxArray = nullptr;
   TMRVXPageOrientation FOrientation = TMRVXPageOrientation::poPortrait;
   std::vector<std::string> FPageContent;
