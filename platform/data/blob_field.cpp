@@ -48,7 +48,7 @@ std::unique_ptr<TStream> TBlobField::OpenStream(TBlobStreamMode mode) {
   return s;
 }
 
-int64_t TBlobField::BlobSize() { return OpenStream(bmRead)->Size(); }
+int64_t TBlobField::BlobSize() { return OpenStream(bmRead)->GetSize(); }
 
 void TBlobField::LoadFromStream(TStream& stream) {
   std::unique_ptr<TStream> s = OpenStream(bmWrite);

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/data/field.h"
-#include "platform/data/stream.h"
+#include "platform/base/stream.h"
 
 namespace platform::data {
 

@@ -19,7 +19,7 @@
 #include "platform/data/database_error.h"
 #include "platform/data/field.h"
 #include "platform/data/field_defs.h"
-#include "platform/data/stream.h"
+#include "platform/base/stream.h"
 #include "platform/data/variant.h"
 
 namespace platform::data {

@@ -283,7 +283,7 @@ TEST_F(FieldTest, BlobFieldsLoadAndSaveThroughStreams) {
   TMemoryStream out;
   out.WriteBuffer("xy", 2);
   blob->SaveToStream(out);
-  ASSERT_EQ(out.Size(), 70002);
+  ASSERT_EQ(out.GetSize(), 70002);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), out.Bytes().begin() + 2));
 
   // a write stream starts empty; the stored value changes only with the post

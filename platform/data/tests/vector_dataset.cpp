@@ -18,7 +18,7 @@ class VectorDataSet::BlobStream : public TMemoryStream {
              std::vector<uint8_t> initial)
       : TMemoryStream(std::move(initial)), ds_(ds), field_(field), record_(record), mode_(mode) {}
 
-  int64_t Write(const void* buffer, int64_t count) override {
+  int32_t Write(const void* buffer, int32_t count) override {
     if (mode_ == bmRead) throw EStreamError("Cannot write to read only stream");
     written_ = written_ || count > 0;
     return TMemoryStream::Write(buffer, count);
