@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
@@ -187,18 +188,6 @@ constexpr uint32_t kPi[18 + 4 * 256] = {
     0xB74E6132u, 0xCE77E25Bu, 0x578FDFE3u, 0x3AC372E6u,
 };
 
-inline uint32_t LoadBE(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-inline void StoreBE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
 struct Schedule {
   uint32_t* p;  // 18 words
   uint32_t* s;  // 4 x 256 words
@@ -271,19 +260,19 @@ void TCipher_Blowfish::Init(const void* Key, int Size, const void* IVector) {
 void TCipher_Blowfish::Encode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const Schedule k{UserWords(), UserWords() + 18};
-  uint32_t l = LoadBE(d), r = LoadBE(d + 4);
+  uint32_t l = platform::LoadBE32(d), r = platform::LoadBE32(d + 4);
   k.Encrypt(l, r);
-  StoreBE(d, l);
-  StoreBE(d + 4, r);
+  platform::StoreBE32(d, l);
+  platform::StoreBE32(d + 4, r);
 }
 
 void TCipher_Blowfish::Decode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const Schedule k{UserWords(), UserWords() + 18};
-  uint32_t l = LoadBE(d), r = LoadBE(d + 4);
+  uint32_t l = platform::LoadBE32(d), r = platform::LoadBE32(d + 4);
   k.Decrypt(l, r);
-  StoreBE(d, l);
-  StoreBE(d + 4, r);
+  platform::StoreBE32(d, l);
+  platform::StoreBE32(d + 4, r);
 }
 
 }  // namespace orv

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
@@ -99,19 +100,6 @@ inline uint64_t Permute(const uint64_t (&table)[8][256], uint64_t x) {
   return r;
 }
 
-inline uint64_t LoadBE64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
-}
-
-inline void StoreBE64(uint8_t* p, uint64_t v) {
-  for (int i = 7; i >= 0; --i) {
-    p[i] = static_cast<uint8_t>(v);
-    v >>= 8;
-  }
-}
-
 // The cipher function: E expansion of R, the subkey, the S-boxes and P. A subkey is kept as
 // two words of four 6-bit groups, one group per byte, first group in the top byte.
 inline uint32_t F(uint32_t r, const uint32_t* k, const Tables& t) {
@@ -156,7 +144,7 @@ const TCipherClass& TCipher_3TDES::Class() {
 }
 
 void TCipher_1DES::MakeSchedule(const uint8_t* Key8, uint32_t* Schedule) {
-  const uint64_t key = LoadBE64(Key8);
+  const uint64_t key = platform::LoadBE64(Key8);
   uint32_t c = 0, d = 0;  // 28 bits each
   for (int i = 0; i < 28; ++i) {
     if (key & Bit64(kPC1[i])) c |= 1u << (27 - i);
@@ -183,14 +171,14 @@ void TCipher_1DES::MakeSchedule(const uint8_t* Key8, uint32_t* Schedule) {
 
 void TCipher_1DES::DESFunc(const uint32_t* Subkeys, uint8_t* Block) {
   const Tables& t = T();
-  const uint64_t x = Permute(t.ip, LoadBE64(Block));
+  const uint64_t x = Permute(t.ip, platform::LoadBE64(Block));
   uint32_t l = static_cast<uint32_t>(x >> 32), r = static_cast<uint32_t>(x);
   for (int round = 0; round < 16; ++round) {
     const uint32_t next = l ^ F(r, Subkeys + 2 * round, t);
     l = r;
     r = next;
   }
-  StoreBE64(Block, Permute(t.fp, (static_cast<uint64_t>(r) << 32) | l));
+  platform::StoreBE64(Block, Permute(t.fp, (static_cast<uint64_t>(r) << 32) | l));
 }
 
 void TCipher_1DES::Init(const void* Key, int Size, const void* IVector) {

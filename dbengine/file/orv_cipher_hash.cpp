@@ -3,22 +3,11 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
 namespace {
-
-inline uint32_t LoadLE(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void StoreLE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 constexpr uint32_t kInit[8] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
                                0x76543210u, 0xFEDCBA98u, 0x89ABCDEFu, 0x01234567u};
@@ -70,7 +59,7 @@ inline void Step(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, uint32_t f,
 }
 
 void LoadBlock(const uint8_t* block, uint32_t* x) {
-  for (int i = 0; i < 16; ++i) x[i] = LoadLE(block + 4 * i);
+  for (int i = 0; i < 16; ++i) x[i] = platform::LoadLE32(block + 4 * i);
 }
 
 THash* NewMD4(TProtection* p) { return new THash_MD4(p); }
@@ -232,11 +221,11 @@ THash_MD4::~THash_MD4() {
 }
 
 void THash_MD4::LoadState(uint32_t* Words, int Count) const {
-  for (int i = 0; i < Count; ++i) Words[i] = LoadLE(FDigest + 4 * i);
+  for (int i = 0; i < Count; ++i) Words[i] = platform::LoadLE32(FDigest + 4 * i);
 }
 
 void THash_MD4::StoreState(const uint32_t* Words, int Count) {
-  for (int i = 0; i < Count; ++i) StoreLE(FDigest + 4 * i, Words[i]);
+  for (int i = 0; i < Count; ++i) platform::StoreLE32(FDigest + 4 * i, Words[i]);
 }
 
 void THash_MD4::Init() {
@@ -286,8 +275,8 @@ void THash_MD4::Done() {
   }
   std::fill(FBuffer + i, FBuffer + 64, uint8_t{0});
   const uint64_t bits = FCount * 8;
-  StoreLE(FBuffer + 56, static_cast<uint32_t>(bits));
-  StoreLE(FBuffer + 60, static_cast<uint32_t>(bits >> 32));
+  platform::StoreLE32(FBuffer + 56, static_cast<uint32_t>(bits));
+  platform::StoreLE32(FBuffer + 60, static_cast<uint32_t>(bits >> 32));
   Transform(FBuffer);
   std::fill(std::begin(FBuffer), std::end(FBuffer), uint8_t{0});
 }

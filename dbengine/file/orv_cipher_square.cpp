@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
@@ -104,18 +105,6 @@ const Tables& T() {
 
 inline uint8_t Byte(uint32_t w, int i) { return static_cast<uint8_t>(w >> (8 * i)); }
 
-inline uint32_t LoadLE(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void StoreLE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 uint32_t ThetaRow(const Tables& t, uint32_t row) {
   return t.theta[0][Byte(row, 0)] ^ t.theta[1][Byte(row, 1)] ^ t.theta[2][Byte(row, 2)] ^ t.theta[3][Byte(row, 3)];
 }
@@ -157,7 +146,7 @@ void TCipher_Square::Init(const void* Key, int Size, const void* IVector) {
   // The round keys k^0 .. k^8 as rows: k0 ^= rotl(k3) ^ C, then each row chains to the one
   // before; C starts at 1 and is multiplied by x each round.
   uint32_t k[kRounds + 1][4];
-  for (int i = 0; i < 4; ++i) k[0][i] = LoadLE(key + 4 * i);
+  for (int i = 0; i < 4; ++i) k[0][i] = platform::LoadLE32(key + 4 * i);
   uint8_t constant = 1;
   for (int r = 1; r <= kRounds; ++r) {
     k[r][0] = k[r - 1][0] ^ ROR(k[r - 1][3], 8) ^ constant;
@@ -183,13 +172,13 @@ void TCipher_Square::Encode(void* Data) {
   const Tables& t = T();
   const uint32_t* ek = UserWords();
   uint32_t a[4], b[4];
-  for (int i = 0; i < 4; ++i) a[i] = LoadLE(d + 4 * i) ^ ek[i];
+  for (int i = 0; i < 4; ++i) a[i] = platform::LoadLE32(d + 4 * i) ^ ek[i];
   for (int r = 1; r < kRounds; ++r) {
     Round(t.te, a, b, ek + 4 * r);
     std::memcpy(a, b, sizeof(a));
   }
   LastRound(kSbox, a, b, ek + 4 * kRounds);
-  for (int i = 0; i < 4; ++i) StoreLE(d + 4 * i, b[i]);
+  for (int i = 0; i < 4; ++i) platform::StoreLE32(d + 4 * i, b[i]);
 }
 
 void TCipher_Square::Decode(void* Data) {
@@ -197,13 +186,13 @@ void TCipher_Square::Decode(void* Data) {
   const Tables& t = T();
   const uint32_t* dk = UserWords() + kDecryptOffset;
   uint32_t a[4], b[4];
-  for (int i = 0; i < 4; ++i) a[i] = LoadLE(d + 4 * i) ^ dk[i];
+  for (int i = 0; i < 4; ++i) a[i] = platform::LoadLE32(d + 4 * i) ^ dk[i];
   for (int r = 1; r < kRounds; ++r) {
     Round(t.td, a, b, dk + 4 * r);
     std::memcpy(a, b, sizeof(a));
   }
   LastRound(t.inv_sbox, a, b, dk + 4 * kRounds);
-  for (int i = 0; i < 4; ++i) StoreLE(d + 4 * i, b[i]);
+  for (int i = 0; i < 4; ++i) platform::StoreLE32(d + 4 * i, b[i]);
 }
 
 }  // namespace orv

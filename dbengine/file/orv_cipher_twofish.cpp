@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
@@ -95,18 +96,6 @@ uint32_t H(uint32_t x, const uint32_t* L, int k) {
   return z;
 }
 
-inline uint32_t LoadLE(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void StoreLE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
 TCipher* NewTwofish(const std::string& password, TProtection* p) { return new TCipher_Twofish(password, p); }
 
 struct Keyed {
@@ -140,8 +129,8 @@ void TCipher_Twofish::SetupKey(const void* Key, int Size, bool Published) {
 
   uint32_t me[4] = {}, mo[4] = {}, sv[4] = {};
   for (int i = 0; i < k; ++i) {
-    me[i] = LoadLE(key + 8 * i);
-    mo[i] = LoadLE(key + 8 * i + 4);
+    me[i] = platform::LoadLE32(key + 8 * i);
+    mo[i] = platform::LoadLE32(key + 8 * i + 4);
     // The words of the S-box key come in reverse order.
     uint32_t s = 0;
     for (int row = 0; row < 4; ++row) {
@@ -176,7 +165,7 @@ void TCipher_Twofish::Encode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const Keyed t{UserWords(), UserWords() + 40};
   uint32_t r[4];
-  for (int i = 0; i < 4; ++i) r[i] = LoadLE(d + 4 * i) ^ t.k[i];
+  for (int i = 0; i < 4; ++i) r[i] = platform::LoadLE32(d + 4 * i) ^ t.k[i];
   for (int round = 0; round < 16; ++round) {
     const uint32_t t0 = t.G(r[0]);
     const uint32_t t1 = t.G(ROL(r[1], 8));
@@ -190,20 +179,20 @@ void TCipher_Twofish::Encode(void* Data) {
     r[1] = n3;
   }
   // The last exchange of halves is undone by the output order.
-  StoreLE(d, r[2] ^ t.k[4]);
-  StoreLE(d + 4, r[3] ^ t.k[5]);
-  StoreLE(d + 8, r[0] ^ t.k[6]);
-  StoreLE(d + 12, r[1] ^ t.k[7]);
+  platform::StoreLE32(d, r[2] ^ t.k[4]);
+  platform::StoreLE32(d + 4, r[3] ^ t.k[5]);
+  platform::StoreLE32(d + 8, r[0] ^ t.k[6]);
+  platform::StoreLE32(d + 12, r[1] ^ t.k[7]);
 }
 
 void TCipher_Twofish::Decode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const Keyed t{UserWords(), UserWords() + 40};
   uint32_t r[4];
-  r[2] = LoadLE(d) ^ t.k[4];
-  r[3] = LoadLE(d + 4) ^ t.k[5];
-  r[0] = LoadLE(d + 8) ^ t.k[6];
-  r[1] = LoadLE(d + 12) ^ t.k[7];
+  r[2] = platform::LoadLE32(d) ^ t.k[4];
+  r[3] = platform::LoadLE32(d + 4) ^ t.k[5];
+  r[0] = platform::LoadLE32(d + 8) ^ t.k[6];
+  r[1] = platform::LoadLE32(d + 12) ^ t.k[7];
   for (int round = 15; round >= 0; --round) {
     // Undo one round: (r0, r1) are the new halves, (r2, r3) the old inputs of F.
     const uint32_t t0 = t.G(r[2]);
@@ -217,7 +206,7 @@ void TCipher_Twofish::Decode(void* Data) {
     r[2] = old2;
     r[3] = old3;
   }
-  for (int i = 0; i < 4; ++i) StoreLE(d + 4 * i, r[i] ^ t.k[i]);
+  for (int i = 0; i < 4; ++i) platform::StoreLE32(d + 4 * i, r[i] ^ t.k[i]);
 }
 
 }  // namespace orv
