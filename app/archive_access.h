@@ -1,0 +1,37 @@
+#pragma once
+// What the main window asks of the archive window and its database component: the file
+// name, disconnecting, and opening the archive. The archive window answers in the program;
+// tests put a double in its place.
+#include <string>
+
+namespace archive {
+class THRDBFrm;
+}
+
+namespace app {
+
+class ArchiveAccess {
+ public:
+  virtual ~ArchiveAccess() = default;
+  // Connected := False of the database component.
+  virtual void Disconnect() = 0;
+  virtual void SetDatabaseFileName(const std::string& path) = 0;
+  virtual std::string DatabaseFileName() const = 0;
+  // Closes and reopens the archive; errors of the engine are thrown to the caller.
+  virtual void OpenHRDB() = 0;
+};
+
+// The archive window as ArchiveAccess.
+class HRDBArchive : public ArchiveAccess {
+ public:
+  explicit HRDBArchive(archive::THRDBFrm& frm) : frm_(frm) {}
+  void Disconnect() override;
+  void SetDatabaseFileName(const std::string& path) override;
+  std::string DatabaseFileName() const override;
+  void OpenHRDB() override;
+
+ private:
+  archive::THRDBFrm& frm_;
+};
+
+}  // namespace app

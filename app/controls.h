@@ -1,0 +1,132 @@
+#pragma once
+// The few control kinds of the windows that the toolkit has no exact twin for, and the
+// helpers that give every control one way to set its caption and its hint, so that language
+// texts and result presentation can address controls by name alone.
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QStatusBar>
+#include <QString>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "platform/image/bitmap.h"
+
+class QTabWidget;
+class QToolButton;
+
+namespace app {
+
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+inline std::string S(const QString& s) { return s.toStdString(); }
+
+// A 24-bit bitmap as a picture (a deep copy; the pixels are in blue-green-red order).
+QImage BitmapToImage(const platform::Bitmap& bmp);
+// A picture as a 24-bit bitmap (a deep copy).
+platform::Bitmap ImageToBitmap(const QImage& image);
+
+// A picture control: holds a picture and draws it, at its own size or stretched into the
+// control (keeping its proportions and centred when asked). Drawing on its canvas means
+// painting into Picture() and calling update().
+class TImage : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TImage(QWidget* parent = nullptr);
+
+  void SetPicture(const QImage& picture);
+  void SetPicture(const platform::Bitmap& bmp) { SetPicture(BitmapToImage(bmp)); }
+  QImage& Picture() { return picture_; }
+  const QImage& Picture() const { return picture_; }
+  void ClearPicture();
+
+  // The control takes the size of its picture (the image display in its scroll box).
+  void SetAutoSize(bool on);
+  void SetStretch(bool on, bool proportional = false);
+  void SetCenter(bool on);
+
+  QSize sizeHint() const override;
+
+ signals:
+  void clicked();
+  void mousePressed(QMouseEvent* event);
+  void mouseMoved(QMouseEvent* event);
+  void mouseReleased(QMouseEvent* event);
+  void mouseLeft();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  QImage picture_;
+  bool auto_size_ = false;
+  bool stretch_ = false;
+  bool proportional_ = false;
+  bool center_ = false;
+};
+
+// Two arrow buttons that step an associated control up or down.
+class TUpDown : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TUpDown(QWidget* parent = nullptr);
+  QToolButton* UpButton() const { return up_; }
+  QToolButton* DownButton() const { return down_; }
+
+ signals:
+  // up: the upper arrow was clicked.
+  void clicked(bool up);
+
+ private:
+  QToolButton* up_;
+  QToolButton* down_;
+};
+
+// A coloured shape (the exposure indicator).
+class TShape : public QFrame {
+  Q_OBJECT
+ public:
+  explicit TShape(QWidget* parent = nullptr);
+  void SetBrushColor(const QColor& color);
+  QColor BrushColor() const { return color_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QColor color_ = Qt::white;
+};
+
+// The status bar with panels of fixed widths; the last one takes what is left.
+class TStatusBar : public QStatusBar {
+  Q_OBJECT
+ public:
+  TStatusBar(const std::vector<int>& widths, QWidget* parent = nullptr);
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+  QLabel* Panel(int index) const;
+  void SetPanelText(int index, const QString& text);
+  QString PanelText(int index) const;
+
+ private:
+  std::vector<QLabel*> panels_;
+};
+
+// Captions and hints by control kind: labels, buttons, check and radio boxes, group boxes,
+// menu items and menus, tab sheets (the tab's text), windows (their title).
+void SetCaption(QObject* control, const QString& text);
+QString Caption(const QObject* control);
+void SetHint(QObject* control, const QString& text);
+QString Hint(const QObject* control);
+
+// Tab sheets: whether the sheet's tab is shown, and making it the active one.
+QTabWidget* OwnerTabs(const QWidget* page);
+void SetPageVisible(QWidget* page, bool visible);
+bool PageVisible(const QWidget* page);
+void ActivatePage(QWidget* page);
+bool IsActivePage(const QWidget* page);
+
+}  // namespace app

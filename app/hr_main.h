@@ -1,0 +1,549 @@
+#pragma once
+// The main window: the image, the four analysis pages with the camera and calibration pages,
+// the statistics grids, the menu and the status bar. It owns the images and the state the
+// measurement commands work on.
+//
+// Every control carries its name as objectName, so that language texts, result presentation
+// and tests find it by name. The window's own state lives in one object (`st`), the module's
+// (current result and statistic) in HRMain().
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze.h"
+#include "app/controls.h"
+#include "app/ini_settings.h"
+#include "platform/image/bitmap.h"
+#include "platform/image/geometry.h"
+#include "platform/ui/ui_services.h"
+
+class QAction;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QScrollBar;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QTableWidget;
+class QToolButton;
+
+namespace capture {
+class TFrmPreview;
+class TMotionDetect_bmp;
+}  // namespace capture
+
+namespace app {
+
+class ArchiveAccess;
+class TAboutFrm;
+class TFrmConnect;
+class TFrmSettings;
+
+// Display-range pair (m, c) per analysis page: 0 LAMS, 1 plate, 2 structure, 3 film,
+// 4 calibration, 5 other.
+struct TBRConv {
+  int32_t m;
+  int32_t c;
+};
+extern const std::array<TBRConv, 6> BRConv;
+
+// Labels of the 19 shutter steps (index = step).
+extern const std::array<const char*, 19> ITStrings;
+
+// Module-level state of the main window's module: the current result and the statistic.
+struct HRMainModule {
+  analysis::TMessung MyMess;
+  std::array<analysis::TMessung, analysis::MAXSTAT + 1> StatMess{};
+  int16_t StatCount = 0;
+  analysis::TMessung av;
+  analysis::TMessung StdSum;
+  void Reset() { *this = HRMainModule(); }
+};
+HRMainModule& HRMain();
+
+// The main window's own fields.
+struct THRMainState {
+  bool FirstActivate = true;
+  std::string HomeDir;
+  std::string Sprache;
+  std::string SerialNo;
+  std::string cf_inifile;  // path of the active ini
+  std::unique_ptr<platform::Bitmap> ibmp;   // high-range image
+  std::unique_ptr<platform::Bitmap> dbmp;   // gray image of the display pipeline
+  std::unique_ptr<platform::Bitmap> rbmp;   // displayed result image
+  std::unique_ptr<platform::Bitmap> bgimg;  // zero reference image of the current page
+  int16_t Brand = 0;
+  int16_t ZoomOn = 1;
+  int16_t OldBr = 0;
+  int16_t OldGama = 0;
+  int16_t OldSharp = 1;
+  std::unique_ptr<capture::TMotionDetect_bmp> motion;
+  bool initmotion = false;
+  bool ismoving = false;
+  bool StatActive = false;
+  bool ImgCaptured = false;
+  bool ManOn = false;
+  bool LineOn = false;
+  bool isZeroImg = false;
+  bool isDens = false;
+  platform::TPoint StartPos{-1, -1};
+  platform::TPoint OldMark{-1, -1};
+  double GScreen = 0;
+  double GFScreen = 0;
+  double GLScreen = 0;
+  double ActSharp = 0;
+  double Maxsharp = 0;
+  double SharpRef = 0;
+  double maxa = 0, maxb = 0, maxf = 0, maxf2 = 0, maxf3 = 0, maxfcm = 0;
+  uint32_t StartTime = 0;
+  uint32_t maxbr = 0, minbr = 0, avgbr = 0;
+  analysis::MType MESSTYPE = analysis::MT_NONE;
+};
+
+// The other windows and services the main window works with. The program block fills it;
+// tests fill it with their own.
+struct MainWindowLinks {
+  TFrmConnect* FrmConnect = nullptr;
+  TFrmSettings* FrmSettings = nullptr;
+  TAboutFrm* AboutFrm = nullptr;
+  capture::TFrmPreview* FrmPreview = nullptr;
+  ArchiveAccess* Archive = nullptr;
+};
+
+class THRMainFrm : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit THRMainFrm(QWidget* parent = nullptr);
+  ~THRMainFrm() override;
+
+  void SetLinks(const MainWindowLinks& links) { links_ = links; }
+  const MainWindowLinks& Links() const { return links_; }
+
+  THRMainState st;
+
+  // ---- life cycle ----
+  void FormCreate();
+  void FormActivate();
+  void DoFirstActivate();
+  void FormDestroy();
+  void Close1Click();
+
+  // ---- settings, profiles, language ----
+  void Connect1Click();
+  void CreateINIClick();
+  void EnableBRGamaSharp();
+  void SetLanguage();
+  void SetDisplayBarPosition();
+  // Unit labels, edits and the unit factors of the analysis after the unit setting.
+  void ApplyUnits();
+  void UpdateStatImgs();
+  void OpenStructureREfbtnClick();
+  void About1Click();
+
+  // The active ini.
+  ini::IniFile Ini() const { return ini::IniFile(st.cf_inifile); }
+  // Writes a key of the active ini; a failure is shown to the operator.
+  bool WriteIni(const char* section, const std::string& key, const std::string& value);
+
+  // The page of Analyzepages that is active, as the per-page keys name it (LAMS, plate,
+  // structure, film); false for the camera and calibration pages.
+  bool ActiveAnalysisPage(ini::Page& page) const;
+  // Index of the selected brand in BrandGrp, -1 when none is selected.
+  int BrandIndex() const;
+
+  // Runs an event handler: an exception never leaves it. The halt of a missing language file
+  // ends the program with its code; any other error is shown.
+  void Guarded(const std::function<void()>& handler);
+
+  // ---- controls ----
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* File1 = nullptr;
+  QAction* LoadImage1 = nullptr;
+  QAction* SaveImage1 = nullptr;
+  QAction* Settings1 = nullptr;
+  QAction* OpenDatabase1 = nullptr;
+  QAction* CreateDatabase1 = nullptr;
+  QAction* Close1 = nullptr;
+  QMenu* Tools1 = nullptr;
+  QAction* Preview1 = nullptr;
+  QAction* Capture1 = nullptr;
+  QAction* Analyze1 = nullptr;
+  QAction* Alternative1 = nullptr;
+  QAction* FFT1 = nullptr;
+  QMenu* Device1 = nullptr;
+  QAction* Video1 = nullptr;
+  QAction* Connect1 = nullptr;
+  QAction* Calibrate1 = nullptr;
+  QMenu* Help1 = nullptr;
+  QAction* About1 = nullptr;
+  QAction* Help2 = nullptr;
+  QMenu* SharpMenu = nullptr;
+  QAction* SaveSharpness = nullptr;
+  QAction* ClearSharpness = nullptr;
+
+  // top panel
+  QWidget* Panel1 = nullptr;
+  QToolButton* Refreshbtn = nullptr;
+  QToolButton* Capturebtn = nullptr;
+  QToolButton* ZeroTRBtn = nullptr;
+  QToolButton* Zoombtn = nullptr;
+  QToolButton* UnZoombtn = nullptr;
+  QToolButton* Densitybtn = nullptr;
+  QToolButton* Savebtn = nullptr;
+  QToolButton* Loadbtn = nullptr;
+  QToolButton* Reportbtn = nullptr;
+  QToolButton* OpenDBbtn = nullptr;
+  QWidget* Panel9 = nullptr;
+  QSlider* DisplayBrBar = nullptr;
+  TUpDown* ChgBRBar = nullptr;
+  QLabel* BRRulerLabel = nullptr;
+  QWidget* Panel10 = nullptr;
+  QSlider* DisplayGammaBar = nullptr;
+  TUpDown* ChgGammabar = nullptr;
+  QLabel* GammaRulerLabel = nullptr;
+  QSpinBox* SharpSpinEdit = nullptr;
+  TImage* Image2 = nullptr;
+  QWidget* SharpPanel = nullptr;
+  TImage* CrystalImg = nullptr;
+  QLabel* Varianzlabel = nullptr;
+  QLabel* VarDiffLabel = nullptr;
+  QScrollBar* BRBar = nullptr;
+  QLabel* BRBarLabel = nullptr;
+  TShape* BRShape = nullptr;
+  QProgressBar* MainProgress = nullptr;
+  TImage* VOSKALogo = nullptr;
+
+  // image
+  QScrollArea* ScrollBox1 = nullptr;
+  TImage* AnalyseImage = nullptr;
+
+  QTabWidget* Analyzepages = nullptr;
+  QWidget* LAMS = nullptr;
+  QWidget* Plate = nullptr;
+  QWidget* STRUCTURE = nullptr;
+  QWidget* FILM = nullptr;
+  QWidget* Camera = nullptr;
+  QWidget* CALIBRATION = nullptr;
+
+  // LAMS mask page
+  QToolButton* AnalyzeMaskStruct = nullptr;
+  QToolButton* AutoLine = nullptr;
+  QToolButton* AnalyzeMaskbtn = nullptr;
+  QToolButton* ManMaskbtn = nullptr;
+  QToolButton* LineBtn = nullptr;
+  QToolButton* FixLAMSScreenbtn = nullptr;
+  TImage* SharpResImgMask = nullptr;
+  QLabel* SharpResLabelMask = nullptr;
+  QWidget* LAMSDotAreaPanel = nullptr;
+  QLabel* DotAreaCapMask = nullptr;
+  QLabel* MaskDotAreaRes = nullptr;
+  QWidget* LAMSSRPanel = nullptr;
+  QLabel* LCMResult = nullptr;
+  QLabel* LCMlabelMask = nullptr;
+  QLabel* AlphaCapMask = nullptr;
+  QLabel* AlphaRes = nullptr;
+  QWidget* LAMSDotDetailspanel = nullptr;
+  QLabel* EdgefaktorTitle = nullptr;
+  QLabel* LAMSEdgeFaktorRes = nullptr;
+  QWidget* LAMSFreqPanel = nullptr;
+  QLabel* FreqTitleLabel = nullptr;
+  QLabel* FreqLabel = nullptr;
+  QLabel* CycleLabel = nullptr;
+  QLabel* PeriodeLabel = nullptr;
+  QWidget* LamsLineWidthPanel = nullptr;
+  QLabel* LineWidthLabel = nullptr;
+  QLabel* LineWidthRes = nullptr;
+  QLabel* LWMicronsLabel = nullptr;
+  QTabWidget* MaskPageControl = nullptr;
+  QWidget* MaskValues = nullptr;
+  QLabel* CountCapMask = nullptr;
+  QLabel* DotDiameterCapMask = nullptr;
+  QLabel* DotSizeCapMask = nullptr;
+  QLabel* AvgCapMask = nullptr;
+  QLabel* DotAreammG = nullptr;
+  QLabel* DotAreammK = nullptr;
+  QLabel* StdDevCapMask = nullptr;
+  QLabel* CountValue = nullptr;
+  QLabel* CountValueG = nullptr;
+  QLabel* CountValueK = nullptr;
+  QLabel* DotDiameterValue = nullptr;
+  QLabel* DotDiameterValueG = nullptr;
+  QLabel* DotDiameterValueK = nullptr;
+  QLabel* DotSizeValue = nullptr;
+  QLabel* DotSizeValueG = nullptr;
+  QLabel* DotSizeValueK = nullptr;
+  QLabel* StdDevRes = nullptr;
+  QLabel* DotSizeStdDev = nullptr;
+  QWidget* MaskParameter = nullptr;
+  QLabel* DotTolCapMask = nullptr;
+  QLineEdit* TolEdit = nullptr;
+  QRadioButton* DiameterRB = nullptr;
+  QRadioButton* SizeRB = nullptr;
+  QRadioButton* AreaRB = nullptr;
+  QLabel* PixelPatternLabel = nullptr;
+  QLineEdit* WSILcm = nullptr;
+  QLabel* LineLengthMaskLabel = nullptr;
+  QLineEdit* LineLenEdit = nullptr;
+  QLabel* Densthlabel = nullptr;
+  QWidget* MaskStatTab = nullptr;
+  QToolButton* NewStatbtn = nullptr;
+  QToolButton* StatPlusbtn = nullptr;
+  QToolButton* StatDelBtn = nullptr;
+  QToolButton* StatSavebtn = nullptr;
+  QToolButton* StatPDFbtn = nullptr;
+  TImage* StatMaskImg = nullptr;
+  QTableWidget* MaskGrid = nullptr;
+
+  // plate page
+  QToolButton* AnalyzePlateBtn = nullptr;
+  QToolButton* Alternativebtn = nullptr;
+  QToolButton* DotAnalyze2TH = nullptr;
+  QToolButton* DotNXPixel = nullptr;
+  QToolButton* BurlDotbtn = nullptr;
+  QToolButton* ManPlatebtn = nullptr;
+  QToolButton* FLinebtn = nullptr;
+  QToolButton* FixScreenbtn = nullptr;
+  QToolButton* LocalDensbtn = nullptr;
+  TImage* SharpResImgP = nullptr;
+  QLabel* SharpResLabelP = nullptr;
+  QWidget* PDotAreaPanel = nullptr;
+  QLabel* DotAreaCapPlate = nullptr;
+  QLabel* PlateDotAreaRes = nullptr;
+  QLabel* LCMLabelPlate = nullptr;
+  QLabel* PlateLCMResult = nullptr;
+  QLabel* AlphaCapPlate = nullptr;
+  QLabel* PlateAlphaRes = nullptr;
+  QLabel* DotDiameterCapPlate = nullptr;
+  QLabel* PlateDotDiameterRes = nullptr;
+  QLabel* DDPlateUnit = nullptr;
+  QLabel* EdgeFactorCapPlate = nullptr;
+  QLabel* EFRes = nullptr;
+  QLabel* StdDevCapPlate = nullptr;
+  QLabel* StdDevPlate = nullptr;
+  QLabel* StdPlateUnit = nullptr;
+  QWidget* PLinePanel = nullptr;
+  QLabel* PlateLineWidthLabel = nullptr;
+  QLabel* FLineWidthRes = nullptr;
+  QLabel* FLineWidthUnit = nullptr;
+  QTabWidget* PlatePageControl = nullptr;
+  QWidget* PlateParameter = nullptr;
+  QLabel* DotTolCapPlate = nullptr;
+  QLineEdit* PlateDotTol = nullptr;
+  QSlider* PlateTHBar = nullptr;
+  QLabel* StructContrast = nullptr;
+  QLabel* DensthlabelPlate = nullptr;
+  QLineEdit* PlateDensEdit = nullptr;
+  QLineEdit* SizeLimit = nullptr;
+  QLabel* LineLengthPlateLabel = nullptr;
+  QLineEdit* FLineLenEdit = nullptr;
+  QWidget* PlateStatTab = nullptr;
+  QToolButton* NewPStatbtn = nullptr;
+  QToolButton* StatPPlusbtn = nullptr;
+  QToolButton* StatPDelbtn = nullptr;
+  QToolButton* StatPSavebtn = nullptr;
+  QToolButton* StatPPDFbtn = nullptr;
+  TImage* StatPlateImg = nullptr;
+  QTableWidget* PlateGrid = nullptr;
+
+  // structure page
+  QToolButton* StructureStreifen = nullptr;
+  QToolButton* AnalyzeStructurebtn = nullptr;
+  QToolButton* StructAutoLine = nullptr;
+  QToolButton* Diffbtn = nullptr;
+  TImage* SharpResImgStr = nullptr;
+  QLabel* SharpResLabelStr = nullptr;
+  QWidget* PlateStructPanel = nullptr;
+  QLabel* DotCapStruct = nullptr;
+  QLabel* SDotAreaRes = nullptr;
+  QWidget* PlateStructAreaPanel = nullptr;
+  QLabel* DotAreaCapStruct = nullptr;
+  QLabel* SStructAreaREs = nullptr;
+  QWidget* StructLCMPanel = nullptr;
+  QLabel* SLCMResult = nullptr;
+  QLabel* StructLCMLabel = nullptr;
+  QLabel* AlphaCapStruct = nullptr;
+  QLabel* SAlphaRes = nullptr;
+  QWidget* PlateLineStructPanel = nullptr;
+  QLabel* PlateLineStructLabel = nullptr;
+  QLabel* PLineStructRes = nullptr;
+  QLabel* StructureCycleLabel = nullptr;
+  QLabel* PeriodePlate = nullptr;
+  QLabel* StructureFreqLabel = nullptr;
+  QLabel* FreqPlate = nullptr;
+  QTabWidget* StructurePageControl = nullptr;
+  QWidget* StructValuesPage = nullptr;
+  QLabel* CountCapStruct = nullptr;
+  QLabel* DotDiameterCapStruct = nullptr;
+  QLabel* DotSizeCapStruct = nullptr;
+  QLabel* AvgCapStruct = nullptr;
+  QLabel* StructmmG = nullptr;
+  QLabel* StructmmK = nullptr;
+  QLabel* SCountValue = nullptr;
+  QLabel* SCountValueG = nullptr;
+  QLabel* SCountValueK = nullptr;
+  QLabel* SDotDiameterValue = nullptr;
+  QLabel* SDotDiameterValueG = nullptr;
+  QLabel* SDotDiameterValueK = nullptr;
+  QLabel* SDotSizeValue = nullptr;
+  QLabel* SDotSizeValueG = nullptr;
+  QLabel* SDotSizeValueK = nullptr;
+  QLabel* SStdDevRes = nullptr;
+  QLabel* SDotSizeStdDev = nullptr;
+  QWidget* StructParPage = nullptr;
+  QLabel* DotTolCap = nullptr;
+  QLineEdit* TolEditPlate = nullptr;
+  QRadioButton* DiameterRBPlate = nullptr;
+  QRadioButton* SizeRBPlate = nullptr;
+  QRadioButton* AreaRBPlate = nullptr;
+  QLabel* PixelPatternPlateLabel = nullptr;
+  QLineEdit* WSILcmPlate = nullptr;
+  QLabel* LineLengthLabel = nullptr;
+  QLineEdit* LineLenEditPlate = nullptr;
+  QLineEdit* GammaEdit = nullptr;
+  QPushButton* Gammabtn = nullptr;
+  QWidget* StructHistPage = nullptr;
+  QLabel* StructResLabel = nullptr;
+  TImage* StripImage = nullptr;
+  TImage* PlateStructHist = nullptr;
+  QLabel* AvgStructRes = nullptr;
+  QWidget* StructFFTPage = nullptr;
+  QSlider* FFTAmplitude = nullptr;
+  TImage* MottleImage = nullptr;
+  QLabel* FFTStdDevLabel = nullptr;
+  QWidget* StructStatTab = nullptr;
+  QToolButton* NewSStatbtn = nullptr;
+  QToolButton* StatSPlusbtn = nullptr;
+  QToolButton* StatSDelbtn = nullptr;
+  QToolButton* StatSSavebtn = nullptr;
+  QToolButton* StatSPDFbtn = nullptr;
+  TImage* StatStructImg = nullptr;
+  QTableWidget* StructGrid = nullptr;
+  QWidget* Reference = nullptr;
+  TImage* StructRefImg = nullptr;
+  QPushButton* OpenStructureREfbtn = nullptr;
+  QPushButton* SaveRefImg = nullptr;
+
+  // film page
+  QToolButton* AnalyzeFilmbtn = nullptr;
+  QToolButton* AnalyseKFilmbtn = nullptr;
+  QToolButton* KFilmClusterbtn = nullptr;
+  QToolButton* FilmAlternative = nullptr;
+  QToolButton* ManFilmbtn = nullptr;
+  QToolButton* FilmLinebtn = nullptr;
+  QToolButton* FixFScreenbtn = nullptr;
+  TImage* SharpResImgF = nullptr;
+  QLabel* SharpResLabelF = nullptr;
+  QWidget* FilmDotAreaPanel = nullptr;
+  QLabel* DotAreaCapFilm = nullptr;
+  QLabel* FilmDotAreaRes = nullptr;
+  QLabel* LCMLabelFilm = nullptr;
+  QLabel* FilmLCMResult = nullptr;
+  QLabel* AlphaCapFilm = nullptr;
+  QLabel* FilmAlphaREs = nullptr;
+  QLabel* FilmEdgeFaktorTitle = nullptr;
+  QLabel* FilmEdgeFaktorRes = nullptr;
+  QWidget* FilmDotDetailsPanel = nullptr;
+  QLabel* DotDiameterCapFilm = nullptr;
+  QLabel* FilmDotDiameterRes = nullptr;
+  QLabel* DDFilmUnit = nullptr;
+  QWidget* FilmLineWidthPanel = nullptr;
+  QLabel* FLineWidthLabel = nullptr;
+  QLabel* FilmLineWidthRes = nullptr;
+  QLabel* FilmLWMicronsLabel = nullptr;
+  QTabWidget* FilmParameterPages = nullptr;
+  QWidget* FilmParameter = nullptr;
+  QLabel* LineLengthFilmLabel = nullptr;
+  QLineEdit* FilmLineLenEdit = nullptr;
+  QLabel* MaxMicroDot = nullptr;
+  QLabel* MicroDotContrast = nullptr;
+
+  // camera page
+  QSlider* ITBar = nullptr;
+  QSlider* GainBar = nullptr;
+  QSpinBox* NumImgs = nullptr;
+  QLabel* ITLabel = nullptr;
+  QLabel* Gainlabel = nullptr;
+  QPushButton* Zerobtn = nullptr;
+  TImage* HistImg = nullptr;
+  QLabel* PercLabel = nullptr;
+  QLabel* Label12 = nullptr;
+  QLabel* Label13 = nullptr;
+  QPushButton* GrayImg = nullptr;
+  QPushButton* FullImg = nullptr;
+  QPushButton* BINImgbtn = nullptr;
+  QPushButton* HRBinImgbtn = nullptr;
+  QPushButton* Gridbtn = nullptr;
+  QPushButton* WGridbtn = nullptr;
+  QLineEdit* BinHREdit = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+
+  // calibration page
+  QPushButton* CalTargetbtn = nullptr;
+  QPushButton* Calibbtn = nullptr;
+  QPushButton* CreateINI = nullptr;
+  QPushButton* CALPDFbtn = nullptr;
+  QPushButton* Cancelbtn = nullptr;
+  QLabel* Sharplabel = nullptr;
+  QLabel* PPIValLabel = nullptr;
+  QLabel* CalLCMREs = nullptr;
+  QLabel* CalDotArea = nullptr;
+  QLineEdit* ScreenEdit = nullptr;
+  QLineEdit* CalDotAreaEdit = nullptr;
+  QLineEdit* SerialEdit = nullptr;
+  QWidget* BrandPanel = nullptr;
+  QLabel* BRLabel = nullptr;
+  QGroupBox* BrandGrp = nullptr;
+  std::array<QRadioButton*, 4> BrandItems{};
+
+  TStatusBar* StatusBar1 = nullptr;
+
+  // non-visual
+  std::vector<QImage> LogoImgs;   // four brand logos, 200 x 78
+  std::vector<QImage> MessIcons;  // one 64 x 64 picture per measurement type
+  platform::ui::FileDialogOptions LoadBMPDlg;
+  platform::ui::FileDialogOptions SaveBMPDlg;
+  platform::ui::FileDialogOptions dBOpenDlg;
+  platform::ui::FileDialogOptions DBSaveDlg;
+  platform::ui::FileDialogOptions SaveStatDlg;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenu();
+  void CreateTopPanel(QWidget* parent);
+  void CreateMaskPage();
+  void CreatePlatePage();
+  void CreateStructurePage();
+  void CreateFilmPage();
+  void CreateCameraPage();
+  void CreateCalibrationPage();
+  void CreateNonVisual();
+  void LoadPictureLists();
+  void OpenArchive();
+  void RequestActivation();
+
+  MainWindowLinks links_;
+  bool first_show_ = true;
+  bool activation_pending_ = false;
+  bool in_activate_ = false;
+  bool left_for_modal_ = false;
+};
+
+// The main window of the running program (set by the program block).
+extern THRMainFrm* HRMainFrm;
+
+}  // namespace app

@@ -1,0 +1,3 @@
+#include "app/program.h"
+
+int main(int argc, char** argv) { return app::RunProgram(argc, argv); }

@@ -1,0 +1,83 @@
+#include "app/program.h"
+
+#include <QApplication>
+
+#include "app/about.h"
+#include "app/archive_access.h"
+#include "app/fft_from.h"
+#include "app/frm_connect.h"
+#include "app/frm_help.h"
+#include "app/hr_main.h"
+#include "app/my_message.h"
+#include "app/qt_ui.h"
+#include "app/settings.h"
+#include "archive/cal_rep.h"
+#include "archive/create_pdf_parameter.h"
+#include "archive/hr_db.h"
+#include "capture/preview.h"
+#include "capture/sv_driver.h"
+
+namespace app {
+
+Program::Program() {
+  HRMainFrm = std::make_unique<THRMainFrm>();
+  app::HRMainFrm = HRMainFrm.get();
+  FrmConnect = std::make_unique<TFrmConnect>(HRMainFrm.get());
+  FrmSettings = std::make_unique<TFrmSettings>(HRMainFrm.get());
+  AboutFrm = std::make_unique<TAboutFrm>(HRMainFrm.get());
+  HRDBFrm = std::make_unique<archive::THRDBFrm>();
+  CalRepFrm = std::make_unique<archive::TCalRepFrm>();
+  MyMessageFrm = std::make_unique<TMyMessageFrm>();
+  PDFParam = std::make_unique<archive::TPDFParam>(HRMainFrm.get());
+  FrmPreview = std::make_unique<capture::TFrmPreview>();
+  SVDriverFrm = std::make_unique<capture::TSVDriverFrm>(HRMainFrm.get());
+  FFTForm = std::make_unique<TFFTForm>();
+  FrmHelp = std::make_unique<TFrmHelp>();
+  archive_ = std::make_unique<HRDBArchive>(*HRDBFrm);
+
+  MainWindowLinks links;
+  links.FrmConnect = FrmConnect.get();
+  links.FrmSettings = FrmSettings.get();
+  links.AboutFrm = AboutFrm.get();
+  links.FrmPreview = FrmPreview.get();
+  links.Archive = archive_.get();
+  HRMainFrm->SetLinks(links);
+}
+
+Program::~Program() {
+  // The dialogs have the main window as their parent: they go first, then the main window,
+  // so that the toolkit never deletes a window a pointer here still owns.
+  archive_.reset();
+  FrmHelp.reset();
+  FFTForm.reset();
+  SVDriverFrm.reset();
+  FrmPreview.reset();
+  PDFParam.reset();
+  MyMessageFrm.reset();
+  CalRepFrm.reset();
+  HRDBFrm.reset();
+  AboutFrm.reset();
+  FrmSettings.reset();
+  FrmConnect.reset();
+  app::HRMainFrm = nullptr;
+  HRMainFrm.reset();
+}
+
+int RunProgram(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("QUIRVEL");
+  // Closing the main window ends the program (see THRMainFrm::closeEvent), not the last
+  // window; every top-level window has its own task-bar entry anyway.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QtUiServices ui;
+  platform::ui::ScopedServices scoped(ui);
+  int code = 0;
+  {
+    Program program;
+    program.HRMainFrm->show();
+    code = QApplication::exec();
+  }
+  return ui.ExitCode().value_or(code);
+}
+
+}  // namespace app

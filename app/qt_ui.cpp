@@ -1,0 +1,327 @@
+#include "app/qt_ui.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+#include "platform/ui/ui_services.h"
+
+namespace app {
+
+using platform::ui::ModalResult;
+using platform::ui::MsgButtons;
+using platform::ui::MsgKind;
+
+QString ToQtFilter(const std::string& filter) {
+  QStringList parts;
+  for (const platform::ui::FilterEntry& e : platform::ui::ParseFilter(filter)) {
+    QStringList patterns;
+    for (const QString& p : QString::fromStdString(e.patterns).split(';', Qt::SkipEmptyParts)) {
+      patterns << p.trimmed();
+    }
+    parts << QString::fromStdString(e.description) + " (" + patterns.join(' ') + ")";
+  }
+  return parts.join(";;");
+}
+
+QString MessageText(const std::string& text) {
+  QString s = QString::fromStdString(text);
+  s.replace("\r\n", "\n");
+  s.replace('\r', '\n');
+  return s;
+}
+
+namespace {
+
+// The progress form of long database operations: text, bar, Abort and Background Mode. It
+// shows itself only when the operation still runs half a second after Show and has not
+// passed half of its work.
+class WaitForm : public QDialog, public platform::ui::ProgressForm {
+ public:
+  WaitForm() : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    setObjectName("frmWait");
+    setWindowTitle("Please Wait...");
+    setFixedSize(312, 118);
+    setWindowModality(Qt::ApplicationModal);
+    setCursor(Qt::WaitCursor);
+    auto* layout = new QVBoxLayout(this);
+    lMessage_ = new QLabel("Wait...", this);
+    lMessage_->setObjectName("lMessage");
+    lMessage_->setAlignment(Qt::AlignCenter);
+    lMessage_->setWordWrap(true);
+    layout->addWidget(lMessage_, 1);
+    pb_ = new QProgressBar(this);
+    pb_->setObjectName("pb");
+    pb_->setRange(0, 100);
+    layout->addWidget(pb_);
+    auto* buttons = new QHBoxLayout();
+    auto* cancel = new QPushButton("Abort", this);
+    cancel->setObjectName("btnCancel");
+    cancel->setDefault(true);
+    auto* background = new QPushButton("Background Mode", this);
+    background->setObjectName("btnBgMode");
+    buttons->addStretch(1);
+    buttons->addWidget(cancel);
+    buttons->addWidget(background);
+    layout->addLayout(buttons);
+    show_timer_.setSingleShot(true);
+    show_timer_.setInterval(500);
+    QObject::connect(&show_timer_, &QTimer::timeout, this, [this] {
+      if (!closed_ && pb_->value() <= 50) {
+        QDialog::show();
+        QApplication::processEvents();
+      }
+    });
+    QObject::connect(cancel, &QPushButton::clicked, this, [this] { terminated_ = true; });
+    QObject::connect(background, &QPushButton::clicked, this, [this] {
+      hide();
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible()) w->showMinimized();
+      }
+      restore_on_activation_ = true;
+      QApplication::processEvents();
+    });
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+      if (state == Qt::ApplicationActive && restore_on_activation_ && !closed_) {
+        restore_on_activation_ = false;
+        Show(lMessage_->text().toStdString());
+      }
+    });
+  }
+
+  void Show(const std::string& text) override {
+    lMessage_->setText(QString::fromStdString(text));
+    terminated_ = false;
+    closed_ = false;
+    show_timer_.start();
+  }
+  void SetPosition(int percent) override { pb_->setValue(std::clamp(percent, 0, 100)); }
+  int Position() const override { return pb_->value(); }
+  void MakeVisible() override {
+    show_timer_.stop();
+    QDialog::show();
+  }
+  bool Terminated() const override { return terminated_; }
+  void ProcessMessages() override { QApplication::processEvents(); }
+  void Close() override {
+    closed_ = true;
+    show_timer_.stop();
+    hide();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w->isMinimized()) w->showNormal();
+    }
+  }
+
+ private:
+  QLabel* lMessage_;
+  QProgressBar* pb_;
+  QTimer show_timer_;
+  bool terminated_ = false;
+  bool closed_ = false;
+  bool restore_on_activation_ = false;
+};
+
+}  // namespace
+
+QtUiServices::QtUiServices() = default;
+
+QtUiServices::~QtUiServices() {
+  for (auto& [id, timer] : timers_) delete timer;
+}
+
+void QtUiServices::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), MessageText(text), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}
+
+ModalResult QtUiServices::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
+                                     MsgKind kind) {
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  switch (kind) {
+    case MsgKind::Information: icon = QMessageBox::Information; break;
+    case MsgKind::Warning: icon = QMessageBox::Warning; break;
+    case MsgKind::Error: icon = QMessageBox::Critical; break;
+    case MsgKind::Question: icon = QMessageBox::Question; break;
+    case MsgKind::None: break;
+  }
+  QMessageBox::StandardButtons set = QMessageBox::Ok;
+  switch (buttons) {
+    case MsgButtons::Ok: set = QMessageBox::Ok; break;
+    case MsgButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
+    case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case MsgButtons::AbortRetryIgnore: set = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
+  }
+  QMessageBox box(icon, QString::fromStdString(caption), MessageText(text), set, QApplication::activeWindow());
+  switch (box.exec()) {
+    case QMessageBox::Ok: return ModalResult::Ok;
+    case QMessageBox::Yes: return ModalResult::Yes;
+    case QMessageBox::No: return ModalResult::No;
+    case QMessageBox::Abort: return ModalResult::Abort;
+    case QMessageBox::Retry: return ModalResult::Retry;
+    case QMessageBox::Ignore: return ModalResult::Ignore;
+    default: return buttons == MsgButtons::YesNo ? ModalResult::No : ModalResult::Cancel;
+  }
+}
+
+bool QtUiServices::InputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                              bool password) {
+  bool ok = false;
+  const QString answer = QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(caption),
+                                               QString::fromStdString(prompt),
+                                               password ? QLineEdit::Password : QLineEdit::Normal,
+                                               QString::fromStdString(value), &ok);
+  if (ok) value = answer.toStdString();
+  return ok;
+}
+
+std::optional<std::string> QtUiServices::FileDialog(const platform::ui::FileDialogOptions& options, bool save) {
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(options.title),
+                     QString::fromStdString(options.initial_dir));
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QString filter = ToQtFilter(options.filter);
+  if (!filter.isEmpty()) {
+    const QStringList filters = filter.split(";;");
+    dialog.setNameFilters(filters);
+    const int index = options.filter_index - 1;
+    if (index >= 0 && index < filters.size()) dialog.selectNameFilter(filters[index]);
+  }
+  QString ext = QString::fromStdString(options.default_ext);
+  if (ext.startsWith('.')) ext.remove(0, 1);
+  dialog.setDefaultSuffix(ext);
+  if (!options.file_name.empty()) dialog.selectFile(QString::fromStdString(options.file_name));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> QtUiServices::OpenFileDialog(const platform::ui::FileDialogOptions& options) {
+  return FileDialog(options, false);
+}
+
+std::optional<std::string> QtUiServices::SaveFileDialog(const platform::ui::FileDialogOptions& options) {
+  return FileDialog(options, true);
+}
+
+std::optional<std::string> QtUiServices::SelectDirectory(const platform::ui::FolderDialogOptions& options) {
+  QFileDialog::Options opts = QFileDialog::ShowDirsOnly;
+  if (!options.allow_create) opts |= QFileDialog::ReadOnly;
+  const QString dir = QFileDialog::getExistingDirectory(QApplication::activeWindow(),
+                                                        QString::fromStdString(options.title),
+                                                        QString::fromStdString(options.initial_dir), opts);
+  if (dir.isEmpty()) return std::nullopt;
+  return dir.toStdString();
+}
+
+bool QtUiServices::PasswordDialog(const std::string& name, std::string& password) {
+  QDialog dialog(QApplication::activeWindow());
+  dialog.setObjectName("ORVPassDialog");
+  dialog.setWindowTitle("Database authentication");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* title = new QLabel(QString::fromStdString(name), &dialog);
+  title->setObjectName("lbName");
+  title->setAlignment(Qt::AlignCenter);
+  layout->addWidget(title);
+  auto* row = new QHBoxLayout();
+  row->addWidget(new QLabel("Password:", &dialog));
+  auto* pass = new QLineEdit(&dialog);
+  pass->setObjectName("Pass");
+  pass->setEchoMode(QLineEdit::Password);
+  row->addWidget(pass);
+  layout->addLayout(row);
+  auto* buttons = new QHBoxLayout();
+  auto* ok = new QPushButton("OK", &dialog);
+  ok->setObjectName("cbOk");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("Cancel", &dialog);
+  cancel->setObjectName("cbCancel");
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons);
+  QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+  QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  password = pass->text().toStdString();
+  return true;
+}
+
+std::unique_ptr<platform::ui::ProgressForm> QtUiServices::CreateProgressForm() {
+  return std::make_unique<WaitForm>();
+}
+
+ModalResult QtUiServices::ShowModal(platform::ui::ModalWindow& window) { return window.ExecModal(); }
+
+void QtUiServices::RunOnGuiThread(const std::function<void()>& work) {
+  if (IsGuiThread()) {
+    work();
+    return;
+  }
+  std::exception_ptr error;
+  QMetaObject::invokeMethod(
+      qApp,
+      [&] {
+        try {
+          work();
+        } catch (...) {
+          error = std::current_exception();
+        }
+      },
+      Qt::BlockingQueuedConnection);
+  if (error) std::rethrow_exception(error);
+}
+
+void QtUiServices::Post(std::function<void()> work) {
+  QMetaObject::invokeMethod(qApp, [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+}
+
+bool QtUiServices::IsGuiThread() const { return QThread::currentThread() == qApp->thread(); }
+
+platform::ui::TimerId QtUiServices::StartTimer(uint32_t interval_ms, std::function<void()> callback) {
+  platform::ui::TimerId id = 0;
+  RunOnGuiThread([&] {
+    id = next_timer_++;
+    auto* timer = new QTimer();
+    timer->setSingleShot(true);
+    timer->setInterval(static_cast<int>(std::min<uint32_t>(interval_ms, 0x7FFFFFFF)));
+    timers_[id] = timer;
+    QObject::connect(timer, &QTimer::timeout, this, [this, id, callback = std::move(callback)] {
+      auto it = timers_.find(id);
+      if (it == timers_.end()) return;
+      it->second->deleteLater();
+      timers_.erase(it);
+      callback();
+    });
+    timer->start();
+  });
+  return id;
+}
+
+void QtUiServices::CancelTimer(platform::ui::TimerId id) {
+  RunOnGuiThread([&] {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second->stop();
+    it->second->deleteLater();
+    timers_.erase(it);
+  });
+}
+
+void QtUiServices::Terminate(int exit_code) {
+  if (!exit_code_) exit_code_ = exit_code;
+  QCoreApplication::exit(*exit_code_);
+}
+
+}  // namespace app

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QMenu>
+#include <QToolButton>
+#include <filesystem>
+
+#include "app/about.h"
+#include "app/fft_from.h"
+#include "app/frm_connect.h"
+#include "app/frm_help.h"
+#include "app/home_path.h"
+#include "app/hr_main.h"
+#include "app/language.h"
+#include "app/my_message.h"
+#include "app/program.h"
+#include "app/settings.h"
+#include "app/tests/app_test_support.h"
+#include "archive/cal_rep.h"
+#include "archive/create_pdf_parameter.h"
+#include "archive/hr_db.h"
+#include "capture/preview.h"
+#include "capture/sv_driver.h"
+#include "platform/image/bmp_codec.h"
+#include "platform/ui/scripted_ui.h"
+
+namespace app {
+namespace {
+
+// The built home folder, copied: a start writes into its ini (the archive's path).
+class BuiltHome : public test::TempDir {
+ public:
+  BuiltHome() {
+    std::filesystem::copy(QUIRVEL_BUILD_HOME, Path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove(*this / "quirvel");
+  }
+};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  ProgramTest() {
+    test::App();
+    analysis::Analysis().Reset();
+    HRMain().Reset();
+    CreateLanguage();
+  }
+  platform::ui::ScriptedUi ui;
+  platform::ui::ScopedServices scoped{ui};
+  BuiltHome home;
+  ScopedProgramFolder folder{home.Path()};
+  ScopedLauncher no_programs{[](const std::vector<std::string>&) { return true; }};
+};
+
+TEST_F(ProgramTest, TwelveWindowsInTheirOrderAndTheMainWindowLinked) {
+  Program program;
+  const QObject* windows[] = {program.HRMainFrm.get(), program.FrmConnect.get(),  program.FrmSettings.get(),
+                              program.AboutFrm.get(),  program.HRDBFrm.get(),     program.CalRepFrm.get(),
+                              program.MyMessageFrm.get(), program.PDFParam.get(), program.FrmPreview.get(),
+                              program.SVDriverFrm.get(), program.FFTForm.get(),   program.FrmHelp.get()};
+  const char* names[] = {"HRMainFrm", "FrmConnect", "FrmSettings", "AboutFrm", "HRDBFrm", "CalRepFrm",
+                         "MyMessageFrm", "PDFParam", "FrmPreview", "SVDriverFrm", "FFTForm", "FrmHelp"};
+  for (int i = 0; i < 12; ++i) {
+    ASSERT_NE(windows[i], nullptr) << i;
+    EXPECT_EQ(windows[i]->objectName().toStdString(), names[i]);
+  }
+  EXPECT_EQ(HRMainFrm, program.HRMainFrm.get());
+  const MainWindowLinks& links = program.HRMainFrm->Links();
+  EXPECT_EQ(links.FrmConnect, program.FrmConnect.get());
+  EXPECT_EQ(links.FrmSettings, program.FrmSettings.get());
+  EXPECT_EQ(links.AboutFrm, program.AboutFrm.get());
+  EXPECT_EQ(links.FrmPreview, program.FrmPreview.get());
+  EXPECT_NE(links.Archive, nullptr);
+  EXPECT_EQ(program.MyMessageFrm->size(), QSize(452, 171));
+  EXPECT_EQ(program.SVDriverFrm->windowTitle().toStdString(), "Select QUIRVEL Video Driver");
+}
+
+TEST_F(ProgramTest, StartsWithTheShippedHomeFolderAndClosesCleanly) {
+  {
+    Program program;
+    THRMainFrm& frm = *program.HRMainFrm;
+    frm.show();
+    test::Pump();
+    ui.ProcessPending();
+    ASSERT_FALSE(frm.st.FirstActivate);
+    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_FALSE(ui.TerminatedWith().has_value());
+    EXPECT_EQ(frm.windowTitle().toStdString(), "QUIRVEL Dudiv Adavuzed sn0000 v" + BuildVersion());
+    EXPECT_EQ(Caption(frm.File1).toStdString(), "&File");
+    // The start picture and the zero reference of the home folder.
+    const QImage shown = frm.AnalyseImage->Picture();
+    EXPECT_EQ(shown, BitmapToImage(platform::LoadBmp(home / "defaultimage.bmp")));
+    EXPECT_EQ(frm.ZeroTRBtn->text().toStdString(), FileDateText(home / "background.zph"));
+    // The brand logo is drawn (not the white of a missing file).
+    const QImage logo = frm.VOSKALogo->Picture();
+    bool drawn = false;
+    for (int y = 0; y < logo.height() && !drawn; ++y) {
+      for (int x = 0; x < logo.width() && !drawn; ++x) drawn = logo.pixelColor(x, y) != QColor(Qt::white);
+    }
+    EXPECT_TRUE(drawn);
+    // The archive window was given the database file.
+    EXPECT_EQ(program.HRDBFrm->DatabaseFileName(), home / "DATABASE/QUIRVEL.orv");
+    frm.Close1Click();
+    EXPECT_EQ(ui.TerminatedWith(), 0);
+  }
+  EXPECT_EQ(HRMainFrm, nullptr);
+}
+
+TEST_F(ProgramTest, WithoutTheEnglishLanguageFileTheProgramEndsWithCodeOne) {
+  std::filesystem::remove(home / "LANGUAGE/English.txt");
+  Program program;
+  program.HRMainFrm->show();
+  test::Pump();
+  ui.ProcessPending();
+  EXPECT_EQ(ui.TerminatedWith(), 1);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0].text, "Language file " + home.Path() + "/LANGUAGE/English.txt not found!");
+}
+
+}  // namespace
+}  // namespace app

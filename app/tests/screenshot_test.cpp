@@ -1,0 +1,137 @@
+// The main window as a user sees it: the program starts on a virtual X display (Xvfb) with
+// the built home folder, and the screen content of its main window is saved as a picture
+// into the tests' output folder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QSet>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/about.h"
+#include "app/home_path.h"
+#include "app/hr_main.h"
+#include "app/program.h"
+#include "app/qt_ui.h"
+
+extern "C" const char* __lsan_default_suppressions() {
+  // The system's font, X and message-bus libraries keep caches for the whole process.
+  return "leak:libfontconfig.so\nleak:libxcb\nleak:libX11.so\nleak:libdbus-1.so\n";
+}
+
+namespace app {
+namespace {
+
+// A virtual X server on a display number of its own choosing.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1680x1050x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buf[32] = {};
+    ssize_t n = 0, got = 0;
+    while (got < static_cast<ssize_t>(sizeof buf) - 1 && (n = ::read(fds[0], buf + got, sizeof buf - 1 - got)) > 0) {
+      got += n;
+      if (buf[got - 1] == '\n') break;
+    }
+    ::close(fds[0]);
+    if (got > 0) display_ = ":" + std::string(buf, static_cast<size_t>(got - (buf[got - 1] == '\n' ? 1 : 0)));
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+TEST(MainWindowScreenshot, UnderXvfb) {
+  Xvfb xvfb;
+  ASSERT_FALSE(xvfb.Display().empty()) << "Xvfb did not start (scripts/setup installs it)";
+  setenv("DISPLAY", xvfb.Display().c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+  // The start writes into the home folder's ini: work on a copy of the built one.
+  const std::string home = (std::filesystem::temp_directory_path() / "quirvel_screenshot_home").string();
+  std::filesystem::remove_all(home);
+  std::filesystem::copy(QUIRVEL_BUILD_HOME, home, std::filesystem::copy_options::recursive);
+  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
+  std::filesystem::create_directories(out_dir);
+  const std::string out = out_dir + "/quirvel_main_window.png";
+  std::filesystem::remove(out);
+
+  {
+    int argc = 1;
+    char name[] = "quirvel";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("QUIRVEL");
+    ASSERT_EQ(QGuiApplication::platformName().toStdString(), "xcb");
+    QtUiServices ui;
+    platform::ui::ScopedServices scoped(ui);
+    ScopedProgramFolder folder(home);
+    ScopedLauncher no_programs([](const std::vector<std::string>&) { return true; });
+    {
+      Program program;
+      THRMainFrm& frm = *program.HRMainFrm;
+      frm.move(0, 0);
+      frm.show();
+      QElapsedTimer clock;
+      clock.start();
+      while (frm.st.FirstActivate && clock.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+      ASSERT_FALSE(frm.st.FirstActivate) << "the first activation did not run";
+      // Let the window system draw what the window painted.
+      clock.restart();
+      while (clock.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+
+      const QRect area = frm.frameGeometry();
+      const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                                        area.height());
+      ASSERT_FALSE(shot.isNull());
+      ASSERT_TRUE(shot.save(QString::fromStdString(out), "PNG"));
+      EXPECT_EQ(frm.windowTitle().toStdString(), "QUIRVEL Dudiv Adavuzed sn0000 v" + BuildVersion());
+
+      // What the screen shows is the window, not an empty display: many colours.
+      const QImage image = shot.toImage();
+      QSet<QRgb> colours;
+      for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3) colours.insert(image.pixel(x, y));
+      }
+      EXPECT_GT(colours.size(), 100);
+      EXPECT_GE(image.width(), 1000);
+      // File, Close from the running event loop ends it with code 0.
+      QTimer::singleShot(0, &frm, [&frm] { frm.Close1Click(); });
+      EXPECT_EQ(QApplication::exec(), 0);
+      EXPECT_FALSE(frm.isVisible());
+    }
+    EXPECT_EQ(ui.ExitCode(), 0);
+  }
+  EXPECT_TRUE(std::filesystem::exists(out));
+  std::filesystem::remove_all(home);
+}
+
+}  // namespace
+}  // namespace app
