@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -69,6 +70,7 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent) {
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
   connect(CreateINI, &QPushButton::clicked, this, [this] { Guarded([this] { CreateINIClick(); }); });
   connect(OpenStructureREfbtn, &QPushButton::clicked, this, [this] { Guarded([this] { OpenStructureREfbtnClick(); }); });
+  connect(MaskPageControl, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MaskPageControlChange(); }); });
 }
 
 THRMainFrm::~THRMainFrm() {
@@ -304,7 +306,9 @@ void THRMainFrm::FormActivate() {
   SetPageVisible(StructParPage, ini.ServiceSwitch(ini::SHOWSTRUCTPAR));
 
   // A stored tab index beyond the tabs of a page leaves its open tab as it is.
+  // Opening the stored tab is no change by the operator: nothing is written back.
   auto open_tab = [](QTabWidget* tabs, int index) {
+    const QSignalBlocker quiet(tabs);
     if (index >= 0 && index < tabs->count()) tabs->setCurrentIndex(index);
   };
   open_tab(MaskPageControl, ini.ReadInt(ini::MASKPAGE));
@@ -504,6 +508,10 @@ void THRMainFrm::OpenStructureREfbtnClick() {
   const std::string path = ResolveInFolder(st.HomeDir, "QUIRVELStructureReference.bmp");
   if (!FileExists(path)) return;
   StructRefImg->SetPicture(platform::LoadBmp(path));
+}
+
+void THRMainFrm::MaskPageControlChange() {
+  WriteIni(ini::kMain, ini::MASKPAGE.key, std::to_string(MaskPageControl->currentIndex()));
 }
 
 void THRMainFrm::About1Click() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/analyze.h"
+#include "analysis/analyze_hist.h"
 #include "app/controls.h"
 #include "app/ini_settings.h"
 #include "platform/image/bitmap.h"
@@ -107,6 +108,7 @@ struct THRMainState {
   double maxa = 0, maxb = 0, maxf = 0, maxf2 = 0, maxf3 = 0, maxfcm = 0;
   uint32_t StartTime = 0;
   uint32_t maxbr = 0, minbr = 0, avgbr = 0;
+  analysis::THist aHist;  // histogram and threshold of the displayed image
   analysis::MType MESSTYPE = analysis::MT_NONE;
 };
 
@@ -149,6 +151,8 @@ class THRMainFrm : public QMainWindow {
   void UpdateStatImgs();
   void OpenStructureREfbtnClick();
   void About1Click();
+  // The mask page's open tab is kept in the ini for the next start.
+  void MaskPageControlChange();
 
   // The active ini.
   ini::IniFile Ini() const { return ini::IniFile(st.cf_inifile); }

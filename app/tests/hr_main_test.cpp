@@ -460,6 +460,10 @@ TEST_F(MainWindowTest, ServiceSwitchesAndStoredTabsApplyOnEveryActivation) {
   EXPECT_FALSE(PageVisible(frm->StructParPage));
   EXPECT_EQ(frm->MaskPageControl->currentWidget(), frm->MaskStatTab);
   EXPECT_EQ(frm->PlatePageControl->currentIndex(), 0);
+  // The operator's choice of the mask tab is kept for the next start.
+  EXPECT_EQ(IniValue("QUIRVEL", "MASKPAGE"), "2");
+  frm->MaskPageControl->setCurrentWidget(frm->MaskParameter);
+  EXPECT_EQ(IniValue("QUIRVEL", "MASKPAGE"), "1");
 
   // Coming back to the main window closes the calibration page and re-reads the switches.
   SetPageVisible(frm->CALIBRATION, true);
