@@ -295,7 +295,8 @@ void THRMainFrm::FormActivate() {
                                             platform::ui::MsgKind::Warning);
       }
     }
-    OpenStructureREfbtnClick();
+    // A damaged reference picture is reported without skipping what follows.
+    Guarded([this] { OpenStructureREfbtnClick(); });
   }
 
   const ini::IniFile ini = Ini();

@@ -352,6 +352,18 @@ TEST_F(MainWindowTest, ArchiveErrorIsShownAndTheFirstActivationGoesOn) {
   EXPECT_FALSE(ui.TerminatedWith().has_value());
 }
 
+TEST_F(MainWindowTest, DamagedPicturesAreReportedAndTheActivationGoesOn) {
+  test::WriteText(home / "QUIRVELStructureReference.bmp", "BM not really a bitmap");
+  test::WriteText(home / "PRLOGO.bmp", "BM");
+  SetIni("QUIRVEL", "SHOWCAMERA", "47096");
+  Create();
+  Activate();
+  EXPECT_EQ(ui.Messages().size(), 2u);
+  EXPECT_TRUE(PageVisible(frm->Camera));  // the part of every activation still ran
+  EXPECT_EQ(settings.LogoBmp->Width(), 200);
+  EXPECT_FALSE(ui.TerminatedWith().has_value());
+}
+
 TEST_F(MainWindowTest, DatabaseSettingIsRedirectedIntoTheDatabaseFolder) {
   test::TempDir elsewhere;
   test::WriteText(elsewhere / "Mine.orv", "x");
@@ -407,7 +419,12 @@ TEST_F(MainWindowTest, ProfileChooserListsProfilesAndTheChoiceBecomesTheActiveIn
   EXPECT_EQ(frm->st.SerialNo, "31806");
   EXPECT_EQ(frm->st.Brand, 2);
   EXPECT_EQ(frm->windowTitle().toStdString(), "QUIRVEL Dudiv Adavuzed sn31806 v" + BuildVersion());
-  EXPECT_EQ(Text("File1"), "&Datei");  // the profile's language
+  // The profile's language, in every block of the main window's texts.
+  EXPECT_EQ(Text("File1"), "&Datei");
+  EXPECT_EQ(Text("EdgeFactorCapPlate"), "Kantenfaktor");
+  EXPECT_EQ(HintOf("Refreshbtn"), "Live-Vorschau (F2)");
+  EXPECT_EQ(HintOf("StatPDFbtn"), "Statistikbericht (PDF)");
+  EXPECT_EQ(HintOf("KFilmClusterbtn"), "Analysieren Punktcluster");
   // The profile's settings apply from now on: DATABASE went into the profile, not QUIRVEL.INI.
   EXPECT_EQ(IniValue("QUIRVEL", "DATABASE", "31806_QUIRVEL.INI"), home / "DATABASE/QUIRVEL.orv");
   EXPECT_EQ(IniValue("QUIRVEL", "DATABASE"), "QUIRVEL.orv");
