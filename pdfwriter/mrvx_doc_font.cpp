@@ -194,8 +194,11 @@ std::string ToUnicodeCMap(std::string_view Name, const std::vector<std::pair<uin
   }
   std::string s;
   s += "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CIDSystemInfo <<\r\n";
-  s += "/Registry (" + _EscapeText(Name) + ") /Ordering (T42UV) /Supplement 0 >> def\r\n";
-  s += "/CMapName /" + cmapName + " def\r\n";
+  s += "/Registry (";
+  s += _EscapeText(Name);
+  s += ") /Ordering (T42UV) /Supplement 0 >> def\r\n/CMapName /";
+  s += cmapName;
+  s += " def\r\n";
   s += "/CMapType 2 def\r\n";
   s += "1 begincodespacerange <0000> <FFFF> endcodespacerange\r\n";
   // A bfchar block may hold at most 100 mappings.
@@ -203,7 +206,11 @@ std::string ToUnicodeCMap(std::string_view Name, const std::vector<std::pair<uin
     const size_t n = std::min<size_t>(100, GlyphToUnit.size() - at);
     s += std::to_string(n) + " beginbfchar\r\n";
     for (size_t i = at; i < at + n; ++i) {
-      s += "<" + Hex4(GlyphToUnit[i].first) + "> <" + Hex4(GlyphToUnit[i].second) + ">\r\n";
+      s += '<';
+      s += Hex4(GlyphToUnit[i].first);
+      s += "> <";
+      s += Hex4(GlyphToUnit[i].second);
+      s += ">\r\n";
     }
     s += "endbfchar\r\n";
   }
@@ -255,7 +262,12 @@ void TMRVXPage::SetFont(std::string FontName, TFontStyles FontStyle, float ASize
 }
 
 void TMRVXPage::SetFontAndSize(std::string_view FontName, float Size) {
-  Line("/" + std::string(FontName) + " " + _FloatToStrR(Size) + " Tf");
+  std::string line("/");
+  line += FontName;
+  line += ' ';
+  line += _FloatToStrR(Size);
+  line += " Tf";
+  Line(std::move(line));
 }
 
 int TMRVXPage::CompareCurrentFont() const {

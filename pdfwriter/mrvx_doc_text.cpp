@@ -61,10 +61,18 @@ float TMRVXPage::TextWidth(std::u16string_view Text) {
 }
 
 void TMRVXPage::ShowText(std::string_view Text, bool IsHexadecimal) {
-  Line((IsHexadecimal ? "<" + _StrToHex(Text) + ">" : "(" + _EscapeText(Text) + ")") + " Tj");
+  std::string line(IsHexadecimal ? "<" : "(");
+  line += IsHexadecimal ? _StrToHex(Text) : _EscapeText(Text);
+  line += IsHexadecimal ? "> Tj" : ") Tj";
+  Line(std::move(line));
 }
 
-void TMRVXPage::ShowUnicodeText(std::string_view Text) { Line("<" + std::string(Text) + "> Tj"); }
+void TMRVXPage::ShowUnicodeText(std::string_view Text) {
+  std::string line("<");
+  line += Text;
+  line += "> Tj";
+  Line(std::move(line));
+}
 
 std::string TMRVXPage::ProcChar(char16_t ComposChar) {
   TMRVXFontObj& f = *FCurrentFontObj;

@@ -31,6 +31,16 @@ int Scale(long v, int upm) { return static_cast<int>(std::lround(static_cast<dou
 struct FontFace::FreeTypeState {
   FT_Library library = nullptr;
   FT_Face face = nullptr;
+  // Setting a size runs the font's hinting set-up program; it is done only when the size
+  // changes, not for every glyph of a line.
+  int em = 0;
+  bool SetSize(int emPixels) {
+    if (em == emPixels) return true;
+    em = 0;
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(emPixels)) != 0) return false;
+    em = emPixels;
+    return true;
+  }
   ~FreeTypeState() {
     if (face) FT_Done_Face(face);
     if (library) FT_Done_FreeType(library);
@@ -184,8 +194,9 @@ bool FontFace::RenderGlyph(uint32_t glyph, int emPixels, bool embolden, bool obl
   out = TGlyphImage{};
   if (emPixels < 1 || emPixels > kMaxEmPixels) return false;
   std::lock_guard lock(mutex_);
-  FT_Face face = FT().face;
-  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(emPixels)) != 0) return false;
+  FreeTypeState& ft = FT();
+  FT_Face face = ft.face;
+  if (!ft.SetSize(emPixels)) return false;
   if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) return false;
   FT_GlyphSlot slot = face->glyph;
   if (oblique) FT_GlyphSlot_Oblique(slot);
@@ -212,8 +223,9 @@ bool FontFace::RenderGlyph(uint32_t glyph, int emPixels, bool embolden, bool obl
 int FontFace::PixelAdvance(uint32_t glyph, int emPixels, bool embolden) const {
   if (emPixels < 1 || emPixels > kMaxEmPixels) return 0;
   std::lock_guard lock(mutex_);
-  FT_Face face = FT().face;
-  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(emPixels)) != 0) return 0;
+  FreeTypeState& ft = FT();
+  FT_Face face = ft.face;
+  if (!ft.SetSize(emPixels)) return 0;
   if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) return 0;
   if (embolden) FT_GlyphSlot_Embolden(face->glyph);
   return static_cast<int>((face->glyph->advance.x + 32) >> 6);
