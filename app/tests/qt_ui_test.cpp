@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
 #include <atomic>
 #include <thread>
 
@@ -38,6 +41,49 @@ TEST(QtUi, WorkFromOtherThreadsTimersAndPostsRunOnTheGuiThread) {
   worker.join();
   EXPECT_TRUE(on_gui);
   EXPECT_EQ(order, (std::vector<std::string>{"posted", "timer"}));
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+void Spin(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+TEST(QtUi, ProgressFormAppearsOnlyForLongOperationsAndReportsAbort) {
+  test::App();
+  QtUiServices ui;
+  // Closed before half a second: never seen.
+  auto quick = ui.CreateProgressForm();
+  quick->Show("Compacting...");
+  quick->Close();
+  Spin(700);
+  EXPECT_FALSE(dynamic_cast<QWidget&>(*quick).isVisible());
+  // Past half of the work when the half second is over: not shown either.
+  auto fast = ui.CreateProgressForm();
+  fast->Show("Copying...");
+  fast->SetPosition(60);
+  Spin(700);
+  EXPECT_FALSE(dynamic_cast<QWidget&>(*fast).isVisible());
+  fast->Close();
+  // Still running after half a second: shown, and Abort reaches the operation.
+  auto slow = ui.CreateProgressForm();
+  slow->Show("Repairing...");
+  slow->SetPosition(10);
+  Spin(700);
+  auto& window = dynamic_cast<QWidget&>(*slow);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.findChild<QLabel*>("lMessage")->text().toStdString(), "Repairing...");
+  EXPECT_FALSE(slow->Terminated());
+  window.findChild<QPushButton*>("btnCancel")->click();
+  EXPECT_TRUE(slow->Terminated());
+  slow->Close();
+  EXPECT_FALSE(window.isVisible());
 }
 
 }  // namespace
