@@ -133,8 +133,10 @@ void TMRVXFontObj::GetFontFeatures() {
 }
 
 int32_t TMRVXFontObj::CharAdvance(uint8_t c) const {
-  // Every character of a fixed-pitch font is as wide as the first entry.
-  return ABCArray[IsMonospaced ? 0 : c].Advance();
+  // Every character of a fixed-pitch font is as wide as the first entry, unless that entry
+  // is a zero-width control glyph of a font that maps code 0.
+  if (IsMonospaced && ABCArray[0].Advance() > 0) return ABCArray[0].Advance();
+  return ABCArray[c].Advance();
 }
 
 int32_t TMRVXFontObj::GetCharWidth(std::string_view AText, size_t APos) const {

@@ -74,14 +74,13 @@ uint8_t Mix(uint8_t dst, uint8_t src, int coverage) {
   return static_cast<uint8_t>(dst + ((static_cast<int>(src) - dst) * coverage + (src >= dst ? 127 : -127)) / 255);
 }
 
-// Writes one pixel with a coverage of 0..255; the caller has clipped x and y.
-void Plot(Bitmap& bmp, int x, int y, Rgb c, int coverage) {
+// Writes one pixel of a row with a coverage of 0..255; the caller has clipped x.
+void Plot(uint8_t* row, PixelFormat pf, int x, Rgb c, int coverage) {
   if (coverage <= 0) return;
-  uint8_t* row = bmp.ScanLine(y);
-  switch (bmp.GetPixelFormat()) {
+  switch (pf) {
     case PixelFormat::pf24bit:
     case PixelFormat::pf32bit: {
-      uint8_t* p = row + static_cast<size_t>(x) * (bmp.GetPixelFormat() == PixelFormat::pf24bit ? 3 : 4);
+      uint8_t* p = row + static_cast<size_t>(x) * (pf == PixelFormat::pf24bit ? 3 : 4);
       p[0] = Mix(p[0], c.b, coverage);
       p[1] = Mix(p[1], c.g, coverage);
       p[2] = Mix(p[2], c.r, coverage);
@@ -113,7 +112,8 @@ TRect Intersect(const TRect& a, const TRect& b) {
 void FillBox(Bitmap& bmp, const TRect& box, const TRect& clip, Rgb c) {
   const TRect r = Intersect(box, clip);
   for (int y = r.Top; y < r.Bottom; ++y) {
-    for (int x = r.Left; x < r.Right; ++x) Plot(bmp, x, y, c, 255);
+    uint8_t* row = bmp.ScanLine(y);
+    for (int x = r.Left; x < r.Right; ++x) Plot(row, bmp.GetPixelFormat(), x, c, 255);
   }
 }
 
@@ -169,7 +169,8 @@ TRect TextOut(Bitmap& bitmap, int x, int y, std::u16string_view text, const TCan
       const int x0 = std::max(clip.Left, gx), x1 = std::min(clip.Right, Add(gx, img.Width));
       for (int py = y0; py < y1; ++py) {
         const uint8_t* cov = img.Coverage.data() + static_cast<size_t>(py - gy) * img.Pitch;
-        for (int px = x0; px < x1; ++px) Plot(bitmap, px, py, color, cov[px - gx]);
+        uint8_t* row = bitmap.ScanLine(py);
+        for (int px = x0; px < x1; ++px) Plot(row, bitmap.GetPixelFormat(), px, color, cov[px - gx]);
       }
     }
     pen = Add(pen, l.advances[i]);

@@ -52,6 +52,9 @@ int FontEmPixels(const TCanvasFont& font);
 TTextExtent TextExtent(const TCanvasFont& font, std::u16string_view text);
 TTextExtent TextExtentUtf8(const TCanvasFont& font, std::string_view text);
 
+// Measuring and drawing throw EFontError only when no font at all can be found or the face
+// found is damaged.
+//
 // Draws the text and returns its box (Right and Bottom excluded), whether or not it was
 // clipped. Underline and strike-out follow the style. Works on every pixel format of
 // Bitmap: 24 and 32 bits blend the colour by coverage, 8 bits blend its gray value, 1 bit

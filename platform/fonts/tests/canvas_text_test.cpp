@@ -5,8 +5,6 @@
 namespace platform {
 namespace {
 
-constexpr TColor kWhite = 0xFFFFFF;
-
 Bitmap White(int w, int h, PixelFormat pf = PixelFormat::pf24bit) {
   Bitmap b(w, h, pf);
   b.Fill(0xFF);
@@ -168,7 +166,6 @@ TEST(CanvasTextTest, UnderlineRunsUnderTheWholeBox) {
     found = full;
   }
   EXPECT_TRUE(found);
-  (void)kWhite;
 }
 
 }  // namespace
