@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "analysis/analyze_hist.h"
+#include "analysis/myimage_hist.h"
 #include "analysis/mymath.h"
 #include "platform/base/numeric.h"
 
@@ -35,7 +38,85 @@ Extent Common(const Bitmap& a, const Bitmap& b) {
   return {std::min(a.Width(), b.Width()), std::min(a.Height(), b.Height())};
 }
 
-inline uint8_t ClampRound(double v) { return static_cast<uint8_t>(Round(std::clamp(v, 0.0, 255.0))); }
+// Nearest integer, ties to even, for the per-pixel values of the filters (|v| well inside
+// the int range). The same result as platform::Round, without its rounding-mode bookkeeping
+// and library call, which would dominate loops that round every byte of an image.
+inline int32_t NearestInt(double v) {
+  int32_t i = static_cast<int32_t>(v);  // toward zero
+  if (v < i) --i;                        // floor
+  const double frac = v - i;             // exact below 2^52
+  if (frac > 0.5 || (frac == 0.5 && (i & 1) != 0)) ++i;
+  return i;
+}
+
+inline uint8_t ClampRound(double v) { return static_cast<uint8_t>(NearestInt(std::clamp(v, 0.0, 255.0))); }
+inline uint8_t ClampByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
+
+// Integer response of a kernel with integer weights (exact, so equal to the float sum).
+struct IntKernel {
+  int32_t k[3][3];
+};
+constexpr IntKernel ToInt(const TFilter& f) {
+  IntKernel r{};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) r.k[i][j] = static_cast<int32_t>(f.k[i][j]);
+  return r;
+}
+inline int32_t IntResponse(const IntKernel& k, const uint8_t* const rows[3], int32_t x, int32_t c) {
+  int32_t v = 0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) v += k.k[i][j] * rows[i][3 * (x + j - 1) + c];
+  return v;
+}
+
+// The four compass kernels summed: every term is an exact integer, so one kernel gives the
+// same sum as the four.
+constexpr IntKernel CompassSum() {
+  IntKernel r{};
+  for (const TFilter& f : CompassFilters)
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) r.k[i][j] += static_cast<int32_t>(f.k[i][j]);
+  return r;
+}
+constexpr IntKernel kCompass = CompassSum();
+constexpr IntKernel kSharpen = ToInt(SharpenFilter);
+constexpr IntKernel kSx = ToInt(Sxfilter);
+constexpr IntKernel kSy = ToInt(Syfilter);
+constexpr IntKernel kEdgeX = ToInt(EdgePairFilters[0]);
+constexpr IntKernel kEdgeY = ToInt(EdgePairFilters[1]);
+
+// 0..255 rounded to the nearest integer, ties to even; branch-free so that row loops using
+// it can be vectorised.
+inline uint8_t ClampRoundByte(double v) {
+  v = v < 0 ? 0 : (v > 255 ? 255 : v);
+  const int32_t i = static_cast<int32_t>(v);
+  const double frac = v - i;
+  const int32_t up = (frac > 0.5) | ((frac == 0.5) & (i & 1));
+  return static_cast<uint8_t>(i + up);
+}
+
+// One output row of a 3 x 3 kernel over the bytes b0..b1-1 of a scan line: every byte is
+// convolved with the bytes `s` apart in the same row and in the rows above and below (s = 3
+// for neighbouring pixels, 6 for pixels two apart). Terms are added row by row, left to
+// right, as a direct evaluation would.
+void ConvolveRow(const TFilter& f, const uint8_t* r0, const uint8_t* r1, const uint8_t* r2, int32_t s,
+                 int32_t b0, int32_t b1, uint8_t* out) {
+  const double k00 = f.k[0][0], k01 = f.k[0][1], k02 = f.k[0][2];
+  const double k10 = f.k[1][0], k11 = f.k[1][1], k12 = f.k[1][2];
+  const double k20 = f.k[2][0], k21 = f.k[2][1], k22 = f.k[2][2];
+  for (int32_t b = b0; b < b1; ++b) {
+    double v = k00 * r0[b - s];
+    v += k01 * r0[b];
+    v += k02 * r0[b + s];
+    v += k10 * r1[b - s];
+    v += k11 * r1[b];
+    v += k12 * r1[b + s];
+    v += k20 * r2[b - s];
+    v += k21 * r2[b];
+    v += k22 * r2[b + s];
+    out[b] = ClampRoundByte(v);
+  }
+}
 
 inline void PutGray(uint8_t* px, uint8_t v) { px[0] = px[1] = px[2] = v; }
 
@@ -62,30 +143,18 @@ void ApplyFilter(const Bitmap& FromBit, Bitmap& NewBit, TFilter aFilter) {
   Require24Bit(FromBit, "ApplyFilter");
   Require24Bit(NewBit, "ApplyFilter");
   const Extent e = Common(FromBit, NewBit);
-  for (int32_t y = 1; y <= e.H - 2; ++y) {
-    const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
-    uint8_t* out = NewBit.ScanLine(y);
-    for (int32_t x = 1; x <= e.W - 2; ++x)
-      for (int32_t c = 0; c < 3; ++c) out[3 * x + c] = ClampRound(Response(aFilter, rows, x, c));
-  }
+  for (int32_t y = 1; y <= e.H - 2; ++y)
+    ConvolveRow(aFilter, FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1), 3, 3,
+                3 * (e.W - 1), NewBit.ScanLine(y));
 }
 
 void ApplyFilterSkip(const Bitmap& FromBit, Bitmap& NewBit, TFilter aFilter) {
   Require24Bit(FromBit, "ApplyFilterSkip");
   Require24Bit(NewBit, "ApplyFilterSkip");
   const Extent e = Common(FromBit, NewBit);
-  for (int32_t y = 3; y <= e.H - 6; ++y) {
-    const uint8_t* rows[3] = {FromBit.ScanLine(y - 2), FromBit.ScanLine(y), FromBit.ScanLine(y + 2)};
-    uint8_t* out = NewBit.ScanLine(y);
-    for (int32_t x = 3; x <= e.W - 6; ++x) {
-      for (int32_t c = 0; c < 3; ++c) {
-        double v = 0;
-        for (int i = -1; i <= 1; ++i)
-          for (int j = -1; j <= 1; ++j) v += aFilter.at(i, j) * rows[i + 1][3 * (x + 2 * j) + c];
-        out[3 * x + c] = ClampRound(v);
-      }
-    }
-  }
+  for (int32_t y = 3; y <= e.H - 6; ++y)
+    ConvolveRow(aFilter, FromBit.ScanLine(y - 2), FromBit.ScanLine(y), FromBit.ScanLine(y + 2), 6, 9,
+                3 * (e.W - 5), NewBit.ScanLine(y));
 }
 
 void ApplyFilter_xDim(const Bitmap& FromBit, Bitmap& NewBit, std::span<const TFilter> aFilter, int32_t z,
@@ -228,27 +297,51 @@ void ApplyGuidedSharpFilter(const Bitmap& FromBit, Bitmap& NewBit, double eps, i
   if (ch > 2 || ch < 0) ch = 0;
   const int32_t W = NewBit.Width();
   const int32_t H = NewBit.Height();
-  const int32_t n = (2 * dim + 1) * (2 * dim + 1);
-  std::vector<const uint8_t*> rows(2 * dim + 1);
+  if (W <= 2 * dim || H <= 2 * dim) return;
+  const int32_t side = 2 * dim + 1;
+  const int32_t n = side * side;
+  // Column sums of the window rows, moved down one row at a time; the window sums are then
+  // slid along the row. Integer sums, so the statistics are exact.
+  std::vector<int32_t> colSum(W, 0);
+  std::vector<int32_t> colSq(W, 0);
+  for (int32_t i = 0; i < side - 1; ++i) {
+    const uint8_t* r = FromBit.ScanLine(i);
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t v = r[3 * x + ch];
+      colSum[x] += v;
+      colSq[x] += v * v;
+    }
+  }
   for (int32_t y = dim; y <= H - dim - 1; ++y) {
-    for (int32_t i = -dim; i <= dim; ++i) rows[i + dim] = FromBit.ScanLine(y + i);
-    const uint8_t* near[3] = {rows[dim - 1], rows[dim], rows[dim + 1]};
+    const uint8_t* enter = FromBit.ScanLine(y + dim);
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t v = enter[3 * x + ch];
+      colSum[x] += v;
+      colSq[x] += v * v;
+    }
+    const uint8_t* near[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
     uint8_t* out = NewBit.ScanLine(y);
+    int64_t sum = 0;
+    int64_t sq = 0;
+    for (int32_t x = 0; x < side - 1; ++x) {
+      sum += colSum[x];
+      sq += colSq[x];
+    }
     for (int32_t x = dim; x <= W - dim - 1; ++x) {
-      int64_t sum = 0;
-      int64_t sq = 0;
-      for (int32_t i = 0; i < 2 * dim + 1; ++i) {
-        const uint8_t* r = rows[i];
-        for (int32_t j = x - dim; j <= x + dim; ++j) {
-          const int32_t v = r[3 * j + ch];
-          sum += v;
-          sq += v * v;
-        }
-      }
+      sum += colSum[x + dim];
+      sq += colSq[x + dim];
       const double mu = static_cast<double>(sum) / n;
       const double sigma = GetStd(n, mu, static_cast<double>(sq)) * eps;
-      const double s = std::clamp(Response(SharpenFilter, near, x, ch), 0.0, 255.0);
+      const double s = ClampByte(IntResponse(kSharpen, near, x, ch));
       PutGray(out + 3 * x, ClampRound(s * sigma / 255 + (255 - sigma) * mu / 255));
+      sum -= colSum[x - dim];
+      sq -= colSq[x - dim];
+    }
+    const uint8_t* leave = FromBit.ScanLine(y - dim);
+    for (int32_t x = 0; x < W; ++x) {
+      const int32_t v = leave[3 * x + ch];
+      colSum[x] -= v;
+      colSq[x] -= v * v;
     }
   }
 }
@@ -261,6 +354,12 @@ double EdgeEnhancement(const Bitmap& FromBit, Bitmap& NewBit, int32_t f, int32_t
   const int32_t W = NewBit.Width();
   const int32_t H = NewBit.Height();
 
+  // The scaled response depends only on the integer compass sum (weights 0, 2 and -8 on
+  // bytes: -2040..2040), so it is rounded once per possible sum.
+  constexpr int32_t kMaxE = 2040;
+  std::array<uint8_t, 2 * kMaxE + 1> scaled{};
+  for (int32_t e = -kMaxE; e <= kMaxE; ++e) scaled[e + kMaxE] = ClampRound(e * g);
+
   // First pass: the summed compass response, scaled, into byte ch.
   int64_t S = 0;
   int64_t positives = 0;
@@ -268,11 +367,7 @@ double EdgeEnhancement(const Bitmap& FromBit, Bitmap& NewBit, int32_t f, int32_t
     const uint8_t* rows[3] = {FromBit.ScanLine(y - 1), FromBit.ScanLine(y), FromBit.ScanLine(y + 1)};
     uint8_t* out = NewBit.ScanLine(y);
     for (int32_t x = 1; x <= W - 2; ++x) {
-      double e = 0;
-      for (const TFilter& k : CompassFilters)
-        for (int i = -1; i <= 1; ++i)
-          for (int j = -1; j <= 1; ++j) e += std::trunc(k.at(i, j) * rows[i + 1][3 * (x + j) + ch]);
-      const uint8_t t = ClampRound(e * g);
+      const uint8_t t = scaled[IntResponse(kCompass, rows, x, ch) + kMaxE];
       out[3 * x + ch] = t;
       if (t > 0) {
         S += t;
@@ -284,19 +379,24 @@ double EdgeEnhancement(const Bitmap& FromBit, Bitmap& NewBit, int32_t f, int32_t
   if (positives > 0) S = platform::Round64(static_cast<long double>(S) / positives);
 
   // Second pass: pixels among strong responses are pushed further from the source value.
+  // The push depends only on the response (0..255) and the count of strong neighbours (0..9).
+  std::array<std::array<int32_t, 10>, 256> push{};
+  for (int32_t r = 0; r < 256; ++r)
+    for (int32_t c = 0; c < 10; ++c) push[r][c] = NearestInt(r * (c + 1) / 10.0 - f / 3.0);
   const Bitmap resp = NewBit;
+  std::vector<uint8_t> strong(W);  // per column: strong pixels among the three rows
   for (int32_t y = 1; y <= H - 2; ++y) {
     const uint8_t* rows[3] = {resp.ScanLine(y - 1), resp.ScanLine(y), resp.ScanLine(y + 1)};
+    for (int32_t x = 0; x < W; ++x)
+      strong[x] = static_cast<uint8_t>((rows[0][3 * x + ch] > S) + (rows[1][3 * x + ch] > S) +
+                                       (rows[2][3 * x + ch] > S));
     const uint8_t* src = FromBit.ScanLine(y);
     uint8_t* out = NewBit.ScanLine(y);
     for (int32_t x = 1; x <= W - 2; ++x) {
-      int32_t c = 0;
-      for (int i = 0; i < 3; ++i)
-        for (int j = -1; j <= 1; ++j) c += rows[i][3 * (x + j) + ch] > S ? 1 : 0;
-      const int32_t u = rows[1][3 * x + ch] * (c + 1);
-      const int32_t w = Round(u / 10.0 - f / 3.0);
+      const int32_t c = strong[x - 1] + strong[x] + strong[x + 1];
+      const int32_t w = push[rows[1][3 * x + ch]][c];
       const int32_t v = f < 1 ? src[3 * x + ch] - w : src[3 * x + ch] + w;
-      PutGray(out + 3 * x, static_cast<uint8_t>(std::clamp(v, 0, 255)));
+      PutGray(out + 3 * x, ClampByte(v));
     }
   }
   return static_cast<double>(S);
@@ -324,7 +424,7 @@ double SharpnessIndexSobel(const Bitmap& FromBit, TRect aRect, int32_t f, int32_
 
   uint64_t brightSum = 0;
   uint64_t brightCount = 0;
-  double gradSum = 0;
+  int64_t gradSum = 0;  // exact: at most 2 x 1020² per pixel
   int64_t gradCount = 0;
   uint64_t edgeSum = 0;
   int32_t dmax = 0;
@@ -346,17 +446,17 @@ double SharpnessIndexSobel(const Bitmap& FromBit, TRect aRect, int32_t f, int32_
       }
       if (b == 255) ++ct255;
       if (imin < p && p < imax) {
-        const double gx = Response(Sxfilter, rows, x, f);
-        const double gy = Response(Syfilter, rows, x, f);
-        const double q = gx * gx + gy * gy;
+        const int64_t gx = IntResponse(kSx, rows, x, f);
+        const int64_t gy = IntResponse(kSy, rows, x, f);
+        const int64_t q = gx * gx + gy * gy;
         if (q > 0) {
           gradSum += q;
           ++gradCount;
         }
       }
-      const double r = Response(EdgePairFilters[0], rows, x, f) + Response(EdgePairFilters[1], rows, x, f);
+      const int32_t r = IntResponse(kEdgeX, rows, x, f) + IntResponse(kEdgeY, rows, x, f);
       if (r > 0) {
-        const int32_t d = ClampRound(r);
+        const int32_t d = std::min(r, 255);
         ++hist[d];
         if (d > 10) {
           edgeSum += d;
@@ -380,7 +480,7 @@ double SharpnessIndexSobel(const Bitmap& FromBit, TRect aRect, int32_t f, int32_
     }
   }
 
-  if (gradCount > MinCount) v = gradSum / static_cast<double>(gradCount);
+  if (gradCount > MinCount) v = static_cast<double>(gradSum) / static_cast<double>(gradCount);
 
   // Slope of the edge histogram on a log scale: sharp images keep counts in the high bins.
   std::vector<double> lx;
@@ -482,6 +582,20 @@ double GetVarianz(const Bitmap& FromBit, Bitmap& ToBit, int32_t dim, int32_t ski
   br = static_cast<uint32_t>(brSum * 10 / static_cast<uint64_t>(n));
   contrast = static_cast<uint32_t>(Round(GetStd(static_cast<int32_t>(n), br / 10.0, sqSum) * 100));
   return cnt > 0 ? static_cast<double>(skip) * skip * total / cnt : 0;
+}
+
+int32_t ImgDiffTH(const Bitmap& bmp1, const Bitmap& bmp2, int32_t c) {
+  const TRect r{0, 0, bmp1.Width() - 1, bmp1.Height() - 1};
+  // Two records of 10,001 bins: on the heap, not on the stack.
+  auto h = std::make_unique<THist[]>(2);
+  int32_t pc[2] = {0, 0};
+  const Bitmap* b[2] = {&bmp1, &bmp2};
+  for (int k = 0; k < 2; ++k) {
+    GetHistogram(*b[k], h[k], r, c, 255);
+    int32_t th = 0, left = 0, right = 0;
+    GetThreshold(h[k], 0, 255, pc[k], th, left, right);
+  }
+  return pc[0] - pc[1];
 }
 
 void TexturKontrast(const Bitmap& FromBit, Bitmap& ToBit, int32_t dim, int32_t ch) {

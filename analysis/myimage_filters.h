@@ -108,6 +108,11 @@ double GetCombinedSharpness(const platform::Bitmap& FromBit, platform::TRect aRe
 double GetVarianz(const platform::Bitmap& FromBit, platform::Bitmap& ToBit, int32_t dim, int32_t skip,
                   int32_t low, int32_t heigh, uint32_t& br, uint32_t& contrast, uint32_t& count);
 
+// Difference of the shares above the threshold of two images, in 1/100 %: for each image a
+// histogram of byte c over bmp1's full rectangle (values below 255) and its two-peak
+// threshold over bins 0..255; the result is the share of bmp1 minus the share of bmp2.
+int32_t ImgDiffTH(const platform::Bitmap& bmp1, const platform::Bitmap& bmp2, int32_t c);
+
 // Texture map: (i - j)²-weighted window sum of the blue byte, into the channels selected by
 // the bits 1 (blue), 2 (green) and 4 (red) of ch.
 void TexturKontrast(const platform::Bitmap& FromBit, platform::Bitmap& ToBit, int32_t dim, int32_t ch);

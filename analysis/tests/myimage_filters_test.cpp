@@ -102,6 +102,8 @@ TEST(Filters, KernelsAgainstDirectConvolution) {
       {"smoothing", SmoothFilter, {{{0.05, 0.1, 0.05}, {0.1, 0.4, 0.1}, {0.05, 0.1, 0.05}}}},
       {"Sx", Sxfilter, {{{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}}}},
       {"Sy", Syfilter, {{{1, 2, 1}, {0, 0, 0}, {-1, -2, -1}}}},
+      // Halves: every odd byte is a tie, which goes to the even neighbour.
+      {"halves", TFilter{{{{0, 0, 0}, {0.5, 0.5, 0}, {0, 0, 0}}}}, {{{0, 0, 0}, {0.5, 0.5, 0}, {0, 0, 0}}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -504,6 +506,23 @@ TEST(Filters, TextureContrastAgainstDirectSum) {
       }
     ExpectSame(out, want);
   }
+}
+
+TEST(Filters, ThresholdShareDifference) {
+  // Two populations, 50 and 200, with 30 % and 60 % bright pixels.
+  auto split = [](double share) {
+    Bitmap b(100, 50);
+    for (int y = 0; y < 50; ++y)
+      for (int x = 0; x < 100; ++x)
+        for (int c = 0; c < 3; ++c) B(b, x, y, c) = (x < share * 100) ? 200 : 50;
+    return b;
+  };
+  const Bitmap a = split(0.3), b = split(0.6);
+  EXPECT_EQ(ImgDiffTH(a, a, 0), 0);
+  // Each share comes from the image's own histogram and threshold: the bright pixels over
+  // all, give or take the few counts the histogram's gap filling spreads between the peaks.
+  EXPECT_NEAR(ImgDiffTH(a, b, 1), 3000 - 6000, 10);
+  EXPECT_EQ(ImgDiffTH(b, a, 2), -ImgDiffTH(a, b, 2));
 }
 
 TEST(Filters, OtherPixelFormatsAreRefused) {
