@@ -269,9 +269,8 @@ TAboutFrm::TAboutFrm(QWidget* parent) : QDialog(parent) {
   row->addStretch(1);
   Button1 = new QPushButton(this);
   Button1->setObjectName("Button1");
-  // A push button does not wrap; the caption is given its two lines here.
-  Button1->setText("Search software\nupgrade");
-  Button1->setMinimumSize(130, 44);
+  Button1->setText("Search software upgrade");
+  Button1->setMinimumSize(190, 44);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   row->addWidget(Button1);
   layout->addLayout(row);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPushButton>
 
 #include "app/about.h"
 #include "app/home_path.h"
@@ -83,6 +84,7 @@ TEST_F(LauncherTest, LinksOpenThroughTheDesktopOpener) {
   EXPECT_EQ(started[2][1], kMakerUpgradePage);
   EXPECT_EQ(about.windowTitle().toStdString(), "About QUIRVEL");
   EXPECT_EQ(about.Label2->text().toStdString(), kMakerWebAddress);
+  EXPECT_EQ(about.Button1->text().toStdString(), "Search software upgrade");
 }
 
 }  // namespace
