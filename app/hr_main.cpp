@@ -328,6 +328,8 @@ void THRMainFrm::OpenArchive() {
   if (!links_.Archive) return;
   links_.Archive->Disconnect();
   std::string path = Ini().ReadString(ini::DATABASE);
+  // An emptied setting would name the DATABASE folder itself: it means the default file.
+  if (path.empty()) path = ini::DATABASE.def;
   StatusBar1->SetPanelText(6, Q(ExtractFileName(path)));
   if (ExtractFilePath(path).empty()) path = ResolveInFolder(st.HomeDir, "DATABASE/" + path);
   if (!FileExists(path)) {
@@ -537,7 +539,7 @@ void THRMainFrm::Connect1Click() {
       // The listed name lost its ".INI" in whatever case it was written.
       st.cf_inifile = ResolveInFolder(st.HomeDir, selected + ".INI");
       std::error_code ec;
-      std::filesystem::copy_file(st.cf_inifile, st.HomeDir + "/HUIRVEL.INI",
+      std::filesystem::copy_file(st.cf_inifile, ResolveInFolder(st.HomeDir, "HUIRVEL.INI"),
                                  std::filesystem::copy_options::overwrite_existing, ec);
       analysis::LoadCal(st.cf_inifile, capture::GGain);
     }

@@ -378,6 +378,7 @@ TEST_F(MainWindowTest, DatabaseSettingIsRedirectedIntoTheDatabaseFolder) {
       {elsewhere / "Mine.orv", elsewhere / "Mine.orv", elsewhere / "Mine.orv"},  // an existing file stays
       {"C:\\Data\\Shop.orv", home / "database/Shop.ORV", home / "database/Shop.ORV"},
       {"C:\\Data\\New.orv", home / "database/New.orv", home / "database/New.orv"},
+      {"", home / "database/QUIRVEL.orv", home / "database/QUIRVEL.orv"},  // an emptied setting
   };
   for (const Case& c : cases) {
     SetIni("QUIRVEL", "DATABASE", c.value);
@@ -386,7 +387,8 @@ TEST_F(MainWindowTest, DatabaseSettingIsRedirectedIntoTheDatabaseFolder) {
     Activate();
     EXPECT_EQ(archive.file, c.opened) << c.value;
     EXPECT_EQ(IniValue("QUIRVEL", "DATABASE"), c.written) << c.value;
-    EXPECT_EQ(frm->StatusBar1->PanelText(6).toStdString(), ExtractFileName(c.value)) << c.value;
+    EXPECT_EQ(frm->StatusBar1->PanelText(6).toStdString(), ExtractFileName(c.value.empty() ? "QUIRVEL.orv" : c.value))
+        << c.value;
   }
 }
 
