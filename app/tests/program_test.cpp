@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QMessageBox>
+#include <QTimer>
 #include <QMenu>
 #include <QToolButton>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include "app/language.h"
 #include "app/my_message.h"
 #include "app/program.h"
+#include "app/qt_ui.h"
 #include "app/settings.h"
 #include "app/tests/app_test_support.h"
 #include "archive/cal_rep.h"
@@ -114,6 +117,34 @@ TEST_F(ProgramTest, WithoutTheEnglishLanguageFileTheProgramEndsWithCodeOne) {
   EXPECT_EQ(ui.TerminatedWith(), 1);
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0].text, "Language file " + home.Path() + "/LANGUAGE/English.txt not found!");
+}
+
+TEST(ProgramRun, MissingLanguageFileEndsTheEventLoopWithCodeOne) {
+  test::App();
+  analysis::Analysis().Reset();
+  CreateLanguage();
+  QtUiServices ui;
+  platform::ui::ScopedServices scoped(ui);
+  BuiltHome home;
+  std::filesystem::remove(home / "LANGUAGE/English.txt");
+  ScopedProgramFolder folder(home.Path());
+  std::vector<std::string> shown;
+  // Plays the operator: reads and closes whatever message box comes up.
+  QTimer operator_;
+  QObject::connect(&operator_, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown.push_back(box->text().toStdString());
+      box->accept();
+    }
+  });
+  operator_.start(20);
+  QTimer::singleShot(30000, [] { QCoreApplication::exit(99); });  // never hang the suite
+  Program program;
+  program.HRMainFrm->show();
+  EXPECT_EQ(QApplication::exec(), 1);
+  EXPECT_EQ(ui.ExitCode(), 1);
+  EXPECT_EQ(shown, std::vector<std::string>{"Language file " + home.Path() + "/LANGUAGE/English.txt not found!"});
+  EXPECT_TRUE(program.HRMainFrm->st.FirstActivate);
 }
 
 }  // namespace
