@@ -9,12 +9,6 @@
 
 namespace analysis {
 
-// The chains are built and freed by the dot detection and the population modules. The weak
-// references let the measurement state link into programs that do not contain those modules;
-// in such a program no chain can exist, so ClearResult never has anything to free there.
-[[gnu::weak]] void Freedots(TDot* chain);
-[[gnu::weak]] void FreeSortedDotList(TSortedDotList* root);
-
 namespace {
 
 constexpr int kIniBuffer = 25;  // the calibration values are read into 25-character buffers
@@ -44,6 +38,7 @@ void AnalyzeState::Reset() {
     for (THist& h : column) h.Clear();
   Ths = {};
   GlobalTH = 0;
+  GDotID = 1;
   PixelperInch = 42701;
   LUnits = 2.54;
   DUnits = 25.4;
@@ -100,9 +95,9 @@ void CheckImgSeq() { CheckImgSeq(Analysis().Imgseq); }
 
 void ClearResult(AnalyzeState& st) {
   st.GAlternativencount = 0;
-  if (st.GDotList) Freedots(st.GDotList);
+  Freedots(st.GDotList);
   st.GDotList = nullptr;
-  if (st.GAlternative) FreeSortedDotList(st.GAlternative);
+  FreeSortedDotList(st.GAlternative);
   st.GAlternative = nullptr;
   st.ActAlternative = nullptr;
   st.GDot = nullptr;

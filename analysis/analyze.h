@@ -176,6 +176,8 @@ struct AnalyzeState {
   TSortedDotList* GAlternative = nullptr;
   TSortedDotList* ActAlternative = nullptr;
   int32_t GAlternativencount = 0;
+  // The last label the dot detection handed out (2..9999; 1 before the first).
+  uint16_t GDotID = 1;
   bool ResAvail = false;
 
  private:
