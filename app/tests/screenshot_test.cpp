@@ -2,7 +2,9 @@
 // the built home folder, and the screen content of its main window is saved as a picture
 // into the tests' output folder.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +42,15 @@ class Xvfb {
     pid_ = ::fork();
     if (pid_ == 0) {
       ::close(fds[0]);
+      // The server must neither outlive a test that dies nor hold the test's output open:
+      // the test runner waits for that output to end.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      const int null_fd = ::open("/dev/null", O_RDWR);
+      if (null_fd >= 0) {
+        ::dup2(null_fd, STDIN_FILENO);
+        ::dup2(null_fd, STDOUT_FILENO);
+        ::dup2(null_fd, STDERR_FILENO);
+      }
       const std::string fd = std::to_string(fds[1]);
       ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1680x1050x24", "-nolisten", "tcp",
                static_cast<char*>(nullptr));
