@@ -25,8 +25,10 @@ double ReadFloat(const std::string& inifile, const char* key, const char* def) {
 AnalyzeState::AnalyzeState()
     : images_(new TIntImage[2]()),
       hists_(std::make_unique<THistTiles>()),
+      grid_(std::make_unique<TDotGrid>()),
       GResult(images_[0]),
       ThImage(images_[1]),
+      GGrid(*grid_),
       Hists(*hists_) {}
 
 AnalyzeState::~AnalyzeState() = default;
@@ -102,6 +104,8 @@ void ClearResult(AnalyzeState& st) {
   st.ActAlternative = nullptr;
   st.GDot = nullptr;
   st.MaxDot = nullptr;
+  // The grid's cells point into the chain just freed.
+  st.GGrid = {};
   for (int32_t x = 0; x < ImWidth; ++x) std::fill_n(st.GResult[x], ImHeight, uint16_t{0});
   st.ResAvail = false;
 }

@@ -137,6 +137,15 @@ using PDot = TDot*;
 using PSortedDotList = TSortedDotList*;
 // Frees every dot of the chain with its inner-dot list.
 void Freedots(TDot* chain);
+
+// The screen grid of a pixel pattern: the dots numbered by their lattice cell, [0..64][0..50].
+struct TDotGridCell {
+  int16_t x = 0;
+  int16_t y = 0;
+  TDot* p = nullptr;  // borrowed from GDotList
+};
+using TDotGrid = std::array<std::array<TDotGridCell, 51>, 65>;
+using PDotGrid = TDotGrid*;
 // Frees root and every population after it, with their member entries (not the dots).
 void FreeSortedDotList(TSortedDotList* root);
 
@@ -184,10 +193,14 @@ struct AnalyzeState {
   // Declared before the references below, which are bound into them.
   std::unique_ptr<TIntImage[]> images_;
   std::unique_ptr<THistTiles> hists_;  // about 6 MiB, so never on the stack
+  std::unique_ptr<TDotGrid> grid_;
 
  public:
   TIntImage& GResult;  // labels of the detected objects and edge bits
   TIntImage& ThImage;  // threshold per pixel
+  // The screen grid; the analysis drivers clear it when they start, and ClearResult clears
+  // it with the dots its cells point to.
+  TDotGrid& GGrid;
 
   // The local thresholds: tile histograms, tile thresholds and centres, and the last result of
   // GetLocalTH. They keep their contents until the next call.

@@ -128,7 +128,7 @@ class TDotDetection {
       TDot* other = Above(prev_[i], adot->isblack);
       if (other && other->ID > adot->ID && !other->closed && other->Outrect.Bottom >= y - 1 &&
           Overlaps(other->LastLine, x0, x1)) {
-        Merge(adot, other, y);
+        Merge(adot, other);
       }
     }
   }
@@ -211,7 +211,7 @@ class TDotDetection {
   // included, take keep's label when the detection ends (Relabel): runs find the dots above
   // them through the runs of the row above, never through the labels, so the labels need to
   // be right only at the end, and one pass then costs less than relabelling at every merge.
-  void Merge(TDot* keep, TDot* other, int32_t y) {
+  void Merge(TDot* keep, TDot* other) {
     keep->area += other->area;
     keep->edgelen += other->edgelen;
     keep->Slur += other->Slur;

@@ -310,4 +310,28 @@ std::vector<TLineSegment> GridLines(TDotList* aList, double alpha, double distan
   return lines;
 }
 
+namespace {
+
+void DrawSegments(platform::Canvas& c, const std::vector<TLineSegment>& lines) {
+  for (const TLineSegment& l : lines) {
+    c.MoveTo(l.from.X, l.from.Y);
+    c.LineTo(l.to.X, l.to.Y);
+  }
+}
+
+}  // namespace
+
+void DrawLines(platform::Canvas& aCanvas, TPoint center, double size, double angle) {
+  DrawSegments(aCanvas, LatticeLines(center, size, angle));
+}
+
+void GetGrid(platform::Canvas& aCanvas, platform::TColor aColor, TDotList* aList, double alpha, double distance) {
+  const std::vector<TLineSegment> lines = GridLines(aList, alpha, distance);
+  if (lines.empty()) return;
+  aCanvas.Pen().Color = aColor;
+  aCanvas.Pen().Width = 2;
+  DrawSegments(aCanvas, lines);
+  aCanvas.Pen().Width = 1;
+}
+
 }  // namespace analysis

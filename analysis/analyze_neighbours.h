@@ -13,6 +13,7 @@
 #include "analysis/analyze_dots.h"
 #include "analysis/analyze_grid.h"
 #include "platform/base/numeric.h"
+#include "platform/image/canvas.h"
 #include "platform/image/geometry.h"
 
 namespace analysis {
@@ -71,5 +72,11 @@ std::vector<TLineSegment> LatticeLines(TPoint center, double size, double angle)
 // Where GetGrid puts the lattice: the two families of lines through the flagged members'
 // mean offsets modulo the period, in drawing order. Empty when the period rounds to 0.
 std::vector<TLineSegment> GridLines(TDotList* aList, double alpha, double distance);
+
+// Draws LatticeLines with the canvas's current pen.
+void DrawLines(platform::Canvas& aCanvas, TPoint center, double size, double angle);
+// Draws GridLines in aColor with a pen 2 pixels wide, and leaves the pen 1 pixel wide.
+// Draws nothing (and leaves the pen alone) when the period rounds to 0.
+void GetGrid(platform::Canvas& aCanvas, platform::TColor aColor, TDotList* aList, double alpha, double distance);
 
 }  // namespace analysis

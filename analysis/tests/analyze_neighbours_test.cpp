@@ -297,5 +297,32 @@ TEST(GridLines, FollowTheFlaggedMembersOffsets) {
   EXPECT_TRUE(GridLines(pop.p->dots, 0, 0.4).empty());
 }
 
+TEST(GetGrid, DrawsTheGridLinesTwoPixelsWideInTheColour) {
+  LooseDots loose;
+  std::vector<TDot*> dots;
+  for (TPoint p : Lattice(50, 33, 400)) dots.push_back(loose.Add(p));
+  PopulationOwner pop{PopulationOf(dots)};
+  for (TDotList* e = pop.p->dots; e; e = e->next) e->flag = 1;
+  Bitmap drawn(400, 300), want(400, 300);
+  platform::Canvas c(drawn), w(want);
+  GetGrid(c, platform::clYellow, pop.p->dots, 33, 50);
+  EXPECT_EQ(c.Pen().Width, 1);
+  w.Pen().Color = platform::clYellow;
+  w.Pen().Width = 2;
+  const std::vector<TLineSegment> lines = GridLines(pop.p->dots, 33, 50);
+  ASSERT_FALSE(lines.empty());
+  for (const TLineSegment& l : lines) {
+    w.MoveTo(l.from.X, l.from.Y);
+    w.LineTo(l.to.X, l.to.Y);
+  }
+  EXPECT_EQ(drawn, want);
+  EXPECT_NE(drawn, Bitmap(400, 300));
+  // A period that rounds to 0 draws nothing and leaves the pen as it was.
+  c.Pen().Width = 3;
+  GetGrid(c, platform::clRed, pop.p->dots, 33, 0.4);
+  EXPECT_EQ(c.Pen().Width, 3);
+  EXPECT_EQ(drawn, want);
+}
+
 }  // namespace
 }  // namespace analysis
