@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/color.h"
 #include "platform/base/datetime.h"
 #include "platform/base/numeric.h"
 
@@ -20,8 +21,7 @@ class EMRVXError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Colours in the 0x00BBGGRR layout; zero and negative values (system colours) mean black.
-using TColor = int32_t;
+using platform::TColor;
 
 // A pen as the metafile translator keeps it.
 struct TMRVXPen {

@@ -8,14 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/color.h"
 #include "platform/fonts/font_face.h"
 #include "platform/image/bitmap.h"
 #include "platform/image/geometry.h"
 
 namespace platform {
-
-// Colours in the 0x00BBGGRR layout; negative values (system colours) draw black.
-using TColor = int32_t;
 
 struct TCanvasFont {
   std::string Name = "Arial";  // family; a family that is not installed falls back to the Unicode font

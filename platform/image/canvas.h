@@ -23,25 +23,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/color.h"
 #include "platform/image/bitmap.h"
 #include "platform/image/geometry.h"
 #include "platform/image/region.h"
 
 namespace platform {
-
-using TColor = int32_t;
-
-constexpr TColor clBlack = 0x000000;
-constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clRed = 0x0000FF;
-constexpr TColor clLime = 0x00FF00;
-constexpr TColor clBlue = 0xFF0000;
-constexpr TColor clYellow = 0x00FFFF;
-
-constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (b << 16); }
-constexpr uint8_t GetRValue(TColor c) { return static_cast<uint8_t>(c); }
-constexpr uint8_t GetGValue(TColor c) { return static_cast<uint8_t>(c >> 8); }
-constexpr uint8_t GetBValue(TColor c) { return static_cast<uint8_t>(c >> 16); }
 
 // pmCopy writes the pen colour; pmNot inverts the pixel under the pen (every byte b becomes
 // 255 - b), whatever the colour.

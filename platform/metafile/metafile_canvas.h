@@ -13,13 +13,11 @@
 #include <span>
 #include <vector>
 
+#include "platform/base/color.h"
 #include "platform/image/geometry.h"
 #include "platform/metafile/metafile.h"
 
 namespace platform {
-
-// Colours in the 0x00BBGGRR layout.
-using TColor = int32_t;
 
 enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 enum class TPenMode { pmCopy, pmNot };
