@@ -169,7 +169,7 @@ inline constexpr int32_t ORV_ERR_TABLE_LOCKED = -13;
 // The next free code of the 10000 band and the last codes used of the 20000 and 30000 bands;
 // a new raise site takes the next free code of its band.
 inline constexpr int32_t NextErrorLCode = 10518;
-inline constexpr int32_t LastErrorACode = 20306;
+inline constexpr int32_t LastErrorACode = 20307;
 inline constexpr int32_t LastErrorGCode = 30508;
 
 }  // namespace orv

@@ -440,7 +440,10 @@ std::string TimeToEngineText(TDateTime Value) {
 std::string DateTimeToEngineText(TDateTime Value) {
   const platform::DateParts p = DecodeInRange(Value);
   std::string text = DateText(p);
-  if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.msec != 0) text += " " + TimeText(p);
+  if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.msec != 0) {
+    text += ' ';
+    text += TimeText(p);
+  }
   return text;
 }
 
