@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -283,39 +284,62 @@ TDot* GetDots(AnalyzeState& st, const Bitmap& FromBit, Bitmap& NewBit, TIntImage
   // column after it, as it always has.
   const int32_t row_end = right - 1;
   std::vector<uint8_t> colmax(static_cast<size_t>(right + 1)), colmin(static_cast<size_t>(right + 1));
+  std::vector<uint8_t> nbmax(static_cast<size_t>(right + 1)), nbmin(static_cast<size_t>(right + 1));
+  const size_t first = static_cast<size_t>(left + 1), last = static_cast<size_t>(right - 2);
+  // The channel's bytes of the rows above, at and below the current one, each taken out of
+  // its scan line once.
+  std::vector<uint8_t> lines[3];
+  const auto extract = [&](std::vector<uint8_t>& out, int32_t y) {
+    out.resize(static_cast<size_t>(right + 1));
+    const uint8_t* src = FromBit.ScanLine(y) + f;
+    for (size_t x = static_cast<size_t>(left); x <= static_cast<size_t>(row_end); ++x) out[x] = src[3 * x];
+  };
+  extract(lines[0], aRect.Top);
+  extract(lines[1], aRect.Top + 1);
 
   for (int32_t y = aRect.Top + 1; y <= aRect.Bottom - 2; ++y) {
-    const uint8_t* up = FromBit.ScanLine(y - 1);
     const uint8_t* row = FromBit.ScanLine(y);
-    const uint8_t* down = FromBit.ScanLine(y + 1);
     uint8_t* disp = NewBit.ScanLine(y);
-    for (int32_t x = left; x <= row_end; ++x) {
-      const size_t i = 3 * static_cast<size_t>(x) + static_cast<size_t>(f);
-      colmax[static_cast<size_t>(x)] = std::max({up[i], row[i], down[i]});
-      colmin[static_cast<size_t>(x)] = std::min({up[i], row[i], down[i]});
+    std::vector<uint8_t>& up = lines[(y - 1 - aRect.Top) % 3];
+    std::vector<uint8_t>& mid = lines[(y - aRect.Top) % 3];
+    std::vector<uint8_t>& down = lines[(y + 1 - aRect.Top) % 3];
+    extract(down, y + 1);
+    // The largest and smallest byte of every 3 x 3 neighbourhood of the row.
+    for (size_t x = static_cast<size_t>(left); x <= static_cast<size_t>(row_end); ++x) {
+      colmax[x] = std::max(std::max(up[x], mid[x]), down[x]);
+      colmin[x] = std::min(std::min(up[x], mid[x]), down[x]);
     }
+    for (size_t x = first; x <= last; ++x) {
+      nbmax[x] = std::max(std::max(colmax[x - 1], colmax[x]), colmax[x + 1]);
+      nbmin[x] = std::min(std::min(colmin[x - 1], colmin[x]), colmin[x + 1]);
+    }
+    // The display is the source with the edges coloured in.
+    if (disp != row) std::memmove(disp + 3 * first, row + 3 * first, 3 * (last + 1 - first));
 
     bool black_open = false, white_open = false;
     int32_t xb = 0, xw = 0;
     int32_t d = 0, m = 0;
+    bool prev_edge = IsEdge(ResImage[left][y]);
     for (int32_t x = left + 1; x <= right - 2; ++x) {
       const size_t px = 3 * static_cast<size_t>(x);
-      const int32_t c = row[px + static_cast<size_t>(f)];
-      const int32_t t = th[x][y];
       const size_t ux = static_cast<size_t>(x);
+      const int32_t c = mid[ux];
+      const int32_t t = th[x][y];
+      const bool dark = c < t;
       uint16_t v = 0;
-      if (c < t) {
-        if (std::max({colmax[ux - 1], colmax[ux], colmax[ux + 1]}) >= t) v = EdgeK;
+      if (dark) {
+        if (nbmax[ux] >= t) v = EdgeK;
       } else {
-        if (std::min({colmin[ux - 1], colmin[ux], colmin[ux + 1]}) < t) v = EdgeW;
+        if (nbmin[ux] < t) v = EdgeW;
       }
       ResImage[x][y] = v;
-      if (!IsEdge(v) && !IsEdge(ResImage[x - 1][y])) {
-        const int32_t g = std::abs(c - row[px - 3 + static_cast<size_t>(f)]);
+      if (v == 0 && !prev_edge) {
+        const int32_t g = std::abs(c - mid[ux - 1]);
         d += 10 * g;
         m = std::max(m, g);
       }
-      if (c < t) {
+      prev_edge = v != 0;
+      if (dark) {
         if (!black_open) {
           black_open = true;
           xb = x;
@@ -338,13 +362,10 @@ TDot* GetDots(AnalyzeState& st, const Bitmap& FromBit, Bitmap& NewBit, TIntImage
           m = 0;
         }
       }
-      uint8_t* o = disp + px;
       if (v == EdgeK) {
-        o[0] = 0, o[1] = 0, o[2] = 255;
+        disp[px] = 0, disp[px + 1] = 0, disp[px + 2] = 255;
       } else if (v == EdgeW) {
-        o[0] = 0, o[1] = 255, o[2] = 255;
-      } else {
-        o[0] = row[px], o[1] = row[px + 1], o[2] = row[px + 2];
+        disp[px] = 0, disp[px + 1] = 255, disp[px + 2] = 255;
       }
     }
     if (black_open) {
