@@ -16,6 +16,7 @@
 #include "archive/hr_db.h"
 #include "capture/preview.h"
 #include "capture/sv_driver.h"
+#include "platform/fonts/canvas_text_renderer.h"
 
 namespace app {
 
@@ -71,6 +72,8 @@ int RunProgram(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   QtUiServices ui;
   platform::ui::ScopedServices scoped(ui);
+  // Overlays and reports draw their text with the same faces.
+  platform::InstallCanvasTextRenderer();
   int code = 0;
   {
     Program program;
