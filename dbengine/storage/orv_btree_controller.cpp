@@ -636,6 +636,9 @@ void TORVBTreeNodeController::GetChildPagesToCheck(int32_t SessionID, const void
   if (!Key || SearchCondition == scNone) return;
   TORVKeyPathPosition t = kppUnknown;
   auto pos = [&](TORVKeySearchType s) { return static_cast<int32_t>(GetKeyPosition(false, SessionID, Key, nullptr, 1, &t, s)); };
+  // Node pages compare cut texts by their kept prefix only: a child behind an equal
+  // separator may still hold greater texts, one in front of it smaller ones.
+  const bool cut_keys = GetKeyRef()->FShortKeySize != GetKeyRef()->FFullKeySize;
   switch (SearchCondition) {
     case scEqual: {
       const int32_t p = pos(kstFirst);
@@ -651,11 +654,13 @@ void TORVBTreeNodeController::GetChildPagesToCheck(int32_t SessionID, const void
     case scLower: {
       const int32_t p = pos(kstFirst);
       EndEntryNo = (t == kppBeforeKey || t == kppOnKey) ? p - 1 : p;
+      if (cut_keys && t == kppOnKey) EndEntryNo = pos(kstLast);
       break;
     }
     case scGreater: {
       const int32_t p = pos(kstLast);
       StartEntryNo = t == kppBeforeKey ? p - 1 : p;
+      if (cut_keys && t == kppOnKey) StartEntryNo = pos(kstFirst) - 1;
       break;
     }
     case scLowerEqual: {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <random>
 #include <set>
 #include <tuple>
@@ -8,6 +10,7 @@
 #include "dbengine/storage/orv_btree_key.h"
 #include "dbengine/storage/orv_btree_page.h"
 #include "dbengine/storage/orv_except.h"
+#include "dbengine/storage/orv_str_utils.h"
 #include "dbengine/storage/tests/btree_test_support.h"
 
 namespace orv {
@@ -281,6 +284,96 @@ TEST(TORVBTreePage, HeaderChecksAndErrors) {
   pages.store.at(tree.RootPageNo())[btree_header::IsLeaf] = 0;  // a node whose child is garbage
   PutLE32(pages.store.at(tree.RootPageNo()).data() + btree_header::Size + 5, 12345);
   ExpectCode(20299, [&] { tree.Insert(keys.Key(2).data(), IntKeys::Ref(2, 0).data()); });
+}
+
+// Texts longer than the kept bytes: leaves order them by the whole text read from the
+// records, nodes by their prefixes; the tree must still hold every text in order.
+TEST(TORVBTreePage, CutTextKeysOrderByTheWholeText) {
+  PageStoreDouble pages(256, 0);
+  KeyTableDouble table;
+  table.fields = {{"T", {bftVarchar, 41, 1, 0}}};
+  table.record_size = 42;
+  TORVRecordKeyRef key_ref;
+  key_ref.Assign({{"T", false, false, 6}}, &table);
+  key_ref.FReferenceSize = 6;
+  ASSERT_EQ(key_ref.FShortKeySize, 9);  // flag, 6 kept bytes, 2 zero bytes
+  TreeHarness tree(pages, key_ref);
+  std::mt19937 rng(23);
+  std::map<std::pair<std::string, int32_t>, bool> model;  // (text, record page) present
+  auto record_of = [&](const std::string& text) {
+    std::vector<uint8_t> r(42, 0);
+    std::memcpy(r.data() + 1, text.data(), text.size());
+    return r;
+  };
+  std::vector<std::pair<std::string, int32_t>> live;
+  for (int op = 0; op < 6000; ++op) {
+    if (live.empty() || rng() % 3 != 0) {
+      // Long shared prefixes: the kept six bytes rarely decide.
+      std::string text = "prefix";
+      const size_t n = rng() % 8;
+      for (size_t i = 0; i < n; ++i) text += "ab"[rng() % 2];
+      const int32_t id = op;
+      const auto record = record_of(text);
+      table.records[{id, 0}] = record;
+      std::vector<uint8_t> key(10);
+      key_ref.MakeShortKeyFromRecordBuffer(record.data(), key.data());
+      tree.Insert(key.data(), IntKeys::Ref(id, 0).data());
+      live.push_back({text, id});
+    } else {
+      const size_t i = rng() % live.size();
+      const auto [text, id] = live[i];
+      const auto record = record_of(text);
+      std::vector<uint8_t> key(10);
+      key_ref.MakeShortKeyFromRecordBuffer(record.data(), key.data());
+      ASSERT_TRUE(tree.Delete(key.data(), IntKeys::Ref(id, 0).data())) << text << " " << id;
+      live[i] = live.back();
+      live.pop_back();
+    }
+  }
+  std::vector<std::pair<std::string, int32_t>> expected = live;
+  std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+    const int c = ORVCompareAnsi(a.first, b.first, false);
+    return c != 0 ? c < 0 : a.second < b.second;
+  });
+  std::vector<std::pair<std::string, int32_t>> walked;
+  for (const auto& [key, ref] : tree.Walk(true)) {
+    const TORVPageItemID id = TORVPageItemID::ReadFrom(ref.data());
+    const auto& record = table.records.at({id.PageNo, id.PageItemNo});
+    walked.push_back({std::string(reinterpret_cast<const char*>(record.data()) + 1), id.PageNo});
+  }
+  EXPECT_EQ(walked, expected);
+  tree.CheckIntegrity();
+  tree.Verify();
+  // Searches by condition against the sorted texts, for texts present and absent.
+  for (const char* text : {"prefixab", "prefixb", "prefixaaaaaaaaaa", "prefix", "prefixbbbbbbbbb"}) {
+    const auto probe = record_of(text);
+    std::vector<uint8_t> key(9);
+    key_ref.MakeShortKeyFromRecordBuffer(probe.data(), key.data());
+    auto cmp = [&](const std::pair<std::string, int32_t>& e) { return ORVCompareAnsi(e.first, text, false); };
+    const auto first_ge = std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return cmp(e) >= 0; });
+    const auto first_gt = std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return cmp(e) > 0; });
+    auto at = [&](std::vector<std::pair<std::string, int32_t>>::const_iterator i) {
+      return i == expected.end() ? std::optional<std::string>() : std::optional<std::string>(i->first);
+    };
+    auto before = [&](std::vector<std::pair<std::string, int32_t>>::const_iterator i) {
+      return i == expected.begin() ? std::optional<std::string>() : std::optional<std::string>(std::prev(i)->first);
+    };
+    const bool any = first_ge != first_gt;
+    const std::tuple<bool, TORVSearchCondition, std::optional<std::string>> cases[] = {
+        {true, scEqual, any ? at(first_ge) : std::nullopt}, {false, scEqual, any ? before(first_gt) : std::nullopt},
+        {true, scGreater, at(first_gt)},                    {true, scGreaterEqual, at(first_ge)},
+        {false, scLower, before(first_ge)},                 {false, scLowerEqual, before(first_gt)},
+    };
+    for (const auto& [first, op, want] : cases) {
+      TORVKeyPath path;
+      const bool found = tree.FindByCondition(first, key.data(), op, path);
+      ASSERT_EQ(found, want.has_value()) << text << " op " << int(op);
+      if (!found) continue;
+      const TORVPageItemID id = TORVPageItemID::ReadFrom(tree.EntryAt(path).second.data());
+      const auto& record = table.records.at({id.PageNo, id.PageItemNo});
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()) + 1), *want) << text << " op " << int(op);
+    }
+  }
 }
 
 // ---- The model test -----------------------------------------------------------------------
