@@ -29,6 +29,7 @@ TORVBTreePageRef TORVBTreePage::AddIndexPage(int32_t SessionID) const {
   TORVPage* page = LPageManager->AddPage(SessionID, ptTableIndex);
   TORVBTreePageRef ref(new TORVBTreePage(LPageManager, LKeyRef));
   ref->LPage = page;
+  if (!page->FPageBuffer || page->GetBufferSize() - page->GetPageHeaderSize() < btree_header::Size) Damaged(page->FPageNo);
   ref->Init();
   return ref;
 }
