@@ -57,7 +57,9 @@ TEST(GetDotInCellPolygon, BuildsTheCellFromItsBrightPixels) {
       EXPECT_EQ(LabelOf(st->GResult[90][90]), 41);
       EXPECT_EQ(st->GResult[110][100], 0);
     }
-    if (c.dark_block) EXPECT_EQ(st->GResult[95][95], EdgeK) << "dark cell pixels are edge-marked, not labelled";
+    if (c.dark_block) {
+      EXPECT_EQ(st->GResult[95][95], EdgeK) << "dark cell pixels are edge-marked, not labelled";
+    }
   }
 }
 

@@ -195,7 +195,9 @@ TEST(AddDotsOnGrid, TakesLatticeDotsOfTheRightColourAndSize) {
     EXPECT_EQ(Members(pop.p), want) << fuzzy;
     EXPECT_EQ(pop.p->Count, static_cast<int>(want.size()));
     for (TDotList* m = pop.p->dots; m; m = m->next)
-      if (!std::count(members.begin(), members.end(), m->dots)) EXPECT_EQ(m->flag, 1);
+      if (!std::count(members.begin(), members.end(), m->dots)) {
+        EXPECT_EQ(m->flag, 1);
+      }
   }
 }
 

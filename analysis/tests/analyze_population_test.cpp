@@ -60,7 +60,9 @@ TEST_P(TransmissionHalftone, BestPopulationGivesPeriodAngleAndCoverage) {
   EXPECT_GE(st->GAlternativencount, 1);
   ASSERT_NE(st->MaxDot, nullptr);
   for (TDot* d = st->GDotList; d; d = d->next)
-    if (!d->border) EXPECT_LE(d->fsize, st->MaxDot->fsize);
+    if (!d->border) {
+      EXPECT_LE(d->fsize, st->MaxDot->fsize);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, TransmissionHalftone,
@@ -72,8 +74,8 @@ INSTANTIATE_TEST_SUITE_P(Screens, TransmissionHalftone,
                                            HalftoneCase{250, 45, 0.40, true, true},
                                            HalftoneCase{88, 27, 0.12, false, true},
                                            HalftoneCase{180, 72, 0.60, true, true}),
-                         [](const ::testing::TestParamInfo<HalftoneCase>& info) {
-                           const HalftoneCase& c = info.param;
+                         [](const ::testing::TestParamInfo<HalftoneCase>& param_info) {
+                           const HalftoneCase& c = param_info.param;
                            return "D" + std::to_string(static_cast<int>(c.period)) + "_A" +
                                   std::to_string(static_cast<int>(c.angle)) + "_C" +
                                   std::to_string(static_cast<int>(std::lround(100 * c.coverage))) +
@@ -98,7 +100,9 @@ TEST(AnalyzeTRANSImage, TwoScreensGiveTwoPopulationsInScoreOrder) {
     EXPECT_EQ(l->prev, chain.empty() ? nullptr : chain.back());
     chain.push_back(l);
     EXPECT_EQ(l->index, static_cast<int32_t>(chain.size()));
-    if (chain.size() > 1) EXPECT_GE(AlternativeScore(chain[chain.size() - 2]), AlternativeScore(l));
+    if (chain.size() > 1) {
+      EXPECT_GE(AlternativeScore(chain[chain.size() - 2]), AlternativeScore(l));
+    }
   }
   ASSERT_GE(chain.size(), 2u);
   EXPECT_EQ(st->GAlternativencount, static_cast<int32_t>(chain.size()));

@@ -114,8 +114,12 @@ TEST(Canvas, ShapesFillTheirPixelsAndOutlineWithThePen) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 30; ++x) {
       const TColor px = cp.Pixel(x, y);
-      if (px == clBlue) EXPECT_TRUE(r.Contains(x, y)) << x << "," << y;
-      if (px == clBlack) EXPECT_FALSE(r.Contains(x, y)) << x << "," << y;
+      if (px == clBlue) {
+        EXPECT_TRUE(r.Contains(x, y)) << x << "," << y;
+      }
+      if (px == clBlack) {
+        EXPECT_FALSE(r.Contains(x, y)) << x << "," << y;
+      }
     }
 
   // An ellipse is symmetric in its box and about as large as pi a b.
