@@ -1,4 +1,5 @@
 #include "analysis/analyze_cells.h"
+#include "analysis/myimage.h"
 
 #include <algorithm>
 #include <bitset>
@@ -19,12 +20,6 @@ namespace {
 
 constexpr double kDeg = std::numbers::pi / 180;
 constexpr size_t kMaxSamples = 3000;
-
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
 
 uint16_t At(const TIntImage& img, int32_t x, int32_t y) {
   if (x < 0 || y < 0 || x > ImWidth || y > ImHeight) return 0;

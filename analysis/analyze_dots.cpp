@@ -15,12 +15,6 @@ namespace analysis {
 
 namespace {
 
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
-
 // The label image value at (x, y), 0 outside the array, so that neighbourhood tests at the
 // array's edge never read outside it.
 uint16_t At(const TIntImage& img, int32_t x, int32_t y) {

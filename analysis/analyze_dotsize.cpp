@@ -1,4 +1,5 @@
 #include "analysis/analyze_dotsize.h"
+#include "analysis/myimage.h"
 
 #include <algorithm>
 #include <bitset>
@@ -92,9 +93,7 @@ void GetDotSize(TDot* aDot, const Bitmap& FromBit, TIntImage& ResImage, int32_t 
   area = 0;
   edgelen = 0;
   if (!aDot) return;
-  if (FromBit.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument("GetDotSize needs a 24-bit bitmap");
-  }
+  Require24Bit(FromBit, "GetDotSize");
   Color = std::clamp(Color, 0, 2);
   aDot->iarea = 0;
   aDot->iedge = 0;

@@ -1,4 +1,5 @@
 #include "analysis/analyze_threshold.h"
+#include "analysis/myimage.h"
 
 #include <algorithm>
 #include <array>
@@ -14,12 +15,6 @@
 namespace analysis {
 
 namespace {
-
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
 
 void FillWhole(TIntImage& img, uint16_t v) {
   for (int32_t x = 0; x <= ImWidth; ++x) std::fill_n(img[x], ImHeight + 1, v);

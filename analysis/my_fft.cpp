@@ -1,4 +1,5 @@
 #include "analysis/my_fft.h"
+#include "analysis/myimage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -363,13 +364,6 @@ double MaxAmp(int32_t size, const TCimage& Image, double& f1, double& f2, double
 }
 
 namespace {
-
-// Every routine here reads and writes 3 bytes per pixel; another pixel format is a
-// programming error and must not turn into reads past the rows.
-void Require24Bit(const platform::Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit)
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-}
 
 // Byte offset `color` of pixel x, read the way a byte offset past the pixel's three bytes
 // reaches into the next pixel; the pixel is clamped to the row so that the last column

@@ -11,12 +11,6 @@ namespace analysis {
 
 namespace {
 
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
-
 // The bottom row when it can hold the header, else nullptr.
 const uint8_t* HeaderRow(const Bitmap& bmp) {
   if (bmp.Width() < QuirvelHeaderPixels || bmp.Height() < 1) return nullptr;
@@ -134,6 +128,12 @@ void InvImg(const Bitmap& FromBit, Bitmap& NewBit) {
     const uint8_t* src = FromBit.ScanLine(y);
     uint8_t* dst = NewBit.ScanLine(y);
     for (size_t i = 0; i < bytes; ++i) dst[i] = static_cast<uint8_t>(255 - src[i]);
+  }
+}
+
+void Require24Bit(const Bitmap& bmp, const char* routine) {
+  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
+    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
   }
 }
 

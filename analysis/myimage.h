@@ -52,6 +52,11 @@ inline constexpr int32_t QuirvelHeaderPixels = 9;
 
 // The 24-bit value of pixel x of a 24-bit scan line: byte 3x * 65536 + byte 3x+1 * 256 +
 // byte 3x+2. The caller keeps x inside the line.
+// Every image routine of the analysis reads and writes 3 bytes per pixel: another pixel format
+// is a programming error and must not turn into reads past the rows. Throws
+// std::invalid_argument naming the routine.
+void Require24Bit(const Bitmap& bmp, const char* routine);
+
 uint32_t Get16BitValue(const uint8_t* ps, int32_t x);
 // Stores the low 24 bits of r into pixel x of a 24-bit scan line (high byte first).
 void Set16BitValue(uint8_t* ps, int32_t x, uint32_t r);

@@ -1,4 +1,5 @@
 #include "analysis/myimage_filters.h"
+#include "analysis/myimage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,13 +22,6 @@ using platform::TPoint;
 using platform::TRect;
 
 namespace {
-
-// Every routine here reads and writes 3 bytes per pixel; another pixel format is a
-// programming error and must not turn into reads past the rows.
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit)
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-}
 
 // The part of the result bitmap that the source covers as well.
 struct Extent {

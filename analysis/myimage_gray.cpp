@@ -13,12 +13,6 @@ namespace analysis {
 
 namespace {
 
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
-
 // The result starts as a copy of the source; assigning a bitmap to itself keeps it.
 void CopyInto(const Bitmap& source, Bitmap& result) {
   if (&source != &result) result = source;

@@ -14,12 +14,6 @@ using platform::Extended;
 
 namespace {
 
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit) {
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-  }
-}
-
 // The value GetHistogram counts for one pixel.
 inline int32_t PixelValue(const uint8_t* p, int32_t color) {
   switch (color) {

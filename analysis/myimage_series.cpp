@@ -19,13 +19,6 @@ using platform::TRect;
 
 namespace {
 
-// Every routine here reads and writes 3 bytes per pixel; another pixel format is a
-// programming error and must not turn into reads past the rows.
-void Require24Bit(const Bitmap& bmp, const char* routine) {
-  if (bmp.GetPixelFormat() != platform::PixelFormat::pf24bit)
-    throw std::invalid_argument(std::string(routine) + " needs a 24-bit bitmap");
-}
-
 // a / b rounded to the nearest integer, ties to even, exactly (b > 0).
 uint64_t RoundDiv(uint64_t a, uint64_t b) {
   uint64_t q = a / b;
