@@ -1,3 +1,4 @@
+#include "dbengine/storage/tests/expect_code.h"
 #include "dbengine/storage/orv_btree_page_index.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,6 @@ namespace orv {
 namespace {
 
 using testing::PageStoreDouble;
-
-template <class F>
-void ExpectCode(int32_t code, F&& f, const char* text = nullptr) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const EORVException& e) {
-    EXPECT_EQ(e.NativeError(), code) << e.what();
-    if (text) {
-      EXPECT_STREQ(e.what(), text);
-    }
-  }
-}
 
 std::vector<std::pair<int32_t, int32_t>> Entries(TORVBTreePageIndex& index) {
   std::vector<std::pair<int32_t, int32_t>> out;

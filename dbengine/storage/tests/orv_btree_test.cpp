@@ -7,6 +7,7 @@
 #include <set>
 #include <tuple>
 
+#include "dbengine/storage/tests/expect_code.h"
 #include "dbengine/storage/orv_btree_key.h"
 #include "dbengine/storage/orv_btree_page.h"
 #include "dbengine/storage/orv_except.h"
@@ -19,19 +20,6 @@ namespace {
 using testing::KeyTableDouble;
 using testing::PageStoreDouble;
 using testing::TreeHarness;
-
-template <class F>
-void ExpectCode(int32_t code, F&& f, const char* text = nullptr) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const EORVException& e) {
-    EXPECT_EQ(e.NativeError(), code) << e.what();
-    if (text) {
-      EXPECT_STREQ(e.what(), text);
-    }
-  }
-}
 
 std::vector<uint8_t> Hex(const char* hex) {
   std::vector<uint8_t> out;

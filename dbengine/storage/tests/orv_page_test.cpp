@@ -1,3 +1,4 @@
+#include "dbengine/storage/tests/expect_code.h"
 #include "dbengine/storage/orv_page.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +15,6 @@ namespace orv {
 namespace {
 
 using testing::PageStoreDouble;
-
-template <class F>
-void ExpectCode(int32_t code, F&& f, const char* text = nullptr) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const EORVException& e) {
-    EXPECT_EQ(e.NativeError(), code) << e.what();
-    if (text) {
-      EXPECT_STREQ(e.what(), text);
-    }
-  }
-}
 
 // Adds a page for the session, writes Value into its data and releases it.
 int32_t AddWith(TORVPageManager& m, int32_t session, uint8_t value) {

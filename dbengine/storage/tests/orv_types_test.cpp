@@ -1,3 +1,4 @@
+#include "dbengine/storage/tests/expect_code.h"
 #include "dbengine/storage/orv_types.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +14,6 @@
 
 namespace orv {
 namespace {
-
-template <class F>
-void ExpectCode(int32_t code, F&& f, const char* text = nullptr) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const EORVException& e) {
-    EXPECT_EQ(e.NativeError(), code) << e.what();
-    if (text) { EXPECT_STREQ(e.what(), text);
-    }
-  }
-}
 
 TEST(ORVTypes, EnumerationsAndLockMatrix) {
   EXPECT_EQ(doSQRT, 65);

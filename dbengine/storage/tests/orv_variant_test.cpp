@@ -1,3 +1,4 @@
+#include "dbengine/storage/tests/expect_code.h"
 #include "dbengine/storage/orv_variant.h"
 
 #include <gtest/gtest.h>
@@ -18,18 +19,6 @@
 
 namespace orv {
 namespace {
-
-template <class F>
-void ExpectCode(int32_t code, F&& f, const char* text = nullptr) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception, expected " << code;
-  } catch (const EORVException& e) {
-    EXPECT_EQ(e.NativeError(), code) << e.what();
-    if (text) { EXPECT_STREQ(e.what(), text);
-    }
-  }
-}
 
 std::vector<uint8_t> Saved(const TORVVariant& v) {
   TORVMemoryStream s;
