@@ -1,0 +1,148 @@
+#pragma once
+// The analysis drivers of the main window: one routine per measurement type that thresholds
+// the current gray image, runs the detection, size, neighbour and population routines with
+// the parameters of that type, leaves the result in the analysis state (GDotList, GResult,
+// GAlternative / ActAlternative, GGrid) and hands over to the result presentation.
+//
+// The drivers belong to the main window but run without it: what they read of the window
+// (its images, histogram and flags) comes in a TDriverContext, and what they ask of it (the
+// cursor, the gauge, controls found by their names, the presentations, the frequency search)
+// goes through TDriverHost, whose defaults do nothing so that a caller overrides only what it
+// shows. This file holds the shared driver start and the drivers of the LAMS mask page.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "analysis/analyze.h"
+#include "analysis/analyze_hist.h"
+#include "platform/image/bitmap.h"
+#include "platform/image/canvas.h"
+
+namespace analysis {
+
+// The analysis pages of the main window, in the order of their tabs.
+enum class TAnalysisPage : int32_t { Mask = 0, Plate = 1, Structure = 2, Film = 3, Calibration = 4, Other = 127 };
+
+// Fields of the main window the drivers read and write.
+struct TDriverWindow {
+  bool ImgCaptured = false;
+  bool isDens = false;      // density mode: thresholds from the histogram, not local
+  bool ManOn = false;       // manual dot editing
+  bool LineOn = false;      // line measurement by mouse
+  bool StatActive = false;  // results are added to the running statistic
+  int32_t type = 0;         // type of the result shown (the window's `type`)
+  // The frequency search's peaks (1024-point transform) and maxf in lines per cm.
+  double maxf = 0;
+  double maxf2 = 0;
+  double maxb = 0;
+  double maxfcm = 0;
+  double GFScreen = 0;  // film screen period fixed by the operator, 0 none
+  double ZoomOn = 1;    // zoom factor of the display
+  TAnalysisPage ActivePage = TAnalysisPage::Mask;
+};
+
+// What the drivers ask of the main window. Controls are named as on the window.
+class TDriverHost {
+ public:
+  virtual ~TDriverHost() = default;
+  virtual void SetBusy(bool /*busy*/) {}  // hourglass while true
+  virtual void SetGauge(int32_t /*percent*/) {}
+  virtual void SetDown(std::string_view /*button*/, bool /*down*/) {}
+  virtual void SetVisible(std::string_view /*control*/, bool /*visible*/) {}
+  virtual void SetText(std::string_view /*control*/, const std::string& /*text*/) {}
+  virtual std::string Text(std::string_view /*control*/) { return {}; }
+  virtual bool Checked(std::string_view /*control*/) { return false; }
+  // The control's caption := the language text at offset of section, when the section exists.
+  virtual void SetLanguageText(std::string_view /*control*/, std::string_view /*section*/, int32_t /*offset*/) {}
+  virtual void RedrawZoom() {}  // the zoomed display from the gray image
+  virtual void AddStatistic() {}
+  // The frequency search on the gray image against ThImage: sets maxf, maxf2 and maxb of the
+  // window; with Show it also displays the ring-filtered image.
+  virtual int32_t GetMaxFreq(double& dx, double& dy, bool /*Show*/) {
+    dx = dy = 0;
+    return 0;
+  }
+  // Result presentations.
+  virtual void ShowEmpty() {}
+  virtual void ShowMaskAlternative(TSortedDotList* /*aList*/, int32_t /*mode*/, bool /*ShowGrid*/) {}
+  virtual void ShowPlateStructAlternative(TSortedDotList* /*aList*/, int32_t /*mode*/, bool /*ShowGrid*/) {}
+  virtual void ShowAlternative(TSortedDotList* /*aList*/, bool /*mask*/) {}
+  virtual void ShowFilmAlternative(TSortedDotList* /*aList*/, bool /*inv*/, bool /*mask*/) {}
+  // The canvas of the analysis image, for the overlays of the line measurement; nullptr when
+  // there is none.
+  virtual platform::Canvas* AnalyseCanvas() { return nullptr; }
+};
+
+// Everything a driver works on. dbmp is the gray image, rbmp the result image; both 24-bit.
+struct TDriverContext {
+  AnalyzeState& st;
+  platform::Bitmap& dbmp;
+  platform::Bitmap& rbmp;
+  const THist& aHist;
+  TMessung& MyMess;
+  TDriverWindow& win;
+  TDriverHost& host;
+};
+
+// The start every driver shares: hourglass, manual and line modes off with their buttons
+// released, gauge 0, the previous result (grid included) cleared. The cursor returns to the
+// default when the run ends, also when a step throws.
+class TDriverRun {
+ public:
+  explicit TDriverRun(TDriverContext& c);
+  ~TDriverRun();
+  TDriverRun(const TDriverRun&) = delete;
+  TDriverRun& operator=(const TDriverRun&) = delete;
+
+ private:
+  TDriverHost& host_;
+};
+
+// The display mode of a mask or structure presentation: 0 diameter, 1 size, 2 neither.
+int32_t DisplayMode(TDriverHost& host, std::string_view diameterRB, std::string_view sizeRB);
+
+// The mask threshold step on the working bitmap: density mode fills ThImage with
+// (3 TH + l) div 4, UseLocalTH computes local thresholds, otherwise (3 TH + r) div 4.
+void MaskThreshold(TDriverContext& c, const platform::Bitmap& work, bool UseLocalTH);
+
+// Size limits of the mask dot collection's object filter.
+struct TMaskSizeLimits {
+  int32_t bsmall, bbig, wsmall, wbig;
+};
+
+// The dot collection of the mask, film and calibration drivers on the thresholded working
+// bitmap: detection, the object filter (limits from `limits`, or from the mean dark and bright
+// areas when nullptr), inner dots, mask dot sizes with edge weight ad, and one population of
+// the dominating colour with its neighbours, period and angle. GDotList receives the dots;
+// the returned population is owned by the caller.
+TSortedDotList* GetMyDots(TDriverContext& c, const platform::Bitmap& work, double ad, const TMaskSizeLimits* limits);
+
+// The expected ruling of a pixel-pattern edit: its number when it holds a positive one, else
+// 1432.56 / LUnits; the edit then shows the value rounded to an integer.
+double ExpectedRuling(TDriverContext& c, std::string_view edit);
+
+// The lattice-cell measurement of a pixel pattern (mask and plate structure): the strongest
+// spectral ring between bandCentre - 2 and bandCentre + 10 of the central 1024 columns gives
+// the pattern's frequency and angle; the dots of the band-passed pattern are each measured
+// as the bright part of their lattice cell on the image `prepare` returns (after it has
+// filled ThImage). The population becomes GAlternative and ActAlternative and is returned;
+// the grid is filled from its first member.
+TSortedDotList* AnalyzeWSIPattern(TDriverContext& c, double bandCentre,
+                                  const std::function<platform::Bitmap()>& prepare);
+
+// LAMS dot area.
+void AnalyzeMask(TDriverContext& c, bool UseLocalTH);
+// LAMS pixel pattern.
+void AnalyzeWSI(TDriverContext& c);
+// LAMS line pattern (the speed button AutoLine); nothing without a captured image.
+void AutoLineClick(TDriverContext& c);
+
+// The three line-pattern labels for the unit system: PeriodeLabel, FreqLabel, LineWidthRes.
+struct TLinePatternTexts {
+  std::string Periode, Freq, LineWidth;
+};
+TLinePatternTexts LinePatternTexts(int32_t SUnits, int32_t Digits, double PixelperInch, double P1, double P2,
+                                   double p, double maxfcm, double maxf2, double maxb);
+
+}  // namespace analysis
