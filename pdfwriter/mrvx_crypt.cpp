@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "pdfwriter/mrvx_types.h"
+
 namespace pdfwriter {
 namespace {
 
@@ -145,6 +147,35 @@ std::string MD5Print(const MD5Digest& D) {
 
 std::string MD5CalcString(std::string_view Data) {
   return MD5Print(MD5String(reinterpret_cast<const uint8_t*>(Data.data()), Data.size()));
+}
+
+const std::array<uint8_t, 32> PadStr = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x41, 0x64, 0x00, 0x4E,
+                                       0x56, 0xFF, 0xFA, 0x01, 0x08, 0x2E, 0x2E, 0x00, 0xB6, 0xD0, 0x68,
+                                       0x3E, 0x80, 0x2F, 0x0C, 0xA9, 0xFE, 0x64, 0x53, 0x69, 0x7A};
+
+void RC4Init(TRC4Data& Data, const uint8_t* Key, size_t len) {
+  if (len < 1 || len > 256 || !Key) throw EMRVXError("RC4: Invalid key length");
+  for (int i = 0; i < 256; ++i) Data.Key[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  uint8_t j = 0;
+  for (size_t i = 0; i < 256; ++i) {
+    j = static_cast<uint8_t>(j + Data.Key[i] + Key[i % len]);
+    std::swap(Data.Key[i], Data.Key[j]);
+  }
+  Data.OrgKey = Data.Key;
+  Data.I = 0;
+  Data.J = 0;
+}
+
+void RC4Crypt(TRC4Data& Data, const uint8_t* InData, uint8_t* OutData, size_t len) {
+  uint8_t i = Data.I, j = Data.J;
+  for (size_t n = 0; n < len; ++n) {
+    i = static_cast<uint8_t>(i + 1);
+    j = static_cast<uint8_t>(j + Data.Key[i]);
+    std::swap(Data.Key[i], Data.Key[j]);
+    OutData[n] = InData[n] ^ Data.Key[static_cast<uint8_t>(Data.Key[i] + Data.Key[j])];
+  }
+  Data.I = i;
+  Data.J = j;
 }
 
 }  // namespace pdfwriter

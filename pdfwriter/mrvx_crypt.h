@@ -1,6 +1,6 @@
 #pragma once
-// MD5 (RFC 1321): the document identifier is an MD5 digest, and the standard security
-// handler derives its keys with it.
+// MD5 (RFC 1321) and RC4: the document identifier is an MD5 digest, and the standard security
+// handler derives its keys with MD5 and encrypts strings and streams with RC4.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,5 +27,20 @@ MD5Digest MD5String(const uint8_t* M, size_t len);
 std::string MD5Print(const MD5Digest& D);
 // MD5Print of the digest of an 8-bit string.
 std::string MD5CalcString(std::string_view Data);
+
+// RC4 state. Every string or stream is encrypted with a freshly initialised state.
+struct TRC4Data {
+  std::array<uint8_t, 256> Key{};     // the working permutation
+  std::array<uint8_t, 256> OrgKey{};  // the permutation as initialised
+  uint8_t I = 0, J = 0;               // stream counters
+};
+
+// The RC4 key schedule; throws EMRVXError "RC4: Invalid key length" outside 1..256 bytes.
+void RC4Init(TRC4Data& Data, const uint8_t* Key, size_t len);
+// XORs len bytes with the key stream; InData and OutData may be the same buffer.
+void RC4Crypt(TRC4Data& Data, const uint8_t* InData, uint8_t* OutData, size_t len);
+
+// The 32-byte password padding of the PDF standard security handler.
+extern const std::array<uint8_t, 32> PadStr;
 
 }  // namespace pdfwriter

@@ -199,9 +199,10 @@ TMRVXDictionaryObject* TMorvex::PagesRoot() const {
 
 void TMorvex::BeginDoc(bool /*Initial*/) {
   if (FDocStarted) throw EMRVXError("The document has already been started.");
-  // Encrypting needs the standard security handler; writing the file in the clear instead
-  // would betray the caller's request.
-  if (ActivateProtection) throw EMRVXError("Document protection is not available.");
+  // There is no AES cipher here: a file that announces AESV2 but holds RC4 could not be read,
+  // and writing it in the clear would betray the caller's request.
+  if (ActivateProtection && FCryptKeyType == TMRVXKeyType::aes128)
+    throw EMRVXError("AES encryption is not available.");
   FDocStarted = true;
   FDocID = MD5CalcString(DocIDSource(FileName, FClock->Now()));
 
@@ -210,6 +211,7 @@ void TMorvex::BeginDoc(bool /*Initial*/) {
   FRootIndex = FMaxObjNum - 1;
   FRootLink = catalog->ID;
   catalog->AddNameValue("Type", "Catalog");
+  if (ActivateProtection) EnableEncrypt();
 
   TMRVXDictionaryObject* info = CreateIndirectDictionary();
   FInfoIndex = FMaxObjNum - 1;

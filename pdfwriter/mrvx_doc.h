@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pdfwriter/mrvx_doc_page.h"
+#include "pdfwriter/mrvx_image.h"
 #include "pdfwriter/mrvx_objs.h"
 #include "pdfwriter/mrvx_types.h"
 #include "platform/base/clock.h"
@@ -44,6 +45,16 @@ struct TMRVXDictArrItem {
   TMRVXObjectNumber PageLink;
   int32_t ItemIndex = 0;
   bool IsIndexed = false;
+};
+
+// One registered image: Index is the number in its resource name "Im<Index>"; the picture's
+// pixel size is kept for drawing with the aspect ratio kept.
+struct TMRVXImageObject {
+  int32_t Index = 0;
+  std::string Name;
+  TMRVXImage* ImageObject = nullptr;  // owned by the document's indirect objects
+  int32_t Width = 0;
+  int32_t Height = 0;
 };
 
 // Default texts of the information dictionary.
@@ -136,6 +147,37 @@ class TMorvex {
   void SaveToFile(const std::string& AFileName);
   void SaveToStream(std::string& DocStream);
 
+  // ---- images (mrvx_doc_image.cpp) ----
+
+  // Encodes a picture once into an image object of the document and returns its position in
+  // XImages, the index ShowImage takes. MaskIndex < 0: no mask.
+  int AddImage(const platform::Bitmap& Image, TMRVXImageCompressionType Compression, bool IsMask = false,
+               int MaskIndex = -1);
+  int AddImage(const TMRVXJpegImage& Image, TMRVXImageCompressionType Compression, bool IsMask = false,
+               int MaskIndex = -1);
+  // Loads a ".bmp" or ".jpg" file (the extension compared exactly) and registers it.
+  int AddImage(const std::string& FileName, TMRVXImageCompressionType Compression, bool IsMask = false,
+               int MaskIndex = -1);
+  int MapImage(const TMRVXGraphic& Image, TMRVXImageCompressionType Compression, bool IsMask, int MaskIndex);
+  const std::vector<TMRVXImageObject>& XImages() const { return FXImages; }
+
+  // ---- security (mrvx_doc_security.cpp) ----
+
+  // Called by BeginDoc when ActivateProtection is set: the encryption dictionary and keys.
+  void EnableEncrypt();
+  // /O, /U and the document key from the passwords, the permissions and DocID.
+  void CreateKeys();
+  // RC4 under the key of object ObjID when the document is protected; Data unchanged otherwise.
+  std::string CryptString(std::string_view Data, int32_t ObjID) const;
+  void CryptStream(std::string& Data, int32_t ObjID) const;
+  // A dictionary holding "V", "O" and "U".
+  static bool IsEncryptObj(const TMRVXObject* Obj);
+  int32_t ProtectFlags = 0;
+  std::string OwUsPass;   // /O, 32 bytes
+  std::string UsPassStr;  // /U, 32 bytes
+  const std::string& CurrentKey() const { return FCurrentKey; }
+  TMRVXDictionaryObject* EncryptDictionary() const;
+
   // ---- object store (used by the page and the builders of fonts, images and outlines) ----
 
   TMRVXDictionaryObject* CreateIndirectDictionary();
@@ -166,6 +208,10 @@ class TMorvex {
  private:
   friend class TMRVXPage;
 
+  // Whether BeginDoc made the document encrypted; fixed from then on, so that a file is never
+  // half encrypted.
+  bool Protected() const { return FEncryprtIndex >= 0; }
+
   void CheckNotStarted(const char* what) const;
   void CheckNotEnded() const;
   void ClosePage();
@@ -190,7 +236,14 @@ class TMorvex {
   int FRootIndex = -1;
   int FInfoIndex = -1;
   int FPagesIndex = -1;
-  TMRVXObjectNumber FRootLink, FInfoLink, FPageslink;
+  int FEncryprtIndex = -1;
+  TMRVXObjectNumber FRootLink, FInfoLink, FPageslink, FEncryprtLink;
+  std::vector<TMRVXImageObject> FXImages;
+  std::string FCurrentKey;  // 5 bytes (revision 2) or 16 (revision 3)
+  // While saving: the written number of the top-level object being written (strings are
+  // encrypted with it), and whether that object is the encryption dictionary.
+  mutable int32_t FSavingObjNum = 0;
+  mutable bool FSavingEncrypt = false;
   std::vector<TMRVXDictArrItem> FPageArr;
   int FPagesCount = 0;
   std::unique_ptr<TMRVXPage> FCurrentPage;

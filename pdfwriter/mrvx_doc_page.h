@@ -215,6 +215,10 @@ class TMRVXPage {
   // ---- external objects ----
 
   void ExecuteXObject(std::string_view XOName);
+  // Draws registered image ImageIndex with its top-left corner at (X, Y), w x h in size,
+  // rotated by angle degrees counter-clockwise about its lower-left corner (mrvx_doc_image.cpp).
+  // Throws "Invalid image index." for an index that names no registered image.
+  void ShowImage(int ImageIndex, Extended X, Extended Y, Extended w, Extended h, Extended angle);
   // Places a registered XObject: X in caller units, Y already in PDF units, ClipWidth and
   // ClipHeight the drawn size; rotated counterclockwise by Angle degrees about its lower-left
   // corner. AWidth, AHeight, ClipX, ClipY and ADocScale are not used.

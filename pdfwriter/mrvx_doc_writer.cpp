@@ -40,6 +40,38 @@ std::string NameText(std::string_view value) {
   return out;
 }
 
+// The bytes of hexadecimal digit text (blanks skipped; an odd last digit counts as followed by 0).
+std::string HexValue(std::string_view hex) {
+  std::string out;
+  int hi = -1;
+  for (char c : hex) {
+    int v;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    else continue;
+    if (hi < 0) {
+      hi = v;
+    } else {
+      out.push_back(static_cast<char>(hi << 4 | v));
+      hi = -1;
+    }
+  }
+  if (hi >= 0) out.push_back(static_cast<char>(hi << 4));
+  return out;
+}
+
+std::string HexText(std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 15]);
+  }
+  return out;
+}
+
 }  // namespace
 
 // Whole numbers exactly; other values as the decimal expansion of their single-precision
@@ -88,7 +120,16 @@ size_t TMorvex::SaveNumericObject(const TMRVXObject* obj, std::string& out) cons
 
 size_t TMorvex::SaveStringObject(const TMRVXObject* obj, std::string& out) const {
   const auto* s = static_cast<const TMRVXStringObject*>(obj);
-  return SaveObjectValue(obj, s->IsHexadecimal ? "<" + s->Value + ">" : "(" + _EscapeText(s->Value) + ")", out);
+  // Strings are encrypted with the number of the top-level object that holds them, except in
+  // the encryption dictionary itself. Hexadecimal strings too: a reader decrypts every string
+  // of an encrypted file, so a plain one would reach it garbled.
+  const bool crypt = Protected() && !FSavingEncrypt && FSavingObjNum > 0;
+  if (s->IsHexadecimal) {
+    if (!crypt) return SaveObjectValue(obj, "<" + s->Value + ">", out);
+    return SaveObjectValue(obj, "<" + HexText(CryptString(HexValue(s->Value), FSavingObjNum)) + ">", out);
+  }
+  const std::string value = crypt ? CryptString(s->Value, FSavingObjNum) : s->Value;
+  return SaveObjectValue(obj, "(" + _EscapeText(value) + ")", out);
 }
 
 size_t TMorvex::SaveNameObject(const TMRVXObject* obj, std::string& out) const {
@@ -149,7 +190,14 @@ size_t TMorvex::SaveStreamObject(const TMRVXObject* obj, std::string& out) const
   if (obj->IsIndirect) out += ObjectHeader(obj) + "\n";
   SaveDictionaryObject(stream->Dictionary.get(), out, true);
   out += "\nstream\n";
-  out += stream->Stream;
+  if (Protected() && obj->IsIndirect) {
+    // A copy is encrypted: the bytes in memory stay plain, and RC4 keeps the length.
+    std::string data = stream->Stream;
+    CryptStream(data, LinkTable.at(obj->ID));
+    out += data;
+  } else {
+    out += stream->Stream;
+  }
   out += "\nendstream\n";
   if (obj->IsIndirect) out += "endobj\n";
   return out.size() - start;
@@ -186,9 +234,13 @@ void TMorvex::SaveToStream(std::string& DocStream) {
   for (const auto& obj : FIndirectObjects) {
     if (obj->IsDeleted) continue;
     offsets.push_back(out.size());
+    FSavingObjNum = LinkTable.at(obj->ID);
+    FSavingEncrypt = FEncryprtIndex >= 0 && obj->ID == FEncryprtLink;
     SaveTypeObject(obj.get(), out, false);
   }
 
+  FSavingObjNum = 0;
+  FSavingEncrypt = false;
   const size_t xref = out.size();
   if (xref > 9'999'999'999ull) throw EMRVXError("The document is too large for its cross-reference table.");
   out += "xref\r\n0 " + std::to_string(counter + 1) + "\r\n0000000000 65535 f\r\n";
@@ -204,6 +256,10 @@ void TMorvex::SaveToStream(std::string& DocStream) {
   };
   out += "/Root " + ref(FRootLink) + " R\r\n";
   out += "/Info " + ref(FInfoLink) + " R\r\n";
+  if (Protected()) {
+    out += "/Encrypt " + ref(FEncryprtLink) + " R\r\n";
+    out += "/ID [<" + FDocID + "> <" + FDocID + ">]\r\n";
+  }
   out += ">>\r\nstartxref\r\n" + std::to_string(xref) + "\r\n%%EOF\r\n";
 }
 

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "pdfwriter/mrvx_types.h"
 #include "pdfwriter/tests/test_tools.h"
 
 namespace pdfwriter {
@@ -45,6 +46,73 @@ TEST(MD5, PiecewiseUpdatesMatchPythonHashlib) {
   MD5Final(ctx, d);
   EXPECT_EQ(MD5Print(d) + "\n", py.output);
   EXPECT_EQ(MD5CalcString(data) + "\n", py.output);
+}
+
+std::string Hex(const uint8_t* p, size_t n) {
+  static const char d[] = "0123456789abcdef";
+  std::string s;
+  for (size_t i = 0; i < n; ++i) {
+    s.push_back(d[p[i] >> 4]);
+    s.push_back(d[p[i] & 15]);
+  }
+  return s;
+}
+
+std::string Rc4(const std::string& key, const std::string& in) {
+  TRC4Data st;
+  RC4Init(st, reinterpret_cast<const uint8_t*>(key.data()), key.size());
+  std::string out(in.size(), '\0');
+  RC4Crypt(st, reinterpret_cast<const uint8_t*>(in.data()), reinterpret_cast<uint8_t*>(out.data()), in.size());
+  return out;
+}
+
+TEST(RC4, PublishedVectors) {
+  // Key stream of RFC 6229 for a 40-bit and a 128-bit key (offsets 0 and 16).
+  const std::string k40 = "\x01\x02\x03\x04\x05";
+  const std::string k128 = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10";
+  const std::string zeros(32, '\0');
+  const std::string s40 = Rc4(k40, zeros);
+  EXPECT_EQ(Hex(reinterpret_cast<const uint8_t*>(s40.data()), 32),
+            "b2396305f03dc027ccc3524a0a1118a8"
+            "6982944f18fc82d589c403a47a0d0919");
+  const std::string s128 = Rc4(k128, zeros);
+  EXPECT_EQ(Hex(reinterpret_cast<const uint8_t*>(s128.data()), 16), "9ac7cc9a609d1ef7b2932899cde41b97");
+  // The classic text vectors.
+  const struct { const char* key; const char* plain; const char* cipher; } cases[] = {
+      {"Key", "Plaintext", "bbf316e8d940af0ad3"},
+      {"Wiki", "pedia", "1021bf0420"},
+      {"Secret", "Attack at dawn", "45a01f645fc35b383552544b9bf5"},
+  };
+  for (const auto& c : cases) {
+    const std::string e = Rc4(c.key, c.plain);
+    EXPECT_EQ(Hex(reinterpret_cast<const uint8_t*>(e.data()), e.size()), c.cipher) << c.key;
+    EXPECT_EQ(Rc4(c.key, e), c.plain) << c.key;  // its own inverse
+  }
+}
+
+TEST(RC4, InPlaceAndContinuedCallsGiveOneKeyStream) {
+  const std::string key = "0123456789abcdef";
+  std::string data(1000, 'x');
+  const std::string whole = Rc4(key, data);
+  TRC4Data st;
+  RC4Init(st, reinterpret_cast<const uint8_t*>(key.data()), key.size());
+  auto* p = reinterpret_cast<uint8_t*>(data.data());
+  RC4Crypt(st, p, p, 333);
+  RC4Crypt(st, p + 333, p + 333, data.size() - 333);
+  EXPECT_EQ(data, whole);
+}
+
+TEST(RC4, KeyLengthOutsideOneTo256IsRefused) {
+  TRC4Data st;
+  uint8_t key[257] = {};
+  EXPECT_THROW(RC4Init(st, key, 0), EMRVXError);
+  EXPECT_THROW(RC4Init(st, key, 257), EMRVXError);
+  EXPECT_NO_THROW(RC4Init(st, key, 256));
+  try {
+    RC4Init(st, key, 0);
+  } catch (const EMRVXError& e) {
+    EXPECT_STREQ(e.what(), "RC4: Invalid key length");
+  }
 }
 
 }  // namespace

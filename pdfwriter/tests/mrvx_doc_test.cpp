@@ -362,7 +362,8 @@ TEST(Document, LifecycleGuards) {
   TMorvex unstarted(&clock);
   EXPECT_THROW(unstarted.EndDoc(), EMRVXError);
   EXPECT_THROW(unstarted.AddPage(), EMRVXError);
-  unstarted.ActivateProtection = true;  // no security handler: refused rather than written in the clear
+  unstarted.ActivateProtection = true;  // no AES cipher: refused rather than written unreadable
+  unstarted.SetCryptKeyType(TMRVXKeyType::aes128);
   EXPECT_THROW(unstarted.BeginDoc(), EMRVXError);
 }
 
