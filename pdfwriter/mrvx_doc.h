@@ -47,6 +47,10 @@ struct TMRVXDictArrItem {
   bool IsIndexed = false;
 };
 
+// How a TIFF picture meets its page: the page takes the picture's size, or the picture the
+// page's width.
+enum class TTIFFPaintType : uint8_t { tptResizePage, tptResizeImage };
+
 // One registered image: Index is the number in its resource name "Im<Index>"; the picture's
 // pixel size is kept for drawing with the aspect ratio kept.
 struct TMRVXImageObject {
@@ -160,6 +164,13 @@ class TMorvex {
                int MaskIndex = -1);
   int MapImage(const TMRVXGraphic& Image, TMRVXImageCompressionType Compression, bool IsMask, int MaskIndex);
   const std::vector<TMRVXImageObject>& XImages() const { return FXImages; }
+  int AddImageFromTIFF(const platform::Bitmap& Image, TMRVXImageCompressionType Compression);
+  // Draws every directory of a TIFF file, one per page, starting on the current page. Tall
+  // pictures go in strips of PrintTempHeight rows. Throws "Invalid tiff file name" when the
+  // file cannot be opened and "Invalid tiff image." (with libtiff's reason) when a directory
+  // cannot be read; pages drawn before stay.
+  void AddTiffFromFile(const std::string& FileName, TMRVXImageCompressionType Compression, TTIFFPaintType PaintType);
+  static constexpr int PrintTempHeight = 1200;
 
   // ---- security (mrvx_doc_security.cpp) ----
 

@@ -1,6 +1,10 @@
 // Images of TMorvex (part of the MRVXDoc module): registration of pictures as image objects
 // and their drawing on a page.
+#include <tiffio.h>
+
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include "pdfwriter/mrvx_doc.h"
 #include "platform/image/bmp_codec.h"
@@ -18,6 +22,55 @@ int FilterCode(TMRVXImageCompressionType c) {
     case TMRVXImageCompressionType::icCCITT42: return kFilterCCITT42;
   }
   return kFilterFlate;
+}
+
+// An open TIFF file; libtiff's messages are kept for our errors instead of going to stderr.
+struct TiffFile {
+  std::string message;
+  TIFF* tif = nullptr;
+  static int Handler(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+    auto* self = static_cast<TiffFile*>(user);
+    if (self->message.empty()) {
+      char buf[512];
+      std::vsnprintf(buf, sizeof buf, fmt, ap);
+      self->message = std::string(module ? module : "") + (module ? ": " : "") + buf;
+    }
+    return 1;
+  }
+  static int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+  explicit TiffFile(const std::string& name) {
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(opts, &TiffFile::Handler, this);
+    TIFFOpenOptionsSetWarningHandlerExtR(opts, &TiffFile::Quiet, this);
+    tif = TIFFOpenExt(name.c_str(), "r", opts);
+    TIFFOpenOptionsFree(opts);
+  }
+  ~TiffFile() {
+    if (tif) TIFFClose(tif);
+  }
+  TiffFile(const TiffFile&) = delete;
+  TiffFile& operator=(const TiffFile&) = delete;
+  [[noreturn]] void Fail() const {
+    throw EMRVXError("Invalid tiff image." + (message.empty() ? std::string() : " " + message));
+  }
+};
+
+// The largest picture decoded at once (its RGBA samples).
+constexpr uint64_t kMaxTiffBytes = uint64_t{1} << 30;
+
+// Rows [first, first + count) of RGBA samples (top row first) as a 24-bit bitmap.
+platform::Bitmap RowsToBitmap(const std::vector<uint32_t>& rgba, uint32_t width, uint32_t first, uint32_t count) {
+  platform::Bitmap b(static_cast<int>(width), static_cast<int>(count));
+  for (uint32_t y = 0; y < count; ++y) {
+    const uint32_t* s = rgba.data() + static_cast<size_t>(first + y) * width;
+    uint8_t* d = b.ScanLine(static_cast<int>(y));
+    for (uint32_t x = 0; x < width; ++x) {
+      d[3 * x] = static_cast<uint8_t>(TIFFGetB(s[x]));
+      d[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(s[x]));
+      d[3 * x + 2] = static_cast<uint8_t>(TIFFGetR(s[x]));
+    }
+  }
+  return b;
 }
 
 bool EndsWith(const std::string& s, const char* ext) {
@@ -84,6 +137,58 @@ int TMorvex::MapImage(const TMRVXGraphic& Image, TMRVXImageCompressionType Compr
   FXImages.push_back({FCurrentImageIndex, name, obj, width, height});
   XImageNames.push_back(name);
   return n;
+}
+
+int TMorvex::AddImageFromTIFF(const platform::Bitmap& Image, TMRVXImageCompressionType Compression) {
+  return MapImage(TMRVXGraphic(&Image), Compression, false, -1);
+}
+
+void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompressionType Compression,
+                              TTIFFPaintType PaintType) {
+  CheckNotEnded();
+  if (!FDocStarted || !FCurrentPage) throw EMRVXError("The document has not been started.");
+  TiffFile file(FileName);
+  if (!file.tif) throw EMRVXError("Invalid tiff file name");
+
+  bool first = true;
+  do {
+    if (!first) AddPage();
+    first = false;
+    uint32_t w = 0, h = 0;
+    if (!TIFFGetField(file.tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(file.tif, TIFFTAG_IMAGELENGTH, &h) || w == 0 ||
+        h == 0 || w > 65535 || h > 65535 || uint64_t{w} * h * 4 > kMaxTiffBytes)
+      file.Fail();
+    TMRVXPage& page = *FCurrentPage;
+    if (PaintType == TTIFFPaintType::tptResizePage) {
+      page.SetPageWidth(static_cast<float>(w));
+      page.SetPageHeight(static_cast<float>(h));
+    }
+    std::vector<uint32_t> rgba(static_cast<size_t>(w) * h);
+    if (!TIFFReadRGBAImageOriented(file.tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) file.Fail();
+
+    if (h < static_cast<uint32_t>(PrintTempHeight)) {
+      const platform::Bitmap b = RowsToBitmap(rgba, w, 0, h);
+      page.ShowImage(AddImageFromTIFF(b, Compression), 0, 0, page.Width(), page.Height(), 0);
+      continue;
+    }
+    // Strips share one row with the next, and overlap by one unit on the page.
+    uint32_t r = 0;
+    Extended yp = 0;
+    while (r < h - 1) {
+      const uint32_t s = r + PrintTempHeight < h - 1 ? static_cast<uint32_t>(PrintTempHeight) : h - r;
+      const platform::Bitmap b = RowsToBitmap(rgba, w, r, s);
+      const int index = AddImageFromTIFF(b, Compression);
+      if (PaintType == TTIFFPaintType::tptResizePage) {
+        page.ShowImage(index, 0, yp, w, s, 0);
+        yp += s - 1;
+      } else {
+        const Extended sh = static_cast<Extended>(page.Width()) / w * s;
+        page.ShowImage(index, 0, yp, page.Width(), sh, 0);
+        yp += std::trunc(sh - 1);
+      }
+      r += s - 1;
+    }
+  } while (TIFFReadDirectory(file.tif));
 }
 
 void TMRVXPage::ShowImage(int ImageIndex, Extended X, Extended Y, Extended w, Extended h, Extended angle) {

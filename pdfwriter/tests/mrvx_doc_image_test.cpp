@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -280,6 +281,115 @@ TEST(Images, RefusedPicturesRegisterNothing) {
   // An image that is not a stencil cannot be a mask.
   expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icFlate, false, 0); }, "Incorrect mask index.");
   EXPECT_EQ(d.doc.XImages().size(), 1u);
+  d.doc.EndDoc();
+}
+
+
+// A TIFF of RGB directories; pixel (x, y) of directory d is colour(d, x, y).
+void WriteTiff(const std::string& path, const std::vector<std::pair<uint32_t, uint32_t>>& sizes,
+               uint32_t (*colour)(size_t, uint32_t, uint32_t)) {
+  TIFF* t = TIFFOpen(path.c_str(), "w");
+  ASSERT_NE(t, nullptr);
+  for (size_t d = 0; d < sizes.size(); ++d) {
+    const auto [w, h] = sizes[d];
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, d == 0 ? COMPRESSION_NONE : COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 64);
+    std::vector<uint8_t> row(w * 3);
+    for (uint32_t y = 0; y < h; ++y) {
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint32_t c = colour(d, x, y);
+        row[3 * x] = static_cast<uint8_t>(c >> 16);
+        row[3 * x + 1] = static_cast<uint8_t>(c >> 8);
+        row[3 * x + 2] = static_cast<uint8_t>(c);
+      }
+      ASSERT_EQ(TIFFWriteScanline(t, row.data(), y, 0), 1);
+    }
+    ASSERT_EQ(TIFFWriteDirectory(t), 1);
+  }
+  TIFFClose(t);
+}
+
+// Directory 0: left half red, right half blue; directory 1: rows 0..1199 green, the rest gray.
+uint32_t TiffColour(size_t d, uint32_t x, uint32_t y) {
+  if (d == 0) return x < 2 ? 0xFF0000 : 0x0000FF;
+  return y < 1200 ? 0x00FF00 : 0x808080;
+}
+
+TEST(Images, TiffDirectoriesArePagesAndTallPicturesStrips) {
+  TempDir dir;
+  const std::string tiff = dir.File("scan.tif");
+  WriteTiff(tiff, {{4, 3}, {3, 2500}}, TiffColour);
+
+  MemDoc d;
+  d.doc.BeginDoc();
+  d.doc.AddTiffFromFile(tiff, TMRVXImageCompressionType::icFlate, TTIFFPaintType::tptResizePage);
+  EXPECT_EQ(d.doc.PagesCount(), 2);
+  ASSERT_EQ(d.doc.XImages().size(), 4u);
+  EXPECT_EQ(d.doc.XImages()[0].Width, 4);
+  EXPECT_EQ(d.doc.XImages()[1].Height, 1200);
+  EXPECT_EQ(d.doc.XImages()[2].Height, 1200);
+  EXPECT_EQ(d.doc.XImages()[3].Height, 102);
+  // The strips share a row: the second starts with row 1199 (green), the third with row 2398.
+  EXPECT_EQ(FlateDecode(d.doc.XImages()[2].ImageObject->Stream).substr(0, 3), std::string("\x00\xFF\x00", 3));
+  EXPECT_EQ(FlateDecode(d.doc.XImages()[2].ImageObject->Stream).substr(3 * 3, 3), std::string("\x80\x80\x80", 3));
+  const std::string strips = Lines(*d.doc.CurrentPage(), 0);
+  EXPECT_NE(strips.find("|1 0 0 1 0 1300 cm|3 0 0 1200 0 0 cm|/Im1 Do|"), std::string::npos) << strips;
+  EXPECT_NE(strips.find("|1 0 0 1 0 101 cm|3 0 0 1200 0 0 cm|/Im2 Do|"), std::string::npos) << strips;
+  EXPECT_NE(strips.find("|1 0 0 1 0 0 cm|3 0 0 102 0 0 cm|/Im3 Do|"), std::string::npos) << strips;
+  d.doc.EndDoc();
+
+  const std::string path = dir.File("tiff.pdf");
+  testing::WriteFile(path, d.out);
+  testing::ExpectQpdfOk(path);
+  const auto info = RunTool("pdfinfo -f 1 -l 2 " + path);
+  EXPECT_NE(info.output.find("Page    1 size:  4 x 3 pts"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("Page    2 size:  3 x 2500 pts"), std::string::npos) << info.output;
+  const testing::PageRaster r = testing::RenderPage(path, dir.File("tiff"));
+  ASSERT_EQ(r.width, 4);
+  EXPECT_EQ(r.At(0, 1, 0), 255);
+  EXPECT_EQ(r.At(3, 1, 2), 255);
+  EXPECT_EQ(r.At(3, 1, 0), 0);
+
+  // The picture takes the page's width: 3 pixels become 595 points.
+  MemDoc e;
+  e.doc.BeginDoc();
+  e.doc.AddTiffFromFile(tiff, TMRVXImageCompressionType::icJpeg, TTIFFPaintType::tptResizeImage);
+  EXPECT_EQ(e.doc.PagesCount(), 2);
+  const std::string scaled = Lines(*e.doc.CurrentPage(), 0);
+  EXPECT_NE(scaled.find("|1 0 0 1 0 -237158 cm|595 0 0 238000 0 0 cm|/Im1 Do|"), std::string::npos) << scaled;
+  e.doc.EndDoc();
+}
+
+TEST(Images, BrokenTiffFilesAreRefused) {
+  TempDir dir;
+  MemDoc d;
+  d.doc.BeginDoc();
+  const auto expect_error = [&](const std::string& file, const std::string& prefix) {
+    try {
+      d.doc.AddTiffFromFile(file, TMRVXImageCompressionType::icFlate, TTIFFPaintType::tptResizePage);
+      ADD_FAILURE() << file;
+    } catch (const EMRVXError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+    }
+  };
+  expect_error(dir.File("missing.tif"), "Invalid tiff file name");
+  testing::WriteFile(dir.File("text.tif"), "not a tiff at all");
+  expect_error(dir.File("text.tif"), "Invalid tiff file name");
+  // A TIFF whose strips are cut off after its header and directory.
+  WriteTiff(dir.File("cut.tif"), {{64, 64}}, TiffColour);
+  std::string data = testing::ReadFile(dir.File("cut.tif"));
+  const std::string whole = data;
+  // Uncompressed strips sit between the 8-byte header and the directory at the end.
+  data.replace(8, 64 * 64 * 3, std::string());
+  testing::WriteFile(dir.File("cut.tif"), data);
+  expect_error(dir.File("cut.tif"), "Invalid tiff");
+  EXPECT_TRUE(d.doc.XImages().empty());
   d.doc.EndDoc();
 }
 
