@@ -109,7 +109,7 @@ struct Fixture {
     index.CreateIndex(nullptr, def);
     table.pages.ApplyChanges(SYSTEM_SESSION_ID);
   }
-  void Insert(Id id, int32_t k, std::string s) {
+  void Insert(Id id, int32_t k, std::optional<std::string> s) {
     table.records[id] = table.Make(k, s);
     CursorDouble c(1, id, &table.records[id]);
     index.InsertRecord(c);
@@ -148,7 +148,7 @@ struct Fixture {
 // The order the index must keep: S ascending (byte order equals the collation for the
 // letters used), K descending, then the record id.
 struct ModelKey {
-  std::string s;
+  std::optional<std::string> s;  // NULL sorts first
   int32_t k;
   Id id;
   bool operator<(const ModelKey& o) const {
@@ -156,7 +156,7 @@ struct ModelKey {
   }
 };
 
-std::vector<Id> ModelOrder(const std::map<Id, std::pair<int32_t, std::string>>& model) {
+std::vector<Id> ModelOrder(const std::map<Id, std::pair<int32_t, std::optional<std::string>>>& model) {
   std::set<ModelKey> keys;
   for (const auto& [id, v] : model) keys.insert({v.second, v.first, id});
   std::vector<Id> out;
@@ -169,8 +169,9 @@ TEST(TORVBTreeRecordIndex, RandomChangesKeepTheModelOrder) {
   f.Create();
   EXPECT_NE(f.def.RootPageNo, -1);
   std::mt19937 rng(20261211);
-  std::map<Id, std::pair<int32_t, std::string>> model;
-  auto random_s = [&] {
+  std::map<Id, std::pair<int32_t, std::optional<std::string>>> model;
+  auto random_s = [&]() -> std::optional<std::string> {
+    if (rng() % 8 == 0) return std::nullopt;
     std::string s(rng() % 6, 'a');
     for (char& c : s) c = static_cast<char>('a' + rng() % 3);
     return s;
@@ -183,7 +184,7 @@ TEST(TORVBTreeRecordIndex, RandomChangesKeepTheModelOrder) {
         const Id id{next_page + static_cast<int32_t>(rng() % 40), static_cast<uint16_t>(rng() % 70000)};
         if (model.count(id)) continue;
         const int32_t k = static_cast<int32_t>(rng() % 21) - 10;
-        const std::string s = random_s();
+        const std::optional<std::string> s = random_s();
         f.Insert(id, k, s);
         model[id] = {k, s};
       } else {
@@ -198,7 +199,7 @@ TEST(TORVBTreeRecordIndex, RandomChangesKeepTheModelOrder) {
         } else {
           const Record old = f.table.records[id];
           const int32_t k = rng() % 2 ? it->second.first : static_cast<int32_t>(rng() % 21) - 10;
-          const std::string s = rng() % 2 ? it->second.second : random_s();
+          const std::optional<std::string> s = rng() % 2 ? it->second.second : random_s();
           const Record updated = f.table.Make(k, s);
           CursorDouble c(1, id, &updated, &old);
           f.index.UpdateRecord(c, true);
@@ -244,10 +245,10 @@ TEST(TORVBTreeRecordIndex, CreateFillsFromTheTableAndDropFreesEveryPage) {
   EXPECT_EQ(ni.GetRecordResult, grrError) << "the first record of an empty index";
 
   Fixture g;
-  std::map<Id, std::pair<int32_t, std::string>> model;
+  std::map<Id, std::pair<int32_t, std::optional<std::string>>> model;
   for (int i = 0; i < 150; ++i) {
     const Id id{i % 13, static_cast<uint16_t>(i)};
-    const std::string s(1 + i % 4, static_cast<char>('a' + i % 5));
+    const std::optional<std::string> s = std::string(1 + i % 4, static_cast<char>('a' + i % 5));
     g.table.records[id] = g.table.Make(i % 9, s);
     model[id] = {i % 9, s};
   }
@@ -465,9 +466,47 @@ TEST(TORVBTreeRecordIndex, DistinctKeepsTheFirstVisibleOfEachRun) {
   // Index order is a (K desc: 4, 2, 1), then b: the first of the run is K 4.
   EXPECT_EQ(visible, (std::set<Id>{{1, 4}, {1, 3}}));
   EXPECT_EQ(f.index.KeyRef()->FCompareFieldCount, 2) << "the column count is restored";
+
+  // A record hidden before stays hidden; the first visible one of its run is kept instead.
+  BitmapDouble filtered(f.index);
+  TORVKeyPath first;
+  ASSERT_TRUE(f.index.GetFirstPosition(1, first));
+  filtered.HideRecord(77, first);
+  f.index.ApplyDistinctToRecordBitmap(1, &filtered, 1);
+  std::set<Id> kept;
+  for (const auto& [id, record] : f.table.records) {
+    TORVKeyPath p;
+    ASSERT_TRUE(f.index.GetIndexPosition(1, ToId(id), record.data(), &p));
+    if (!filtered.hidden.count(filtered.Bit(p))) kept.insert(id);
+  }
+  EXPECT_EQ(kept, (std::set<Id>{{1, 2}, {1, 3}}));
   ExpectCode(20076, [&] { f.index.ApplyDistinctToRecordBitmap(1, nullptr, 1); });
   EXPECT_EQ(f.index.CompareRecordBuffersByIndex(f.table.records[{1, 1}].data(), f.table.records[{1, 2}].data(), 1), 0);
   EXPECT_GT(f.index.CompareRecordBuffersByIndex(f.table.records[{1, 1}].data(), f.table.records[{1, 2}].data(), 2), 0);
+}
+
+// Walks along a level of a damaged tree whose links run in a circle end with an error.
+TEST(TORVBTreeRecordIndex, CircularLeafLinksAreRefused) {
+  Fixture f;
+  f.Create();
+  for (int i = 0; i < 60; ++i) f.Insert({1, static_cast<uint16_t>(i)}, i, "k");
+  TORVKeyPath first, last;
+  ASSERT_TRUE(f.index.GetFirstPosition(1, first));
+  ASSERT_TRUE(f.index.GetLastPosition(1, last));
+  ASSERT_NE(first.Last().PageNo, last.Last().PageNo);
+  TORVBTreePage pages(&f.table.pages, f.index.KeyRef());
+  {
+    TORVBTreePageRef leaf = pages.GetIndexPage(1, last.Last().PageNo);
+    leaf->SetLeftPageNo(leaf->GetPageNo());
+    leaf->SetIsDirty(true);
+    TORVBTreePageRef head = pages.GetIndexPage(1, first.Last().PageNo);
+    head->SetRightPageNo(head->GetPageNo());
+    head->SetIsDirty(true);
+  }
+  TORVPageItemID id;
+  f.index.GetRecordID(1, last, id);
+  ExpectCode(20071, [&] { f.index.GetRecNoByRecordID(1, id, f.table.records[{id.PageNo, id.PageItemNo}].data()); });
+  ExpectCode(20070, [&] { f.index.GetRecordIDByRecNo(1, 60); });
 }
 
 TEST(TORVBTreeRecordIndex, OperationsWithoutATreeAreRefused) {
