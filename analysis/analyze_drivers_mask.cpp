@@ -114,18 +114,24 @@ TSortedDotList* GetMyDots(TDriverContext& c, const Bitmap& work, double ad, cons
   return pop;
 }
 
-void AnalyzeMask(TDriverContext& c, bool UseLocalTH) {
-  TDriverRun run(c);
-  const Bitmap work = c.dbmp;
-  MaskThreshold(c, work, UseLocalTH);
-  c.host.SetGauge(20);
+TSortedDotList* CollectMaskPopulation(TDriverContext& c, const Bitmap& work, double ad,
+                                      const TMaskSizeLimits* limits) {
   ClearResult(c.st);
-  TSortedDotList* pop = GetMyDots(c, work, c.st.ADDEDGE, nullptr);
+  TSortedDotList* pop = GetMyDots(c, work, ad, limits);
   c.st.GAlternative = c.st.ActAlternative = pop;
   c.host.SetGauge(50);
   IgnoreChainDots(pop);
   c.host.SetGauge(80);
   pop->next = nullptr;
+  return pop;
+}
+
+void AnalyzeMask(TDriverContext& c, bool UseLocalTH) {
+  TDriverRun run(c);
+  const Bitmap work = c.dbmp;
+  MaskThreshold(c, work, UseLocalTH);
+  c.host.SetGauge(20);
+  TSortedDotList* pop = CollectMaskPopulation(c, work, c.st.ADDEDGE, nullptr);
   c.host.ShowMaskAlternative(pop, DisplayMode(c.host, "DiameterRB", "SizeRB"), false);
   c.host.SetGauge(100);
 }

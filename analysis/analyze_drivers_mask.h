@@ -118,6 +118,11 @@ struct TMaskSizeLimits {
 // the returned population is owned by the caller.
 TSortedDotList* GetMyDots(TDriverContext& c, const platform::Bitmap& work, double ad, const TMaskSizeLimits* limits);
 
+// GetMyDots after a fresh ClearResult, then the chain dots set aside: the single population
+// becomes GAlternative and ActAlternative and is returned.
+TSortedDotList* CollectMaskPopulation(TDriverContext& c, const platform::Bitmap& work, double ad,
+                                      const TMaskSizeLimits* limits);
+
 // The expected ruling of a pixel-pattern edit: its number when it holds a positive one, else
 // 1432.56 / LUnits; the edit then shows the value rounded to an integer.
 double ExpectedRuling(TDriverContext& c, std::string_view edit);

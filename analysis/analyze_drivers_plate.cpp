@@ -31,13 +31,22 @@ void AnalyzeKPlate(TDriverContext& c, int32_t /*FilterTh*/, int32_t P, int32_t a
   }
   c.rbmp = c.dbmp;
   c.host.SetGauge(20);
+  SizeTransmissionDots(c, A, c.host.Checked(StructureFlagCaption) ? 0.0 : st.ADDEDGEK);
 
+  st.GAlternative = GetAlternativen(st, st.GDotList, aTol, 2 * aTol, Screening, aTol > 50, 0, 0);
+  st.ActAlternative = st.GAlternative;
+  c.host.SetGauge(100);
+  st.ResAvail = true;
+  c.host.ShowAlternative(st.ActAlternative, c.MyMess.aType == MT_PLATESDOT);
+  c.host.SetGauge(100);
+}
+
+void SizeTransmissionDots(TDriverContext& c, const Bitmap& A, double E) {
+  AnalyzeState& st = c.st;
   st.GDotList = GetDots(st, A, c.rbmp, st.GResult, st.ThImage, 0, {10, 10, c.rbmp.Width(), c.rbmp.Height()});
   st.GDotList = RemoveSmallObjects(st.GDotList, st.GDotList, st.GResult, 3);
   c.host.SetGauge(50);
   GetAllInnerDotsRec(st.GDotList, st.GResult);
-
-  const double E = c.host.Checked(StructureFlagCaption) ? 0.0 : st.ADDEDGEK;
   st.MaxDot = nullptr;
   for (TDot* d = st.GDotList; d; d = d->next) {
     if (d->border) continue;
@@ -48,13 +57,6 @@ void AnalyzeKPlate(TDriverContext& c, int32_t /*FilterTh*/, int32_t P, int32_t a
     if (!st.MaxDot || d->fsize > st.MaxDot->fsize) st.MaxDot = d;
   }
   c.host.SetGauge(80);
-
-  st.GAlternative = GetAlternativen(st, st.GDotList, aTol, 2 * aTol, Screening, aTol > 50, 0, 0);
-  st.ActAlternative = st.GAlternative;
-  c.host.SetGauge(100);
-  st.ResAvail = true;
-  c.host.ShowAlternative(st.ActAlternative, c.MyMess.aType == MT_PLATESDOT);
-  c.host.SetGauge(100);
 }
 
 void AnalyzeWSIPlate(TDriverContext& c) {

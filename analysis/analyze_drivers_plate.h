@@ -17,6 +17,11 @@ inline constexpr std::string_view StructureFlagCaption = "TANDORIX Structure Fla
 // (above 50 the population search is fuzzy); Screening an expected period in pixels, 0 none.
 void AnalyzeKPlate(TDriverContext& c, int32_t FilterTh, int32_t P, int32_t aTol, int32_t Screening);
 
+// The dots of a black-and-white working bitmap A (ThImage filled by the caller): detection
+// from (10, 10) to the end of rbmp, small objects merged, inner dots, and the sizes
+// fsize = nearest(area + edge x E) with MaxDot the largest. Gauge 50 and 80.
+void SizeTransmissionDots(TDriverContext& c, const platform::Bitmap& A, double E);
+
 // Pattern area of a structured plate (structure page): the expected ruling comes from the
 // edit WSILcmPlate, the cells are measured on the inverted texture image (or on the gray
 // image in density mode).
