@@ -42,13 +42,11 @@ void AnalyzeStandardFilm(TDriverContext& c) {
   c.host.SetGauge(20);
   double aTol = 0;
   GetValue(c.host.Text("PlateDotTol"), aTol);
-  // A tolerance is a percentage; what lies beyond any sensible one (or is no number) would
-  // only overflow the integer the search takes.
+  // An edit holding "inf" or "nan" has no tolerance to round.
   if (!std::isfinite(aTol)) aTol = 0;
-  aTol = std::clamp(aTol, 0.0, 1000.0);
   c.win.maxf = 0;
   c.win.maxfcm = 0;
-  const double screen = std::isfinite(c.win.GFScreen) ? std::clamp(c.win.GFScreen, -1e6, 1e6) : 0;
+  const double screen = std::isfinite(c.win.GFScreen) ? c.win.GFScreen : 0;
   AnalyzeTRANSImage(st, c.dbmp, c.rbmp, Round(screen), [&c](int32_t v) { c.host.SetGauge(v); }, Round(aTol),
                     aTol >= 50, c.win.maxf, c.win.maxfcm);
   st.ActAlternative = st.GAlternative;
@@ -164,7 +162,7 @@ std::string_view LineWidthLabel(TAnalysisPage page) {
   }
 }
 
-int32_t ZoomInt(double v) { return Round(std::clamp(v, -1e9, 1e9)); }
+int32_t ZoomInt(double v) { return Round(v); }
 
 }  // namespace
 
@@ -212,7 +210,6 @@ void CalcLine(TDriverContext& c, TPoint p1, TPoint p2) {
     GetValue(c.host.Text(edit), L);
   }
   if (!(L >= 300)) L = 300;
-  L = std::min(L, 1e9);
   c.MyMess.LineLenght = L * 0.001 * 0.5 * st.PixelperInch / 10;
   const double cr = st.PixelperInch * L * 0.001 * 0.5 / st.DUnits;
 
