@@ -59,7 +59,8 @@ void AnalyzeFilm(TDriverContext& c, bool UseLocalTH, bool minidots) {
   const Bitmap work = c.dbmp;
   MaskThreshold(c, work, UseLocalTH);
   c.host.SetGauge(20);
-  const TMaskSizeLimits limits = minidots ? TMaskSizeLimits{0, 120, 0, 120} : TMaskSizeLimits{100, 1000000, 100, 1000000};
+  const TMaskSizeLimits limits =
+      minidots ? TMaskSizeLimits{0, 120, 0, 120} : TMaskSizeLimits{100, 1000000, 100, 1000000};
   TSortedDotList* pop = CollectMaskPopulation(c, work, 0, &limits);
   c.host.ShowFilmAlternative(pop, false, ClusterResult(c));
   c.host.SetGauge(100);
