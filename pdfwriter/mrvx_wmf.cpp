@@ -123,6 +123,7 @@ bool TMirrorDC::Restore(int32_t n) {
 TMRVXWmf::TMRVXWmf(TMRVXPage* ParentPage, const TMorvex& doc) : FPage(ParentPage) {
   PosiX = static_cast<float>(doc.Resolution()) / static_cast<float>(doc.ReferenceDpi());
   PosiY = PosiX;
+  RefDpi = doc.ReferenceDpi();
 }
 
 void TMRVXWmf::Analyse(const platform::Metafile& MF) { Analyse(std::span<const uint8_t>(MF.Data())); }
@@ -271,10 +272,11 @@ void TMRVXWmf::ExecuteRecord(std::span<const uint8_t> Data) {
     case R_EXTSELECTCLIPRGN: VEMREXTSELECTCLIPRGN(r); break;
     case R_EXTCREATEFONTINDIRECTW: VEMREXTCREATEFONTINDIRECTW(r); break;
     case R_EXTCREATEPEN: VEMREXTCREATEPEN(r); break;
-    case R_EXTTEXTOUTA: case R_EXTTEXTOUTW: case R_SMALLTEXTOUT:
-      // Refused rather than dropped: a page that silently lacks its text is worse than an error.
-      throw EMRVXError("Metafile text records are not translated.");
+    case R_EXTTEXTOUTA: case R_EXTTEXTOUTW: VEMREXTTEXTOUT(r); break;
+    case R_SMALLTEXTOUT: VEMRSMALLTEXTOUT(r); break;
     case R_BITBLT: case R_STRETCHBLT: case R_SETDIBITSTODEVICE: case R_STRETCHDIBITS: case R_ALPHABLEND:
+      // Refused rather than dropped: a page that silently lacks its pictures is worse than
+      // an error.
       throw EMRVXError("Metafile bitmap records are not translated.");
     default:
       break;  // every other record draws nothing and changes nothing

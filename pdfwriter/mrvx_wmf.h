@@ -127,6 +127,7 @@ class TMRVXWmf {
   int32_t ProjectMode = 1;
   float FontScale = 1;
   float PosiX = 1, PosiY = 1;
+  int32_t RefDpi = 96;  // pixels per inch of the reference device
   bool MadeClip = true;
   platform::EmfPoint CurrentVal;
   bool IsNullBrush = false;
@@ -165,6 +166,7 @@ class TMRVXWmf {
   void SetPenColor();
   void SetFontColor();
   void MFSetBKColor();
+  void ActivateCurrentFont();
 
   class Rec;
 
@@ -229,6 +231,16 @@ class TMRVXWmf {
   void VEMRSELECTCLIPPATH();
   void VEMRFILLRGN(const Rec& R);
   void VEMRSETPIXELV(const Rec& R);
+
+  // ---- text records ----
+  void VEMREXTTEXTOUT(const Rec& R);
+  void VEMRSMALLTEXTOUT(const Rec& R);
+  // Drops an active clip for a record's own clip rectangle (true when one was dropped), and
+  // re-establishes it afterwards.
+  bool DropClip();
+  void ReestablishClip(bool Dropped);
+  // The cell height of the current font in logical units, as the mirror measures it.
+  float MirrorCellHeight() const;
 };
 
 // Makes a document's pages translate their canvas recordings through TMRVXWmf.

@@ -270,7 +270,9 @@ TEST(MetafileTranslator, WorldTransformsComposeOnTheirOwnStack) {
     e.R(RESTOREDC, {2});
     Play(d, w, e);
     EXPECT_FLOAT_EQ(w.XOffset, 20 * 0.75f) << mirror;
-    if (!mirror) EXPECT_EQ(w.DCBufferLen, 0);  // emptied at the end of the replay
+    if (!mirror) {
+      EXPECT_EQ(w.DCBufferLen, 0);  // emptied at the end of the replay
+    }
   }
   // Mode 1 on the translator's own stack changes nothing.
   Doc d;
@@ -341,6 +343,167 @@ TEST(MetafileTranslator, BrokenRecordsAreRefusedWithAClearError) {
   Doc d;
   TMRVXWmf w(&d.page(), d.doc);
   EXPECT_THROW(w.Analyse(bytes), EMRVXError);
+}
+
+// ---- text ----
+
+// An EXTCREATEFONTINDIRECTW record for slot 1.
+Emf& Font(Emf& e, int32_t height, const std::u16string& face, int32_t escapement = 0, uint8_t charset = 0) {
+  std::vector<uint8_t> p;
+  const auto put = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put(1);
+  put(static_cast<uint32_t>(height));
+  put(0);
+  put(static_cast<uint32_t>(escapement));
+  put(static_cast<uint32_t>(escapement));
+  put(400);
+  p.insert(p.end(), {0, 0, 0, charset, 0, 0, 0, 0});
+  for (size_t i = 0; i < 32; ++i) {
+    const char16_t c = i < face.size() ? face[i] : u'\0';
+    p.push_back(static_cast<uint8_t>(c));
+    p.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  e.Raw(82, p);
+  return e.R(SELECTOBJECT, {1});
+}
+
+// An EXTTEXTOUTW record.
+Emf& Text(Emf& e, int32_t x, int32_t y, const std::u16string& text, uint32_t options = 0,
+          platform::EmfRect rcl = {0, 0, -1, -1}, const std::vector<int32_t>& dx = {}) {
+  std::vector<uint8_t> p;
+  const auto put = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  for (int i = 0; i < 4; ++i) put(0);
+  put(1);
+  put(0);
+  put(0);
+  put(static_cast<uint32_t>(x));
+  put(static_cast<uint32_t>(y));
+  put(static_cast<uint32_t>(text.size()));
+  put(76);
+  put(options);
+  for (int32_t v : {rcl.Left, rcl.Top, rcl.Right, rcl.Bottom}) put(static_cast<uint32_t>(v));
+  const uint32_t dx_at = 76 + static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
+  put(dx.empty() ? 0 : dx_at);
+  for (char16_t c : text) {
+    p.push_back(static_cast<uint8_t>(c));
+    p.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  while (p.size() + 8 < dx_at) p.push_back(0);
+  for (int32_t v : dx) put(static_cast<uint32_t>(v));
+  return e.Raw(EXTTEXTOUTW, p);
+}
+
+// The x and y of the text matrix the replay wrote last.
+std::pair<double, double> LastTm(const Lines& lines) {
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    if (it->size() < 3 || it->substr(it->size() - 3) != " Tm") continue;
+    std::istringstream in(*it);
+    double v[6];
+    for (double& x : v) in >> x;
+    return {v[4], v[5]};
+  }
+  return {-1, -1};
+}
+
+TEST(MetafileTranslatorText, FontAndReferencePoint) {
+  Doc d;
+  Emf e;
+  Font(e, -16, u"helvetica", 0, 1);
+  Text(e, 100, 50, u"Ag");
+  const Lines lines = Play(d, e);
+  // Height -16 at 96 dpi is a 12-point font; "helvetica" in another character set is Arial.
+  EXPECT_EQ(d.page().CurrentFont().Name, "Arial");
+  EXPECT_FLOAT_EQ(d.page().CurrentFont().Size, 12);
+  const float h = d.page().TextHeight("Xg");
+  const auto [x, y] = LastTm(lines);
+  // Top-left alignment: the text's top at page point (75, 37.5).
+  EXPECT_NEAR(x, 75, 0.0001);
+  EXPECT_NEAR(y, 842 - 37.5 - h, 0.0001);  // the baseline one ascent below
+  // The default opaque background paints nothing for an empty rectangle.
+  EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& s) { return s.ends_with(" re"); }));
+}
+
+TEST(MetafileTranslatorText, AlignmentAndCurrentPosition) {
+  struct Case {
+    uint32_t align;
+    double dx, dy;  // expected page offsets from (75, 37.5); dy in units of the text height
+  };
+  const Case cases[] = {
+      {2, -150, 0},  // right: 200 logical units to the left
+      {6, -75, 0},   // centre
+      {0x18, 0, -1}, // baseline: the text's height above the reference point is its top
+      {8, 0, -1},    // bottom: as the baseline
+  };
+  for (const Case& c : cases) {
+    Doc d;
+    Emf e;
+    Font(e, -16, u"Arial").R(22, {c.align});
+    Text(e, 100, 50, u"ab", 0, {0, 0, -1, -1}, {150, 50});
+    const Lines lines = Play(d, e);
+    const float h = d.page().TextHeight("Xg");
+    const auto [x, y] = LastTm(lines);
+    EXPECT_NEAR(x, 75 + c.dx, 0.001) << c.align;
+    EXPECT_NEAR(y, 842 - (37.5 + c.dy * h) - h, 0.001) << c.align;
+  }
+  // With the current position, records of extent 30 start at x and x + 30.
+  Doc d;
+  Emf e;
+  Font(e, -16, u"Arial").R(MOVETOEX, {20, 10}).R(22, {1});
+  Text(e, 0, 0, u"a", 0, {0, 0, -1, -1}, {30});
+  Text(e, 0, 0, u"b", 0, {0, 0, -1, -1}, {30});
+  const Lines lines = Play(d, e);
+  std::vector<double> xs;
+  for (const std::string& s : lines)
+    if (s.ends_with(" Tm")) xs.push_back(LastTm({s}).first);
+  EXPECT_EQ(xs, (std::vector<double>{15, 37.5}));
+}
+
+TEST(MetafileTranslatorText, ClippedTextAndBackground) {
+  // A clipped record with no characters saves and restores nothing (it still paints its
+  // background in the default opaque mode).
+  Doc d;
+  Emf none;
+  Text(none, 0, 0, u"", 4, {0, 0, 40, 40});
+  const Lines ln = Play(d, none);
+  EXPECT_FALSE(Has(ln, "q"));
+  EXPECT_FALSE(Has(ln, "Q"));
+  EXPECT_TRUE(Has(ln, "f"));
+  // An opaque record paints its rectangle in the background colour behind the text.
+  Emf bg;
+  bg.R(25, {0xFF0000});
+  Font(bg, -16, u"Arial");
+  Text(bg, 0, 0, u"a", 2, {0, 0, 40, 20});
+  const Lines lbg = Play(d, bg);
+  EXPECT_TRUE(Has(lbg, "0 0 1 rg"));
+  EXPECT_TRUE(Has(lbg, "0 827 30 15 re"));
+  // A clipped record inside a rectangle clip ends with that rectangle clip active again.
+  Emf rect;
+  rect.R(INTERSECTCLIPRECT, {0, 0, 100, 100});
+  Font(rect, -16, u"Arial");
+  Text(rect, 0, 0, u"a", 4, {0, 0, 40, 40});
+  const Lines lr = Play(d, rect);
+  ASSERT_GE(lr.size(), 4u);
+  EXPECT_EQ(Lines(lr.end() - 5, lr.end()), (Lines{"q", "0 767 75 75 re", "W", "n", "Q"}));
+  // Inside a region clip, it ends with no clip.
+  Doc r;
+  TMRVXWmf w(&r.page(), r.doc);
+  Emf rgn;
+  std::vector<uint8_t> region;
+  const auto put = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) region.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  for (uint32_t v : {48u, 5u, 32u, 1u, 1u, 16u, 0u, 0u, 100u, 100u, 0u, 0u, 100u, 100u}) put(v);
+  rgn.Raw(EXTSELECTCLIPRGN, region);
+  Font(rgn, -16, u"Arial");
+  Text(rgn, 0, 0, u"a", 4, {0, 0, 40, 40});
+  const int base = r.page().SavedStates();
+  Play(r, w, rgn);
+  EXPECT_FALSE(w.IsCliped);
+  EXPECT_EQ(r.page().SavedStates(), base);
 }
 
 // Reads a binary PPM written by pdftoppm.
@@ -414,6 +577,43 @@ TEST(MetafileTranslator, PageCanvasDrawsThroughTheTranslator) {
   EXPECT_EQ(p.At(370, 70), 0xFFFFFFu);
   EXPECT_EQ(p.At(90, 490), 0xFFFFFFu);  // hollow rectangle: no fill...
   EXPECT_LT(p.At(30, 490) & 0xFF, 0x80u);  // ...but its outline, 0.75 pt wide
+}
+
+TEST(MetafileTranslatorText, CanvasTextLandsWhereItWasDrawn) {
+  testing::TempDir dir;
+  Doc d;
+  InstallMetafileTranslator(d.doc);
+  platform::MetafileCanvas& c = *d.doc.Canvas();
+  c.Font().Name = "Arial";
+  c.Font().Size = 20;
+  c.Brush().Style = platform::TBrushStyle::bsClear;
+  c.TextOut(100, 200, u"Quirvel");
+  c.Font().Color = platform::clRed;
+  c.TextOut(100, 400, u"Stra\u00DFe");
+  d.doc.EndDoc();
+  testing::WriteFile(dir.File("t.pdf"), d.out);
+  const auto check = testing::RunTool("qpdf --check " + dir.File("t.pdf"));
+  EXPECT_EQ(check.exit_code, 0) << check.output;
+  const auto r = testing::RunTool("pdftotext -bbox " + dir.File("t.pdf") + " -");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  // Canvas pixels at 96 dpi: (100, 200) is the point (75, 150), the top of the text.
+  const auto word = [&](const std::string& w) {
+    const size_t at = r.output.find(">" + w + "<");
+    if (at == std::string::npos) return std::pair<double, double>{-1, -1};
+    const size_t open = r.output.rfind("<word", at);
+    const std::string tag = r.output.substr(open, at - open);
+    const auto attr = [&](const char* name) {
+      const size_t k = tag.find(std::string(name) + "=\"");
+      return std::stod(tag.substr(k + std::string(name).size() + 2));
+    };
+    return std::pair<double, double>{attr("xMin"), attr("yMin")};
+  };
+  const auto [x1, y1] = word("Quirvel");
+  EXPECT_NEAR(x1, 75, 1);
+  EXPECT_NEAR(y1, 150, 2);
+  const auto [x2, y2] = word("Stra\u00DFe");
+  EXPECT_NEAR(x2, 75, 1);
+  EXPECT_NEAR(y2, 300, 2);
 }
 
 }  // namespace

@@ -6,8 +6,19 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/base/cp1252.h"
+#include "platform/fonts/canvas_text.h"
+
 namespace platform {
 namespace {
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void Put16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
 
 uint32_t PenStyleCode(TPenStyle s) {
   switch (s) {
@@ -76,8 +87,9 @@ void MetafileCanvas::ReleaseUnused() {
   for (size_t i = 1; i < slots_.size(); ++i) {
     if (!slots_[i]) continue;
     const auto slot = static_cast<uint32_t>(i);
-    bool used = selected_.pen_slot == slot || selected_.brush_slot == slot;
-    for (const Selection& s : saved_) used = used || s.pen_slot == slot || s.brush_slot == slot;
+    bool used = selected_.pen_slot == slot || selected_.brush_slot == slot || selected_.font_slot == slot;
+    for (const Selection& s : saved_)
+      used = used || s.pen_slot == slot || s.brush_slot == slot || s.font_slot == slot;
     if (!used) FreeSlot(slot);
   }
 }
@@ -112,6 +124,111 @@ void MetafileCanvas::RealizeBrush() {
   selected_.brush = brush_;
   selected_.brush_slot = rec.ihBrush;
   ReleaseUnused();
+}
+
+TCanvasFont CanvasFontOf(const TMetafileFont& f, int dpi) {
+  TCanvasFont c;
+  c.Name = f.Name;
+  c.Size = f.Size;
+  c.Height = f.Height;
+  c.Style = f.Style;
+  c.Color = f.Color;
+  c.PixelsPerInch = dpi;
+  return c;
+}
+
+void MetafileCanvas::RealizeFont() {
+  if (selected_.font && *selected_.font == font_) return;
+  const uint32_t slot = TakeSlot();
+  // The wide logical font: height, width, escapement, orientation, weight, the italic,
+  // underline, strike-out and character-set bytes, four precision bytes, 32 face characters.
+  std::vector<uint8_t> p;
+  Put32(p, slot);
+  const int height =
+      font_.Height != 0 ? font_.Height : -static_cast<int>(std::lround(static_cast<double>(font_.Size) * dpi_ / 72));
+  Put32(p, static_cast<uint32_t>(height));
+  Put32(p, 0);
+  Put32(p, static_cast<uint32_t>(font_.Orientation));
+  Put32(p, static_cast<uint32_t>(font_.Orientation));
+  Put32(p, (font_.Style & 1) ? 700 : 400);
+  p.push_back((font_.Style & 2) ? 1 : 0);
+  p.push_back((font_.Style & 4) ? 1 : 0);
+  p.push_back((font_.Style & 8) ? 1 : 0);
+  p.push_back(font_.Charset);
+  p.insert(p.end(), 4, 0);
+  std::u16string face = Utf8ToUtf16(font_.Name);
+  face.resize(31);
+  face.push_back(0);
+  for (char16_t c : face) Put16(p, c);
+  Emit(EmrUnknown{EMR_EXTCREATEFONTINDIRECTW, std::move(p)});
+  Emit(EmrSelectObject{slot});
+  selected_.font = font_;
+  selected_.font_slot = slot;
+  ReleaseUnused();
+}
+
+int MetafileCanvas::TextWidth(std::u16string_view text) const {
+  return TextExtent(CanvasFontOf(font_, dpi_), text).Width;
+}
+
+void MetafileCanvas::TextOut(int x, int y, std::u16string_view text) {
+  CheckOpen();
+  RealizeFont();
+  const uint32_t color = static_cast<uint32_t>(font_.Color) & 0x00FFFFFFu;
+  if (color != selected_.text_color) {
+    Emit(EmrValue{EMR_SETTEXTCOLOR, color});
+    selected_.text_color = color;
+  }
+  const bool opaque = brush_.Style == TBrushStyle::bsSolid;
+  const uint32_t mode = opaque ? OPAQUE : TRANSPARENT;
+  if (mode != selected_.bk_mode) {
+    Emit(EmrValue{EMR_SETBKMODE, mode});
+    selected_.bk_mode = mode;
+  }
+  const uint32_t bk = static_cast<uint32_t>(brush_.Color) & 0x00FFFFFFu;
+  if (opaque && bk != selected_.bk_color) {
+    Emit(EmrValue{EMR_SETBKCOLOR, bk});
+    selected_.bk_color = bk;
+  }
+
+  const TCanvasFont cf = CanvasFontOf(font_, dpi_);
+  const TTextExtent box = TextExtent(cf, text);
+  // Every character's advance, so that the text's extent survives the recording.
+  std::vector<int32_t> dx;
+  dx.reserve(text.size());
+  int sum = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int w = TextExtent(cf, text.substr(0, i + 1)).Width - sum;
+    dx.push_back(w);
+    sum += w;
+  }
+  const EmfRect rect = text.empty() ? EmfRect{0, 0, -1, -1} : EmfRect{x, y, x + sum, y + box.Height};
+
+  // Bounds, graphics mode, x and y scale, then the text block: reference point, count, string
+  // offset, options, rectangle and spacing-array offset; the characters and the spacing follow.
+  constexpr uint32_t kTextAt = 76;
+  const uint32_t dx_at = kTextAt + static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
+  std::vector<uint8_t> p;
+  const EmfRect bounds = text.empty() ? EmfRect{0, 0, -1, -1} : EmfRect{x, y, x + sum - 1, y + box.Height - 1};
+  for (int32_t v : {bounds.Left, bounds.Top, bounds.Right, bounds.Bottom}) Put32(p, static_cast<uint32_t>(v));
+  Put32(p, 1);  // compatible graphics mode
+  Put32(p, 0);
+  Put32(p, 0);
+  Put32(p, static_cast<uint32_t>(x));
+  Put32(p, static_cast<uint32_t>(y));
+  Put32(p, static_cast<uint32_t>(text.size()));
+  Put32(p, kTextAt);
+  Put32(p, 0);  // no options: the background follows the background mode
+  // The rectangle is the text box when the background is painted, empty otherwise.
+  const EmfRect rcl = opaque ? rect : EmfRect{0, 0, -1, -1};
+  for (int32_t v : {rcl.Left, rcl.Top, rcl.Right, rcl.Bottom}) Put32(p, static_cast<uint32_t>(v));
+  Put32(p, text.empty() ? 0 : dx_at);
+  for (char16_t c : text) Put16(p, c);
+  while (p.size() + 8 < dx_at) p.push_back(0);
+  if (!text.empty())
+    for (int32_t w : dx) Put32(p, static_cast<uint32_t>(w));
+  Emit(EmrUnknown{EMR_EXTTEXTOUTW, std::move(p)});
+  if (!text.empty()) ExtendBox(rect.Left, rect.Top, rect.Right, rect.Bottom);
 }
 
 void MetafileCanvas::Extend(int x, int y) {

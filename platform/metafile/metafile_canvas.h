@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/color.h"
@@ -29,6 +31,20 @@ struct TPen {
   TPenStyle Style = TPenStyle::psSolid;
   TPenMode Mode = TPenMode::pmCopy;
   friend bool operator==(const TPen&, const TPen&) = default;
+};
+
+// The font text is recorded in. Height in pixels (negative: the em height, positive: the cell
+// height) wins over Size in points; Orientation turns the text counter-clockwise in tenths of
+// a degree.
+struct TMetafileFont {
+  std::string Name = "Arial";
+  int Size = 10;
+  int Height = 0;
+  uint8_t Style = 0;  // bold 1, italic 2, underline 4, strike-out 8
+  TColor Color = 0;
+  uint8_t Charset = 1;  // the default character set
+  int Orientation = 0;
+  friend bool operator==(const TMetafileFont&, const TMetafileFont&) = default;
 };
 
 struct TBrush {
@@ -54,6 +70,7 @@ class MetafileCanvas {
 
   TPen& Pen() { return pen_; }
   TBrush& Brush() { return brush_; }
+  TMetafileFont& Font() { return font_; }
   TPoint PenPos() const { return pen_pos_; }
 
   void MoveTo(int x, int y);
@@ -69,6 +86,13 @@ class MetafileCanvas {
   void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
   void Chord(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
   void Pie(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
+
+  // One line of text with its top-left corner at (x, y), in the font's colour; a solid brush
+  // paints the text box behind it in the brush colour, a clear brush leaves it transparent.
+  // Measuring goes through the installed fonts (EFontError when there are none).
+  void TextOut(int x, int y, std::u16string_view text);
+  // The advance of the text in pixels.
+  int TextWidth(std::u16string_view text) const;
 
   void IntersectClipRect(int x1, int y1, int x2, int y2);
   void SaveDC();
@@ -92,15 +116,21 @@ class MetafileCanvas {
   void ArcRecord(uint32_t type, bool filled, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
   void PolyRecord(bool polygon, std::span<const TPoint> points);
   void ReleaseUnused();
+  void RealizeFont();
 
   // What a saved device-context state holds selected; objects it names stay alive until the
   // state is gone, because restoring it selects them again.
   struct Selection {
     std::optional<TPen> pen;
     std::optional<TBrush> brush;
+    std::optional<TMetafileFont> font;
     uint32_t pen_slot = 0;
     uint32_t brush_slot = 0;
+    uint32_t font_slot = 0;
     uint32_t rop2 = R2_COPYPEN;
+    uint32_t text_color = 0;
+    uint32_t bk_mode = OPAQUE;
+    uint32_t bk_color = 0xFFFFFF;
   };
 
   Metafile& target_;
@@ -109,6 +139,7 @@ class MetafileCanvas {
   int height_px_;
   TPen pen_;
   TBrush brush_;
+  TMetafileFont font_;
   TPoint pen_pos_;
   Selection selected_;
   std::vector<Selection> saved_;

@@ -243,3 +243,46 @@ TEST(EmfRecords, MalformedMetafilesAreRefusedWithAClearError) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+uint32_t U32At(const std::vector<uint8_t>& p, size_t at) {
+  return static_cast<uint32_t>(p[at]) | static_cast<uint32_t>(p[at + 1]) << 8 | static_cast<uint32_t>(p[at + 2]) << 16 |
+         static_cast<uint32_t>(p[at + 3]) << 24;
+}
+
+TEST(MetafileCanvas, TextRecordsFontColourAndEveryAdvance) {
+  Metafile mf(595, 842, 72);
+  MetafileCanvas canvas(mf);
+  canvas.Font().Size = 12;
+  canvas.Font().Color = clRed;
+  canvas.TextOut(10, 20, u"Ab");
+  canvas.Brush().Style = TBrushStyle::bsClear;
+  canvas.TextOut(10, 40, u"Ab");  // same font and colour: only the mode changes
+  const int width = canvas.TextWidth(u"Ab");
+  canvas.Close();
+  const auto records = mf.Records();
+  EXPECT_EQ(Types(records), (std::vector<uint32_t>{EMR_HEADER, EMR_EXTCREATEFONTINDIRECTW, EMR_SELECTOBJECT,
+                                                   EMR_SETTEXTCOLOR, EMR_EXTTEXTOUTW, EMR_SETBKMODE,
+                                                   EMR_EXTTEXTOUTW, EMR_DELETEOBJECT, EMR_EOF}));
+  // The payloads, offsets counted after the 8-byte record prefix.
+  const auto& font = std::get<EmrUnknown>(records[1]).Payload;
+  EXPECT_EQ(static_cast<int32_t>(U32At(font, 4)), -16);  // 12 pt at 96 dpi
+  EXPECT_EQ(font[32], 'A');                               // "Arial" from offset 32
+  const auto& text = std::get<EmrUnknown>(records[4]).Payload;
+  EXPECT_EQ(U32At(text, 28), 10u);
+  EXPECT_EQ(U32At(text, 32), 20u);
+  EXPECT_EQ(U32At(text, 36), 2u);
+  EXPECT_EQ(text[68], 'A');  // the string at record offset 76
+  EXPECT_EQ(text[70], 'b');
+  const uint32_t dx_at = U32At(text, 64) - 8;
+  EXPECT_EQ(static_cast<int>(U32At(text, dx_at) + U32At(text, dx_at + 4)), width);
+  // An opaque background names the text box; a transparent one an empty rectangle.
+  EXPECT_EQ(U32At(text, 56) - U32At(text, 48), static_cast<uint32_t>(width));
+  const auto& clear = std::get<EmrUnknown>(records[6]).Payload;
+  EXPECT_EQ(static_cast<int32_t>(U32At(clear, 56)), -1);
+}
+
+}  // namespace
+}  // namespace platform
