@@ -58,8 +58,22 @@ struct TiffFile {
 // The largest picture decoded at once (its RGBA samples).
 constexpr uint64_t kMaxTiffBytes = uint64_t{1} << 30;
 
-// Rows [first, first + count) of RGBA samples (top row first) as a 24-bit bitmap.
-platform::Bitmap RowsToBitmap(const std::vector<uint32_t>& rgba, uint32_t width, uint32_t first, uint32_t count) {
+// Rows [first, first + count) of RGBA samples (top row first) as a 24-bit bitmap, or as a
+// 1-bit one (white from half the brightness up) for the fax encodings.
+platform::Bitmap RowsToBitmap(const std::vector<uint32_t>& rgba, uint32_t width, uint32_t first, uint32_t count,
+                              bool mono) {
+  if (mono) {
+    platform::Bitmap b(static_cast<int>(width), static_cast<int>(count), platform::PixelFormat::pf1bit);
+    for (uint32_t y = 0; y < count; ++y) {
+      const uint32_t* s = rgba.data() + static_cast<size_t>(first + y) * width;
+      uint8_t* d = b.ScanLine(static_cast<int>(y));
+      for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t lum = 299 * TIFFGetR(s[x]) + 587 * TIFFGetG(s[x]) + 114 * TIFFGetB(s[x]);
+        if (lum >= 128000) d[x >> 3] = static_cast<uint8_t>(d[x >> 3] | 0x80 >> (x & 7));
+      }
+    }
+    return b;
+  }
   platform::Bitmap b(static_cast<int>(width), static_cast<int>(count));
   for (uint32_t y = 0; y < count; ++y) {
     const uint32_t* s = rgba.data() + static_cast<size_t>(first + y) * width;
@@ -150,6 +164,9 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
   TiffFile file(FileName);
   if (!file.tif) throw EMRVXError("Invalid tiff file name");
 
+  const bool mono = Compression == TMRVXImageCompressionType::icCCITT31 ||
+                    Compression == TMRVXImageCompressionType::icCCITT32 ||
+                    Compression == TMRVXImageCompressionType::icCCITT42;
   bool first = true;
   do {
     if (!first) AddPage();
@@ -167,7 +184,7 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
     if (!TIFFReadRGBAImageOriented(file.tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) file.Fail();
 
     if (h < static_cast<uint32_t>(PrintTempHeight)) {
-      const platform::Bitmap b = RowsToBitmap(rgba, w, 0, h);
+      const platform::Bitmap b = RowsToBitmap(rgba, w, 0, h, mono);
       page.ShowImage(AddImageFromTIFF(b, Compression), 0, 0, page.Width(), page.Height(), 0);
       continue;
     }
@@ -176,7 +193,7 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
     Extended yp = 0;
     while (r < h - 1) {
       const uint32_t s = r + PrintTempHeight < h - 1 ? static_cast<uint32_t>(PrintTempHeight) : h - r;
-      const platform::Bitmap b = RowsToBitmap(rgba, w, r, s);
+      const platform::Bitmap b = RowsToBitmap(rgba, w, r, s, mono);
       const int index = AddImageFromTIFF(b, Compression);
       if (PaintType == TTIFFPaintType::tptResizePage) {
         page.ShowImage(index, 0, yp, w, s, 0);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "pdfwriter/mrvx_ccitt.h"
 #include "pdfwriter/mrvx_types.h"
 #include "pdfwriter/mrvx_zlib.h"
 #include "platform/image/image_file.h"
@@ -109,9 +110,20 @@ TMRVXImage::TMRVXImage(const TMRVXGraphic& AImage, int Compression, bool IsMask,
                        const std::string& Name, int FJpegQuality)
     : TMRVXStreamObject(nullptr) {
   if (IsMask) Compression = kFilterCCITT42;
-  if (Compression != kFilterDCT && Compression != kFilterFlate)
-    throw EMRVXError("CCITT encoding is not available.");
+  if (Compression < kFilterDCT || Compression > kFilterCCITT42) throw EMRVXError("Unsupported image format.");
   FIsMask = IsMask;
+
+  if (Compression >= kFilterCCITT31) {
+    const platform::Bitmap* const* bmp = std::get_if<const platform::Bitmap*>(&AImage);
+    if (!bmp) throw EMRVXError("Image format must be B/W.");
+    if (!*bmp || (*bmp)->Empty()) Unsupported();
+    PictureWidth = (*bmp)->Width();
+    PictureHeight = (*bmp)->Height();
+    TVCCITTCompression coder;
+    coder.CompressImage(**bmp, Compression == kFilterCCITT31 ? 31 : Compression == kFilterCCITT32 ? 32 : 42, Stream);
+    SetupImageDictionary(PictureWidth, PictureHeight, Compression, Name, MaskLink, nullptr, false);
+    return;
+  }
 
   if (const auto* jpeg = std::get_if<const TMRVXJpegImage*>(&AImage)) {
     if (!*jpeg) Unsupported();

@@ -46,9 +46,8 @@ inline constexpr int kFilterCCITT42 = 4;
 
 class TMRVXImage : public TMRVXStreamObject {
  public:
-  // Encodes AImage with the filter code Compression (kFilterDCT or kFilterFlate). A mask is
-  // a Group 4 stencil, which needs the fax encoder; IsMask, like the CCITT codes, is
-  // refused with "CCITT encoding is not available." until it exists. MaskLink (borrowed,
+  // Encodes AImage with the filter code Compression. A mask is always a Group 4 stencil. The
+  // CCITT codes take 1-bit bitmaps only ("Image format must be B/W."). MaskLink (borrowed,
   // copied) names the mask image, or is null.
   TMRVXImage(const TMRVXGraphic& AImage, int Compression, bool IsMask, const TMRVXLink* MaskLink,
              const std::string& Name, int FJpegQuality);

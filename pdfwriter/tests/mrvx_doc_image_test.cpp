@@ -273,8 +273,8 @@ TEST(Images, RefusedPicturesRegisterNothing) {
   };
   const platform::Bitmap empty;
   expect_error([&] { d.doc.AddImage(empty, TMRVXImageCompressionType::icFlate); }, "Unsupported image format.");
-  expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icCCITT42); }, "CCITT encoding is not available.");
-  expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icJpeg, true); }, "CCITT encoding is not available.");
+  expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icCCITT42); }, "Image format must be B/W.");
+  expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icJpeg, true); }, "Image format must be B/W.");
   expect_error([&] { d.doc.AddImage(pic, TMRVXImageCompressionType::icFlate, false, 5); }, "Incorrect mask index.");
   EXPECT_TRUE(d.doc.XImages().empty());
   d.doc.AddImage(pic, TMRVXImageCompressionType::icFlate);
