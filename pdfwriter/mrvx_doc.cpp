@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "pdfwriter/mrvx_crypt.h"
+#include "pdfwriter/mrvx_wmf.h"
 #include "platform/base/cp1252.h"
 
 extern char** environ;
@@ -95,6 +96,8 @@ TMorvex::TLauncher ShellOpenLauncher() {
 
 TMorvex::TMorvex(platform::Clock* clock) : Launcher(ShellOpenLauncher()), FClock(clock ? clock : &platform::GetClock()) {
   FCreationDate = FClock->Now();
+  // Every page's canvas recording becomes content through the metafile translator.
+  InstallMetafileTranslator(*this);
 }
 
 TMorvex::~TMorvex() = default;

@@ -302,6 +302,7 @@ TEST(PageCanvas, RecordsOnTheReferenceDeviceAndNeedsATranslatorForDrawing) {
   EXPECT_THROW(d.doc.SetReferenceDpi(0), EMRVXError);
 
   // Drawing without a translator is refused rather than dropped.
+  d.doc.RecordingTranslator = nullptr;
   d.doc.Canvas()->Rectangle(0, 0, 10, 10);
   try {
     d.doc.EndDoc();
