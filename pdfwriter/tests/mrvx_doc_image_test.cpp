@@ -393,5 +393,47 @@ TEST(Images, BrokenTiffFilesAreRefused) {
   d.doc.EndDoc();
 }
 
+
+uint32_t HalfWhite(size_t, uint32_t x, uint32_t) { return x < 4 ? 0xF0F0F0 : 0x303030; }
+
+TEST(Images, FaxPagesFromTiffAndMaskedPictures) {
+  TempDir dir;
+  const std::string tiff = dir.File("mono.tif");
+  WriteTiff(tiff, {{8, 2}}, HalfWhite);
+  MemDoc d;
+  d.doc.BeginDoc();
+  d.doc.AddTiffFromFile(tiff, TMRVXImageCompressionType::icCCITT42, TTIFFPaintType::tptResizePage);
+  // The mask's black half lets the red picture through, its white half keeps the page.
+  platform::Bitmap stencil(2, 1, platform::PixelFormat::pf1bit);
+  stencil.ScanLine(0)[0] = 0x40;
+  d.doc.AddPage();
+  TMRVXPage& page = *d.doc.CurrentPage();
+  const int mask = d.doc.AddImage(stencil, TMRVXImageCompressionType::icFlate, true);
+  const platform::Bitmap red = Solid(2, 1, 255, 0, 0);
+  const int masked = d.doc.AddImage(red, TMRVXImageCompressionType::icFlate, false, d.doc.XImages()[mask].Index);
+  page.ShowImage(masked, 0, 0, 200, 100, 0);
+  d.doc.EndDoc();
+  const std::string dict = testing::ObjectAt(d.out, d.doc.XImages()[static_cast<size_t>(masked)].ImageObject->ID.ObjectNumber);
+  EXPECT_NE(dict.find("/Mask "), std::string::npos) << dict;
+  const std::string fax = testing::ObjectAt(d.out, d.doc.XImages()[0].ImageObject->ID.ObjectNumber);
+  EXPECT_NE(fax.find("/ColorSpace /DeviceGray /Filter [ /CCITTFaxDecode ] /Width 8 /Height 2 /BitsPerComponent 1 "
+                     "/DecodeParms [ << /K -1 /Columns 8 /Rows 2 >>  ] "),
+            std::string::npos)
+      << fax;
+
+  const std::string path = dir.File("fax.pdf");
+  testing::WriteFile(path, d.out);
+  testing::ExpectQpdfOk(path);
+  const testing::PageRaster r = testing::RenderPage(path, dir.File("fax"));
+  ASSERT_EQ(r.width, 8);
+  EXPECT_EQ(r.At(1, 1, 1), 255);
+  EXPECT_EQ(r.At(6, 1, 1), 0);
+  const testing::PageRaster m = testing::RenderPage(path, dir.File("masked"), "-f 2 -l 2");
+  ASSERT_EQ(m.width, 595);
+  EXPECT_EQ(m.At(50, 50, 0), 255);
+  EXPECT_EQ(m.At(50, 50, 1), 0);
+  EXPECT_EQ(m.At(150, 50, 1), 255);
+}
+
 }  // namespace
 }  // namespace pdfwriter
