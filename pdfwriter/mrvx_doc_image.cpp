@@ -221,6 +221,8 @@ void TMRVXPage::ShowImage(int ImageIndex, Extended X, Extended Y, Extended w, Ex
     else
       throw EMRVXError("Invalid page resources.");
   }
+  // An image a deleted page took with it is written again once a page shows it.
+  entry.ImageObject->IsDeleted = false;
   FXObjectObj->AddLink(entry.Name, *entry.ImageObject);
   bool known = false;
   for (const std::string& s : FXObjectNames) known = known || LowerKey(s) == LowerKey(entry.Name);

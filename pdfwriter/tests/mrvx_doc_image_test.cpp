@@ -116,6 +116,17 @@ TEST(Images, RegistrationNamesAndResourcesOfThePage) {
   EXPECT_EQ(page.XObjectObj()->Count(), before + 1);
   EXPECT_THROW(page.ShowImage(2, 0, 0, 1, 1, 0), EMRVXError);
   EXPECT_THROW(page.ShowImage(-1, 0, 0, 1, 1, 0), EMRVXError);
+
+  // Deleting the only page that shows an image, then showing it on another page, writes it.
+  d.doc.DeletePage(0);
+  EXPECT_TRUE(d.doc.XImages()[1].ImageObject->IsDeleted);
+  d.doc.CurrentPage()->ShowImage(1, 0, 0, 10, 10, 0);
+  d.doc.EndDoc();
+  EXPECT_EQ(d.out.find("null"), std::string::npos);
+  EXPECT_NE(d.out.find("/Name /Im2"), std::string::npos);
+  TempDir dir;
+  testing::WriteFile(dir.File("again.pdf"), d.out);
+  testing::ExpectQpdfOk(dir.File("again.pdf"));
 }
 
 TEST(Images, ShowImageOperators) {
