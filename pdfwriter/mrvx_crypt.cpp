@@ -178,4 +178,111 @@ void RC4Crypt(TRC4Data& Data, const uint8_t* InData, uint8_t* OutData, size_t le
   Data.J = j;
 }
 
+namespace {
+
+uint8_t XTime(uint8_t x) { return static_cast<uint8_t>(x << 1 ^ ((x & 0x80) ? 0x1B : 0)); }
+
+uint8_t GfMul(uint8_t a, uint8_t b) {
+  uint8_t r = 0;
+  while (b) {
+    if (b & 1) r ^= a;
+    a = XTime(a);
+    b >>= 1;
+  }
+  return r;
+}
+
+// The S-box from its definition: the multiplicative inverse in GF(2^8), then the affine map.
+struct SBox {
+  uint8_t s[256];
+  SBox() {
+    for (int i = 0; i < 256; ++i) {
+      uint8_t inv = 0;
+      if (i)
+        for (int j = 1; j < 256; ++j)
+          if (GfMul(static_cast<uint8_t>(i), static_cast<uint8_t>(j)) == 1) {
+            inv = static_cast<uint8_t>(j);
+            break;
+          }
+      uint8_t x = inv, r = inv;
+      for (int k = 0; k < 4; ++k) {
+        x = static_cast<uint8_t>(x << 1 | x >> 7);
+        r ^= x;
+      }
+      s[i] = static_cast<uint8_t>(r ^ 0x63);
+    }
+  }
+};
+
+const uint8_t* Sbox() {
+  static const SBox box;
+  return box.s;
+}
+
+void ExpandKey(const uint8_t key[16], uint8_t rk[176]) {
+  const uint8_t* sb = Sbox();
+  std::memcpy(rk, key, 16);
+  uint8_t rcon = 1;
+  for (int i = 16; i < 176; i += 4) {
+    uint8_t t[4] = {rk[i - 4], rk[i - 3], rk[i - 2], rk[i - 1]};
+    if (i % 16 == 0) {
+      const uint8_t first = t[0];
+      t[0] = static_cast<uint8_t>(sb[t[1]] ^ rcon);
+      t[1] = sb[t[2]];
+      t[2] = sb[t[3]];
+      t[3] = sb[first];
+      rcon = XTime(rcon);
+    }
+    for (int k = 0; k < 4; ++k) rk[i + k] = static_cast<uint8_t>(rk[i - 16 + k] ^ t[k]);
+  }
+}
+
+void EncryptBlock(const uint8_t rk[176], uint8_t st[16]) {
+  const uint8_t* sb = Sbox();
+  for (int i = 0; i < 16; ++i) st[i] ^= rk[i];
+  for (int round = 1; round <= 10; ++round) {
+    uint8_t t[16];
+    // SubBytes and ShiftRows (column-major state: byte r + 4c is row r, column c).
+    for (int c = 0; c < 4; ++c)
+      for (int r = 0; r < 4; ++r) t[r + 4 * c] = sb[st[r + 4 * ((c + r) % 4)]];
+    if (round < 10) {
+      for (int c = 0; c < 4; ++c) {
+        uint8_t* col = t + 4 * c;
+        const uint8_t a0 = col[0], a1 = col[1], a2 = col[2], a3 = col[3];
+        const uint8_t all = a0 ^ a1 ^ a2 ^ a3;
+        col[0] = static_cast<uint8_t>(a0 ^ all ^ XTime(a0 ^ a1));
+        col[1] = static_cast<uint8_t>(a1 ^ all ^ XTime(a1 ^ a2));
+        col[2] = static_cast<uint8_t>(a2 ^ all ^ XTime(a2 ^ a3));
+        col[3] = static_cast<uint8_t>(a3 ^ all ^ XTime(a3 ^ a0));
+      }
+    }
+    for (int i = 0; i < 16; ++i) st[i] = static_cast<uint8_t>(t[i] ^ rk[16 * round + i]);
+  }
+}
+
+}  // namespace
+
+void AES128EncryptBlock(const uint8_t Key[16], const uint8_t In[16], uint8_t Out[16]) {
+  uint8_t rk[176];
+  ExpandKey(Key, rk);
+  std::memcpy(Out, In, 16);
+  EncryptBlock(rk, Out);
+}
+
+std::string AES128CBCEncrypt(const uint8_t Key[16], const uint8_t IV[16], std::string_view Data) {
+  uint8_t rk[176];
+  ExpandKey(Key, rk);
+  const size_t pad = 16 - Data.size() % 16;
+  std::string out(16 + Data.size() + pad, '\0');
+  auto* o = reinterpret_cast<uint8_t*>(out.data());
+  std::memcpy(o, IV, 16);
+  std::memcpy(o + 16, Data.data(), Data.size());
+  std::memset(o + 16 + Data.size(), static_cast<int>(pad), pad);
+  for (size_t at = 16; at < out.size(); at += 16) {
+    for (size_t i = 0; i < 16; ++i) o[at + i] ^= o[at - 16 + i];
+    EncryptBlock(rk, o + at);
+  }
+  return out;
+}
+
 }  // namespace pdfwriter

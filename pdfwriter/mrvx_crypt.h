@@ -40,6 +40,12 @@ void RC4Init(TRC4Data& Data, const uint8_t* Key, size_t len);
 // XORs len bytes with the key stream; InData and OutData may be the same buffer.
 void RC4Crypt(TRC4Data& Data, const uint8_t* InData, uint8_t* OutData, size_t len);
 
+// AES-128 in CBC mode with PKCS#7 padding, as the AESV2 crypt filter of PDF wants it: the
+// 16-byte IV followed by the encrypted blocks (an empty input still gives one block).
+std::string AES128CBCEncrypt(const uint8_t Key[16], const uint8_t IV[16], std::string_view Data);
+// One block (FIPS-197), for the published test vectors.
+void AES128EncryptBlock(const uint8_t Key[16], const uint8_t In[16], uint8_t Out[16]);
+
 // The 32-byte password padding of the PDF standard security handler.
 extern const std::array<uint8_t, 32> PadStr;
 

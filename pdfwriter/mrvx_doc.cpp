@@ -202,10 +202,6 @@ TMRVXDictionaryObject* TMorvex::PagesRoot() const {
 
 void TMorvex::BeginDoc(bool /*Initial*/) {
   if (FDocStarted) throw EMRVXError("The document has already been started.");
-  // There is no AES cipher here: a file that announces AESV2 but holds RC4 could not be read,
-  // and writing it in the clear would betray the caller's request.
-  if (ActivateProtection && FCryptKeyType == TMRVXKeyType::aes128)
-    throw EMRVXError("AES encryption is not available.");
   FDocStarted = true;
   FDocID = MD5CalcString(DocIDSource(FileName, FClock->Now()));
 

@@ -2,6 +2,7 @@
 // dictionary, the owner and user entries, the document key and RC4 of strings and streams.
 #include <array>
 #include <cstring>
+#include <random>
 
 #include "pdfwriter/mrvx_crypt.h"
 #include "pdfwriter/mrvx_doc.h"
@@ -75,10 +76,23 @@ void TMorvex::EnableEncrypt() {
     ProtectFlags = -64;
     enc->AddIntegerValue("V", 1);
     enc->AddIntegerValue("R", 2);
-  } else {
+  } else if (FCryptKeyType == TMRVXKeyType::k128) {
     ProtectFlags = -3904;
     enc->AddIntegerValue("V", 2);
     enc->AddIntegerValue("R", 3);
+    enc->AddIntegerValue("Length", 128);
+  } else {
+    // AES-128 through the standard crypt filter; the keys are those of revision 3, which
+    // revision 4 keeps while the metadata is encrypted too.
+    ProtectFlags = -3904;
+    enc->AddNameValue("StmF", "StdCF");
+    enc->AddIntegerValue("V", 4);
+    enc->AddIntegerValue("R", 4);
+    TMRVXDictionaryObject* std_cf = enc->AddDictionary("CF")->AddDictionary("StdCF");
+    std_cf->AddIntegerValue("Length", 16);
+    std_cf->AddNameValue("CFM", "AESV2");
+    std_cf->AddNameValue("AuthEvent", "DocOpen");
+    enc->AddNameValue("StrF", "StdCF");
     enc->AddIntegerValue("Length", 128);
   }
   if (has(TMRVXProtection::prPrint)) ProtectFlags += 4;
@@ -151,10 +165,10 @@ void TMorvex::CreateKeys() {
 
 namespace {
 
-// The RC4 key of one object: MD5 of the document key, the object number's three low bytes and
-// generation 0, cut to the document key's length plus 5 (at most 16).
-std::array<uint8_t, 16> ObjectKey(const std::string& doc_key, int32_t obj, size_t& len) {
-  uint8_t buf[21];
+// The key of one object: MD5 of the document key, the object number's three low bytes,
+// generation 0 and, for AES, "sAlT"; cut to the document key's length plus 5 (at most 16).
+std::array<uint8_t, 16> ObjectKey(const std::string& doc_key, int32_t obj, size_t& len, bool aes = false) {
+  uint8_t buf[25];
   const size_t n = doc_key.size();
   std::memcpy(buf, doc_key.data(), n);
   buf[n] = static_cast<uint8_t>(obj);
@@ -162,16 +176,29 @@ std::array<uint8_t, 16> ObjectKey(const std::string& doc_key, int32_t obj, size_
   buf[n + 2] = static_cast<uint8_t>(obj >> 16);
   buf[n + 3] = 0;
   buf[n + 4] = 0;
-  const MD5Digest d = MD5String(buf, n + 5);
+  if (aes) std::memcpy(buf + n + 5, "sAlT", 4);
+  const MD5Digest d = MD5String(buf, n + 5 + (aes ? 4 : 0));
   len = std::min<size_t>(n + 5, 16);
   std::array<uint8_t, 16> k{};
   std::memcpy(k.data(), d.data(), 16);
   return k;
 }
 
+// A fresh initialisation vector per string or stream.
+std::string AesEncrypt(const std::string& doc_key, int32_t obj, std::string_view data) {
+  size_t len = 0;
+  const auto key = ObjectKey(doc_key, obj, len, true);
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  uint8_t iv[16];
+  for (uint8_t& b : iv) b = static_cast<uint8_t>(rng());
+  return AES128CBCEncrypt(key.data(), iv, data);
+}
+
 }  // namespace
 
 std::string TMorvex::CryptString(std::string_view Data, int32_t ObjID) const {
+  // With AES even an empty string is a padded block: a reader decrypts every string.
+  if (Protected() && FCryptKeyType == TMRVXKeyType::aes128) return AesEncrypt(FCurrentKey, ObjID, Data);
   std::string out(Data);
   if (!Protected() || out.empty()) return out;
   size_t len = 0;
@@ -181,6 +208,10 @@ std::string TMorvex::CryptString(std::string_view Data, int32_t ObjID) const {
 }
 
 void TMorvex::CryptStream(std::string& Data, int32_t ObjID) const {
+  if (Protected() && FCryptKeyType == TMRVXKeyType::aes128) {
+    Data = AesEncrypt(FCurrentKey, ObjID, Data);
+    return;
+  }
   if (!Protected() || Data.empty()) return;
   size_t len = 0;
   const auto key = ObjectKey(FCurrentKey, ObjID, len);

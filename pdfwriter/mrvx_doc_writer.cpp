@@ -186,18 +186,20 @@ size_t TMorvex::SaveDictionaryObject(const TMRVXObject* obj, std::string& out, b
 size_t TMorvex::SaveStreamObject(const TMRVXObject* obj, std::string& out) const {
   const auto* stream = static_cast<const TMRVXStreamObject*>(obj);
   const size_t start = out.size();
-  stream->Dictionary->AddIntegerValue("Length", static_cast<int64_t>(stream->Stream.size()));
+  // A copy is encrypted: the bytes in memory stay plain. RC4 keeps the length; AES adds its
+  // initialisation vector and padding, so the length is that of the bytes written.
+  std::string encrypted;
+  const bool crypt = Protected() && obj->IsIndirect;
+  if (crypt) {
+    encrypted = stream->Stream;
+    CryptStream(encrypted, LinkTable.at(obj->ID));
+  }
+  const std::string& data = crypt ? encrypted : stream->Stream;
+  stream->Dictionary->AddIntegerValue("Length", static_cast<int64_t>(data.size()));
   if (obj->IsIndirect) out += ObjectHeader(obj) + "\n";
   SaveDictionaryObject(stream->Dictionary.get(), out, true);
   out += "\nstream\n";
-  if (Protected() && obj->IsIndirect) {
-    // A copy is encrypted: the bytes in memory stay plain, and RC4 keeps the length.
-    std::string data = stream->Stream;
-    CryptStream(data, LinkTable.at(obj->ID));
-    out += data;
-  } else {
-    out += stream->Stream;
-  }
+  out += data;
   out += "\nendstream\n";
   if (obj->IsIndirect) out += "endobj\n";
   return out.size() - start;

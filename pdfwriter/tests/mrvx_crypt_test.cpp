@@ -115,5 +115,27 @@ TEST(RC4, KeyLengthOutsideOneTo256IsRefused) {
   }
 }
 
+TEST(AES, Fips197AndCbcVectors) {
+  uint8_t key[16], in[16], out[16];
+  for (int i = 0; i < 16; ++i) {
+    key[i] = static_cast<uint8_t>(i);
+    in[i] = static_cast<uint8_t>(i * 0x11);
+  }
+  AES128EncryptBlock(key, in, out);
+  EXPECT_EQ(Hex(out, 16), "69c4e0d86a7b0430d8cdb78070b4c55a");  // FIPS-197, appendix C.1
+
+  // SP 800-38A F.2.1, first two blocks, and the padding block PKCS#7 adds.
+  const uint8_t k2[16] = {0x2b, 0x7e, 0x15, 0x16, 0x28, 0xae, 0xd2, 0xa6, 0xab, 0xf7, 0x15, 0x88, 0x09, 0xcf, 0x4f, 0x3c};
+  uint8_t iv[16];
+  for (int i = 0; i < 16; ++i) iv[i] = static_cast<uint8_t>(i);
+  const std::string plain = std::string("\x6b\xc1\xbe\xe2\x2e\x40\x9f\x96\xe9\x3d\x7e\x11\x73\x93\x17\x2a", 16) +
+                            std::string("\xae\x2d\x8a\x57\x1e\x03\xac\x9c\x9e\xb7\x6f\xac\x45\xaf\x8e\x51", 16);
+  const std::string c = AES128CBCEncrypt(k2, iv, plain);
+  ASSERT_EQ(c.size(), 64u);
+  EXPECT_EQ(Hex(reinterpret_cast<const uint8_t*>(c.data()) + 16, 32),
+            "7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2");
+  EXPECT_EQ(AES128CBCEncrypt(k2, iv, "").size(), 32u);
+}
+
 }  // namespace
 }  // namespace pdfwriter

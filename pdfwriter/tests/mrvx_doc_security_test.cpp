@@ -117,6 +117,40 @@ TEST(Security, Rc4With128BitKeysAndPasswords) {
   EXPECT_EQ(r.At(250, 350, 1), 180);
 }
 
+TEST(Security, Aes128ThroughTheStandardCryptFilter) {
+  MemDoc d;
+  const std::string pdf = Protected(d, TMRVXKeyType::aes128, {TMRVXProtection::prPrint}, "user", "");
+  const std::string enc = testing::ObjectAt(pdf, 2);
+  EXPECT_EQ(enc.rfind("2 0 obj\n<< \n/Filter /Standard \n/StmF /StdCF \n/V 4 \n/R 4 \n"
+                      "/CF << /StdCF << /Length 16 /CFM /AESV2 /AuthEvent /DocOpen >> >> \n/StrF /StdCF \n"
+                      "/Length 128 \n/P -3900 \n/O (",
+                      0),
+            0u)
+      << enc;
+
+  TempDir dir;
+  const std::string path = dir.File("aes.pdf");
+  testing::WriteFile(path, pdf);
+  EXPECT_NE(RunTool("qpdf --check " + path).exit_code, 0);
+  testing::ExpectQpdfOk(path, "--password=user");
+  const auto show = RunTool("qpdf --password=user --show-encryption " + path);
+  EXPECT_EQ(Field(show.output, "R"), "4") << show.output;
+  EXPECT_NE(show.output.find("stream encryption method: AESv2"), std::string::npos) << show.output;
+  const auto dec =
+      RunTool("qpdf --password=user --decrypt --qdf --object-streams=disable " + path + " " + dir.File("plain.pdf"));
+  ASSERT_EQ(dec.exit_code, 0) << dec.output;
+  const std::string plain = testing::ReadFile(dir.File("plain.pdf"));
+  EXPECT_NE(plain.find("/Title (Plate \\(42\\)\\r\\nsecret)"), std::string::npos);
+  EXPECT_NE(plain.find("100 642 200 100 re"), std::string::npos);
+
+  const testing::PageRaster r = testing::RenderPage(path, dir.File("aes"), "-upw user");
+  ASSERT_EQ(r.width, 595);
+  EXPECT_EQ(r.At(200, 150, 0), 255);
+  EXPECT_EQ(r.At(200, 150, 1), 0);
+  EXPECT_EQ(r.At(150, 350, 1), 60);
+  EXPECT_EQ(r.At(250, 350, 1), 180);
+}
+
 TEST(Security, PermissionWordsAndKeysDifferPerDocument) {
   const struct {
     TMRVXKeyType type;
