@@ -120,7 +120,7 @@ bool TMirrorDC::Restore(int32_t n) {
 
 // ---- translator ----
 
-TMRVXWmf::TMRVXWmf(TMRVXPage* ParentPage, const TMorvex& doc) : FPage(ParentPage) {
+TMRVXWmf::TMRVXWmf(TMRVXPage* ParentPage, TMorvex& doc) : FPage(ParentPage), FDocument(&doc) {
   PosiX = static_cast<float>(doc.Resolution()) / static_cast<float>(doc.ReferenceDpi());
   PosiY = PosiX;
   RefDpi = doc.ReferenceDpi();
@@ -274,10 +274,11 @@ void TMRVXWmf::ExecuteRecord(std::span<const uint8_t> Data) {
     case R_EXTCREATEPEN: VEMREXTCREATEPEN(r); break;
     case R_EXTTEXTOUTA: case R_EXTTEXTOUTW: VEMREXTTEXTOUT(r); break;
     case R_SMALLTEXTOUT: VEMRSMALLTEXTOUT(r); break;
-    case R_BITBLT: case R_STRETCHBLT: case R_SETDIBITSTODEVICE: case R_STRETCHDIBITS: case R_ALPHABLEND:
-      // Refused rather than dropped: a page that silently lacks its pictures is worse than
-      // an error.
-      throw EMRVXError("Metafile bitmap records are not translated.");
+    case R_BITBLT: VEMRBITBLT(r); break;
+    case R_STRETCHBLT: VEMRSTRETCHBLT(r, false); break;
+    case R_ALPHABLEND: VEMRSTRETCHBLT(r, true); break;
+    case R_SETDIBITSTODEVICE: VEMRSETDIBITSTODEVICE(r); break;
+    case R_STRETCHDIBITS: VEMRSTRETCHDIBITS(r); break;
     default:
       break;  // every other record draws nothing and changes nothing
   }

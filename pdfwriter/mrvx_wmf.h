@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "pdfwriter/mrvx_types.h"
+#include "platform/image/bitmap.h"
 #include "platform/metafile/metafile.h"
 
 namespace pdfwriter {
@@ -95,7 +96,7 @@ class TMirrorDC {
 class TMRVXWmf {
  public:
   // The document gives the resolution of page units and of the reference device.
-  TMRVXWmf(TMRVXPage* ParentPage, const TMorvex& Document);
+  TMRVXWmf(TMRVXPage* ParentPage, TMorvex& Document);
   ~TMRVXWmf() = default;
   TMRVXWmf(const TMRVXWmf&) = delete;
   TMRVXWmf& operator=(const TMRVXWmf&) = delete;
@@ -123,6 +124,7 @@ class TMRVXWmf {
   // ---- state (public for the record handlers' tests) ----
   TMirrorDC Mirror;
   TMRVXPage* FPage;
+  TMorvex* FDocument;  // registers the pictures of bitmap records
   bool IsCounterClockwise = true;
   int32_t ProjectMode = 1;
   float FontScale = 1;
@@ -239,6 +241,13 @@ class TMRVXWmf {
   // re-establishes it afterwards.
   bool DropClip();
   void ReestablishClip(bool Dropped);
+  // ---- bitmap records ----
+  void VEMRBITBLT(const Rec& R);
+  void VEMRSTRETCHBLT(const Rec& R, bool Alpha);  // STRETCHBLT and ALPHABLEND
+  void VEMRSETDIBITSTODEVICE(const Rec& R);
+  void VEMRSTRETCHDIBITS(const Rec& R);
+  void PlaceImage(const platform::Bitmap& Image, bool Mono, Extended X, Extended Y, Extended W, Extended H);
+  void PlaceAtBounds(const Rec& R, const platform::Bitmap& Image, bool Mono);
   // The cell height of the current font in logical units, as the mirror measures it.
   float MirrorCellHeight() const;
 };

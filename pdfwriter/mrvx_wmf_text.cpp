@@ -11,6 +11,9 @@
 #include "platform/base/cp1252.h"
 #include "platform/fonts/font_provider.h"
 
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
 namespace pdfwriter {
 namespace {
 
@@ -153,8 +156,34 @@ void TMRVXWmf::VEMREXTTEXTOUT(const Rec& R) {
   SetFontColor();
   ActivateCurrentFont();
 
+  // The text; combining diacritics are composed with their base characters where a composed
+  // character exists, and the spacing array then no longer fits the text.
+  std::u16string wtext;
+  std::string atext;
+  bool composed = false;
+  if (wide) {
+    wtext.resize(count);
+    for (uint32_t i = 0; i < count; ++i) wtext[i] = static_cast<char16_t>(R.U16(text_at + 2 * static_cast<size_t>(i)));
+    if (!(options & 0x10) &&
+        std::any_of(wtext.begin(), wtext.end(), [](char16_t c) { return c >= 0x300 && c <= 0x36F; })) {
+      UErrorCode err = U_ZERO_ERROR;
+      const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(err);
+      if (U_SUCCESS(err)) {
+        const icu::UnicodeString src(reinterpret_cast<const UChar*>(wtext.data()), static_cast<int32_t>(wtext.size()));
+        const icu::UnicodeString out = nfc->normalize(src, err);
+        if (U_SUCCESS(err) && static_cast<size_t>(out.length()) != wtext.size()) {
+          wtext.assign(reinterpret_cast<const char16_t*>(out.getBuffer()), static_cast<size_t>(out.length()));
+          composed = true;
+        }
+      }
+    }
+  } else {
+    atext.resize(count);
+    for (uint32_t i = 0; i < count; ++i) atext[i] = static_cast<char>(R.U8(text_at + i));
+  }
+
   Extended extent = 0;
-  if (dx_at != 0) {
+  if (dx_at != 0 && !composed) {
     int64_t sum = 0;
     for (uint32_t i = 0; i < count; ++i) sum += R.I32(dx_at + 4 * static_cast<size_t>(i));
     extent = static_cast<Extended>(sum) * ZoomX();
@@ -207,15 +236,8 @@ void TMRVXWmf::VEMREXTTEXTOUT(const Rec& R) {
   // TopTextPosition is false; with it set, Y would be the baseline and text aligned at its top
   // would stand one ascent too high.
   FPage->TopTextPosition = false;
-  if (wide) {
-    std::u16string text(count, u'\0');
-    for (uint32_t i = 0; i < count; ++i) text[i] = static_cast<char16_t>(R.U16(text_at + 2 * static_cast<size_t>(i)));
-    FPage->UnicodeTextOut(px, py, angle, text.data(), static_cast<int>(text.size()));
-  } else {
-    std::string text(count, '\0');
-    for (uint32_t i = 0; i < count; ++i) text[i] = static_cast<char>(R.U8(text_at + i));
-    FPage->TextOut(px, py, angle, text);
-  }
+  if (wide) FPage->UnicodeTextOut(px, py, angle, wtext.data(), static_cast<int>(wtext.size()));
+  else FPage->TextOut(px, py, angle, atext);
   FPage->TopTextPosition = true;
 
   if (saved) {

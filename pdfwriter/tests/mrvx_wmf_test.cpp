@@ -579,6 +579,130 @@ TEST(MetafileTranslator, PageCanvasDrawsThroughTheTranslator) {
   EXPECT_LT(p.At(30, 490) & 0xFF, 0x80u);  // ...but its outline, 0.75 pt wide
 }
 
+TEST(MetafileTranslatorText, CombiningDiacriticsAreComposed) {
+  testing::TempDir dir;
+  Doc d;
+  Emf e;
+  Font(e, -16, u"Arial");
+  Text(e, 100, 100, u"Caf\u0065\u0301", 0, {0, 0, -1, -1}, {9, 9, 9, 9, 0});
+  Play(d, e);
+  d.doc.EndDoc();
+  testing::WriteFile(dir.File("d.pdf"), d.out);
+  const auto r = testing::RunTool("pdftotext " + dir.File("d.pdf") + " -");
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("Caf\u00E9"), std::string::npos) << r.output;
+}
+
+// ---- bitmaps ----
+
+// A bitmap-info header and bits of a bottom-up picture; pixels are 0x00RRGGBB from the top row.
+std::vector<uint8_t> DibOf(int w, int h, int bits, const std::vector<uint32_t>& pixels,
+                           const std::vector<uint32_t>& palette = {}, uint32_t compression = 0) {
+  std::vector<uint8_t> d;
+  const auto put = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) d.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  for (uint32_t v : {40u, static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1u | static_cast<uint32_t>(bits) << 16,
+                     compression, 0u, 0u, 0u, static_cast<uint32_t>(palette.size()), 0u})
+    put(v);
+  for (uint32_t c : palette) put(c);
+  const size_t stride = (static_cast<size_t>(w) * static_cast<size_t>(bits) + 31) / 32 * 4;
+  for (int y = h - 1; y >= 0; --y) {
+    std::vector<uint8_t> row(stride, 0);
+    for (int x = 0; x < w; ++x) {
+      const uint32_t v = pixels[static_cast<size_t>(y * w + x)];
+      if (bits == 24) {
+        row[3 * static_cast<size_t>(x)] = static_cast<uint8_t>(v);
+        row[3 * static_cast<size_t>(x) + 1] = static_cast<uint8_t>(v >> 8);
+        row[3 * static_cast<size_t>(x) + 2] = static_cast<uint8_t>(v >> 16);
+      } else {
+        row[static_cast<size_t>(x)] = static_cast<uint8_t>(v);  // 8 bits: a palette index
+      }
+    }
+    d.insert(d.end(), row.begin(), row.end());
+  }
+  return d;
+}
+
+// A STRETCHDIBITS record over a DIB whose header is 40 + 4 x palette bytes.
+Emf& StretchDib(Emf& e, platform::EmfRect bounds, int w, int h, const std::vector<uint8_t>& dib,
+                size_t palette_entries = 0, uint32_t rop = 0x00CC0020) {
+  const uint32_t cb_bmi = 40 + 4 * static_cast<uint32_t>(palette_entries);
+  const int64_t words[] = {bounds.Left, bounds.Top, bounds.Right, bounds.Bottom, 0, 0, 0, 0, w, h, 80, cb_bmi,
+                           80 + cb_bmi, static_cast<int64_t>(dib.size() - cb_bmi), 0, rop, w, h};
+  std::vector<uint8_t> p;
+  for (int64_t v : words)
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+  p.insert(p.end(), dib.begin(), dib.end());
+  return e.Raw(81, p);
+}
+
+TEST(MetafileTranslatorBitmap, PicturesLandAtTheirBounds) {
+  testing::TempDir dir;
+  Doc d;
+  Emf e;
+  // Red and green above blue and black, 24 bits and through an 8-bit palette.
+  StretchDib(e, {40, 40, 136, 136}, 2, 2, DibOf(2, 2, 24, {0xFF0000, 0x00FF00, 0x0000FF, 0}));
+  StretchDib(e, {240, 40, 336, 136}, 2, 2,
+             DibOf(2, 2, 8, {0, 1, 2, 3}, {0xFF0000, 0x00FF00, 0x0000FF, 0}), 4);
+  Play(d, e);
+  EXPECT_EQ(d.doc.XImages().size(), 2u);
+  d.doc.EndDoc();
+  testing::WriteFile(dir.File("b.pdf"), d.out);
+  const auto check = testing::RunTool("qpdf --check " + dir.File("b.pdf"));
+  EXPECT_EQ(check.exit_code, 0) << check.output;
+  ASSERT_EQ(testing::RunTool("pdftoppm -r 72 " + dir.File("b.pdf") + " " + dir.File("b")).exit_code, 0);
+  const Pixmap p = ReadPpm(dir.File("b-1.ppm"));
+  for (const int x0 : {30, 180}) {  // bounds 30..102 and 180..252 points
+    EXPECT_EQ(p.At(x0 + 18, 48), 0xFF0000u) << x0;
+    EXPECT_EQ(p.At(x0 + 54, 48), 0x00FF00u) << x0;
+    EXPECT_EQ(p.At(x0 + 18, 84), 0x0000FFu) << x0;
+    EXPECT_EQ(p.At(x0 + 54, 84), 0x000000u) << x0;
+  }
+}
+
+TEST(MetafileTranslatorBitmap, RasterOperationsAndBrokenBits) {
+  // A raster operation outside the named ones draws nothing; a pattern copy fills with the brush.
+  Doc d;
+  std::vector<int64_t> blt(23, 0);
+  blt[4] = 10;
+  blt[5] = 10;
+  blt[6] = 20;
+  blt[7] = 20;
+  blt[8] = 0x00AA0029;
+  Emf nop, pat;
+  const auto bitblt = [](Emf& e, const std::vector<int64_t>& w) {
+    std::vector<uint8_t> p;
+    for (int64_t v : w)
+      for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    e.Raw(76, p);
+  };
+  bitblt(nop, blt);
+  EXPECT_TRUE(Play(d, nop).empty());
+  blt[8] = 0x00F00021;
+  pat.R(CREATEBRUSHINDIRECT, {1, 0, 0xFF, 0}).R(SELECTOBJECT, {1});
+  bitblt(pat, blt);
+  const Lines lines = Play(d, pat);
+  EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"1 0 0 rg", "7.5 819.5 15 15 re", "f"}));
+
+  const auto error = [](const Emf& e) {
+    Doc x;
+    try {
+      Play(x, e);
+    } catch (const EMRVXError& err) {
+      return std::string(err.what());
+    }
+    return std::string();
+  };
+  std::vector<uint8_t> dib = DibOf(2, 2, 24, {0, 0, 0, 0});
+  Emf rle, cut;
+  StretchDib(rle, {0, 0, 10, 10}, 2, 2, DibOf(2, 2, 24, {0, 0, 0, 0}, {}, 1));
+  EXPECT_EQ(error(rle), "Unsupported metafile bitmap: compression 1.");
+  dib.resize(dib.size() - 4);  // one row short of its bits
+  StretchDib(cut, {0, 0, 10, 10}, 2, 2, dib);
+  EXPECT_EQ(error(cut), "Invalid metafile: a record of type 81 is too short for its fields.");
+}
+
 TEST(MetafileTranslatorText, CanvasTextLandsWhereItWasDrawn) {
   testing::TempDir dir;
   Doc d;
