@@ -15,7 +15,7 @@ namespace pdfwriter {
 namespace {
 
 // Larger pictures than this many pixels are refused before any memory is taken for them.
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
+constexpr int64_t kMaxPixels = int64_t{1} << 24;
 
 [[noreturn]] void Unsupported(const std::string& what) {
   throw EMRVXError("Unsupported metafile bitmap: " + what + ".");
@@ -225,7 +225,9 @@ void TMRVXWmf::VEMRSTRETCHBLT(const Rec& R, bool Alpha) {
       });
     } else {
       // The whole picture stretched over the destination size; the source rectangle is not used.
-      const int w = std::abs(cx), h = std::abs(cy);
+      const int64_t lw = std::llabs(static_cast<int64_t>(cx)), lh = std::llabs(static_cast<int64_t>(cy));
+      if (lw > INT32_MAX || lh > INT32_MAX) Unsupported("a destination of " + std::to_string(lw) + " pixels");
+      const int w = static_cast<int>(lw), h = static_cast<int>(lh);
       image = Render(w, h, R.U32(40), CurrentBrush.lbColor, [&](int x, int y) {
         return dib.Pixel(static_cast<int>(static_cast<int64_t>(x) * dib.W / w),
                          static_cast<int>(static_cast<int64_t>(y) * dib.H / h));

@@ -661,6 +661,36 @@ TEST(MetafileTranslatorBitmap, PicturesLandAtTheirBounds) {
   }
 }
 
+TEST(MetafileTranslatorBitmap, StretchedAndBlendedPictures) {
+  // Red beside blue, stretched over 96 x 48 device pixels; then white at half its alpha.
+  const auto blt = [](Emf& e, uint32_t type, platform::EmfRect bounds, int64_t rop_or_blend,
+                      const std::vector<uint8_t>& dib, int w, int h) {
+    const uint32_t cb_bmi = 40;
+    std::vector<int64_t> words = {bounds.Left, bounds.Top, bounds.Right, bounds.Bottom, bounds.Left, bounds.Top,
+                                  bounds.Right - bounds.Left, bounds.Bottom - bounds.Top, rop_or_blend, 0, 0,
+                                  Fw(1), 0, 0, Fw(1), 0, 0, 0, 0, 108, cb_bmi, 108 + cb_bmi,
+                                  static_cast<int64_t>(dib.size() - cb_bmi), w, h};
+    std::vector<uint8_t> p;
+    for (int64_t v : words)
+      for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    p.insert(p.end(), dib.begin(), dib.end());
+    e.Raw(type, p);
+  };
+  testing::TempDir dir;
+  Doc d;
+  Emf e;
+  blt(e, 77, {40, 40, 136, 88}, 0x00CC0020, DibOf(2, 1, 24, {0xFF0000, 0x0000FF}), 2, 1);
+  blt(e, 114, {40, 200, 136, 248}, int64_t{128} << 16, DibOf(1, 1, 24, {0xFFFFFF}), 1, 1);
+  Play(d, e);
+  d.doc.EndDoc();
+  testing::WriteFile(dir.File("s.pdf"), d.out);
+  ASSERT_EQ(testing::RunTool("pdftoppm -r 72 " + dir.File("s.pdf") + " " + dir.File("s")).exit_code, 0);
+  const Pixmap p = ReadPpm(dir.File("s-1.ppm"));
+  EXPECT_EQ(p.At(40, 45), 0xFF0000u);  // 30..66 x 30..66 points: left half red
+  EXPECT_EQ(p.At(90, 45), 0x0000FFu);  // right half blue
+  EXPECT_EQ(p.At(60, 165), 0x808080u); // white blended at 128 onto black
+}
+
 TEST(MetafileTranslatorBitmap, RasterOperationsAndBrokenBits) {
   // A raster operation outside the named ones draws nothing; a pattern copy fills with the brush.
   Doc d;
