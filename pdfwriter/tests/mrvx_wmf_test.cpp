@@ -615,6 +615,8 @@ std::vector<uint8_t> DibOf(int w, int h, int bits, const std::vector<uint32_t>& 
         row[3 * static_cast<size_t>(x)] = static_cast<uint8_t>(v);
         row[3 * static_cast<size_t>(x) + 1] = static_cast<uint8_t>(v >> 8);
         row[3 * static_cast<size_t>(x) + 2] = static_cast<uint8_t>(v >> 16);
+      } else if (bits == 1) {
+        row[static_cast<size_t>(x) / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
       } else {
         row[static_cast<size_t>(x)] = static_cast<uint8_t>(v);  // 8 bits: a palette index
       }
@@ -645,10 +647,13 @@ TEST(MetafileTranslatorBitmap, PicturesLandAtTheirBounds) {
   StretchDib(e, {40, 40, 136, 136}, 2, 2, DibOf(2, 2, 24, {0xFF0000, 0x00FF00, 0x0000FF, 0}));
   StretchDib(e, {240, 40, 336, 136}, 2, 2,
              DibOf(2, 2, 8, {0, 1, 2, 3}, {0xFF0000, 0x00FF00, 0x0000FF, 0}), 4);
+  // A 1-bit picture goes through the fax encoder: black and white on the diagonals.
+  StretchDib(e, {440, 40, 536, 136}, 2, 2, DibOf(2, 2, 1, {0, 1, 1, 0}, {0x000000, 0xFFFFFF}), 2);
   Play(d, e);
-  EXPECT_EQ(d.doc.XImages().size(), 2u);
+  EXPECT_EQ(d.doc.XImages().size(), 3u);
   d.doc.EndDoc();
   testing::WriteFile(dir.File("b.pdf"), d.out);
+  EXPECT_NE(d.out.find("/CCITTFaxDecode"), std::string::npos);
   const auto check = testing::RunTool("qpdf --check " + dir.File("b.pdf"));
   EXPECT_EQ(check.exit_code, 0) << check.output;
   ASSERT_EQ(testing::RunTool("pdftoppm -r 72 " + dir.File("b.pdf") + " " + dir.File("b")).exit_code, 0);
@@ -659,6 +664,10 @@ TEST(MetafileTranslatorBitmap, PicturesLandAtTheirBounds) {
     EXPECT_EQ(p.At(x0 + 18, 84), 0x0000FFu) << x0;
     EXPECT_EQ(p.At(x0 + 54, 84), 0x000000u) << x0;
   }
+  EXPECT_EQ(p.At(330 + 18, 48), 0x000000u);
+  EXPECT_EQ(p.At(330 + 54, 48), 0xFFFFFFu);
+  EXPECT_EQ(p.At(330 + 18, 84), 0xFFFFFFu);
+  EXPECT_EQ(p.At(330 + 54, 84), 0x000000u);
 }
 
 TEST(MetafileTranslatorBitmap, StretchedAndBlendedPictures) {
