@@ -1,8 +1,9 @@
 #pragma once
 // Records of the published binary enhanced-metafile layout: every record starts with its
 // type and its size in bytes (a multiple of 4), all fields little-endian. The recorder writes
-// them, the PDF writer's translator reads them back. Each record kind the recorder emits has a
-// typed struct here; a record of any other kind is read as EmrUnknown with its raw payload,
+// them, the PDF writer's translator reads them back. The drawing and object records have a
+// typed struct here; a record of any other kind (the recorder's font and text records among
+// them, whose fields the translator reads itself) is read as EmrUnknown with its raw payload,
 // so that a reader never loses what it does not interpret.
 #include <cstdint>
 #include <span>
