@@ -5,23 +5,15 @@
 #include <cstring>
 
 #include "dbengine/file/orv_cipher.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 
 namespace {
 
 // Words hold four state bytes with the first byte (row 0, FIPS-197 a0) in the low bits.
-inline uint32_t Load(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline void Store(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+using platform::LoadLE32;
+using platform::StoreLE32;
 
 constexpr uint8_t XTime(uint8_t x) { return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1B : 0)); }
 
@@ -119,7 +111,7 @@ void TCipher_Rijndael::SetupKey(const void* Key, int Size, bool Published) {
   const int total = 4 * (FRounds + 1);
 
   uint32_t w[64] = {};
-  for (int i = 0; i < nk; ++i) w[i] = Load(key + 4 * i);
+  for (int i = 0; i < nk; ++i) w[i] = LoadLE32(key + 4 * i);
   uint8_t rcon = 1;
   if (nk == 8 && !Published) {
     // Each new group of eight words is made from the previous one in place: every word is
@@ -151,7 +143,7 @@ void TCipher_Rijndael::SetupKey(const void* Key, int Size, bool Published) {
   // Encryption round keys as bytes in FIPS-197 order, then the decryption round keys of the
   // equivalent inverse cipher (reversed, InvMixColumns applied to the inner ones).
   uint8_t* user = User();
-  for (int i = 0; i < total; ++i) Store(user + 4 * i, w[i]);
+  for (int i = 0; i < total; ++i) StoreLE32(user + 4 * i, w[i]);
   uint32_t* dk = UserWords() + kScheduleWords;
   for (int r = 0; r <= FRounds; ++r)
     for (int c = 0; c < 4; ++c) {
@@ -166,12 +158,12 @@ void TCipher_Rijndael::Encode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const uint8_t* rk = User();
   uint32_t s[4], t[4];
-  for (int c = 0; c < 4; ++c) s[c] = Load(d + 4 * c) ^ Load(rk + 4 * c);
+  for (int c = 0; c < 4; ++c) s[c] = LoadLE32(d + 4 * c) ^ LoadLE32(rk + 4 * c);
   for (int r = 1; r < FRounds; ++r) {
     rk += 16;
     for (int c = 0; c < 4; ++c)
       t[c] = kT.te[0][B(s[c], 0)] ^ kT.te[1][B(s[(c + 1) & 3], 1)] ^ kT.te[2][B(s[(c + 2) & 3], 2)] ^
-             kT.te[3][B(s[(c + 3) & 3], 3)] ^ Load(rk + 4 * c);
+             kT.te[3][B(s[(c + 3) & 3], 3)] ^ LoadLE32(rk + 4 * c);
     std::memcpy(s, t, sizeof(s));
   }
   rk += 16;
@@ -180,7 +172,7 @@ void TCipher_Rijndael::Encode(void* Data) {
                        (static_cast<uint32_t>(kT.sbox[B(s[(c + 1) & 3], 1)]) << 8) |
                        (static_cast<uint32_t>(kT.sbox[B(s[(c + 2) & 3], 2)]) << 16) |
                        (static_cast<uint32_t>(kT.sbox[B(s[(c + 3) & 3], 3)]) << 24);
-    Store(d + 4 * c, v ^ Load(rk + 4 * c));
+    StoreLE32(d + 4 * c, v ^ LoadLE32(rk + 4 * c));
   }
 }
 
@@ -188,7 +180,7 @@ void TCipher_Rijndael::Decode(void* Data) {
   auto* d = static_cast<uint8_t*>(Data);
   const uint32_t* rk = UserWords() + kScheduleWords;
   uint32_t s[4], t[4];
-  for (int c = 0; c < 4; ++c) s[c] = Load(d + 4 * c) ^ rk[c];
+  for (int c = 0; c < 4; ++c) s[c] = LoadLE32(d + 4 * c) ^ rk[c];
   for (int r = 1; r < FRounds; ++r) {
     rk += 4;
     for (int c = 0; c < 4; ++c)
@@ -202,7 +194,7 @@ void TCipher_Rijndael::Decode(void* Data) {
                        (static_cast<uint32_t>(kT.inv[B(s[(c + 3) & 3], 1)]) << 8) |
                        (static_cast<uint32_t>(kT.inv[B(s[(c + 2) & 3], 2)]) << 16) |
                        (static_cast<uint32_t>(kT.inv[B(s[(c + 1) & 3], 3)]) << 24);
-    Store(d + 4 * c, v ^ rk[c]);
+    StoreLE32(d + 4 * c, v ^ rk[c]);
   }
 }
 

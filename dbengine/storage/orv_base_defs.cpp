@@ -26,23 +26,23 @@ void WriteBool(TStream& s, bool v, int32_t code) { WriteByte(s, v ? 1 : 0, code)
 bool ReadBool(TStream& s, int32_t code) { return ReadByte(s, code) != 0; }
 void WriteInt32(TStream& s, int32_t v, int32_t code) {
   uint8_t b[4];
-  PutLE32(b, static_cast<uint32_t>(v));
+  StoreLE32(b, static_cast<uint32_t>(v));
   SaveDataToStream(b, 4, s, code);
 }
 int32_t ReadInt32(TStream& s, int32_t code) {
   uint8_t b[4];
   LoadDataFromStream(b, 4, s, code);
-  return static_cast<int32_t>(GetLE32(b));
+  return static_cast<int32_t>(LoadLE32(b));
 }
 void WriteInt64(TStream& s, int64_t v, int32_t code) {
   uint8_t b[8];
-  PutLE64(b, static_cast<uint64_t>(v));
+  StoreLE64(b, static_cast<uint64_t>(v));
   SaveDataToStream(b, 8, s, code);
 }
 int64_t ReadInt64(TStream& s, int32_t code) {
   uint8_t b[8];
   LoadDataFromStream(b, 8, s, code);
-  return static_cast<int64_t>(GetLE64(b));
+  return static_cast<int64_t>(LoadLE64(b));
 }
 
 // A length byte and the characters; longer names keep their first 255 characters, which is

@@ -29,7 +29,7 @@ OwnedBuffer NewBuffer(int32_t size) { return OwnedBuffer(MemoryManager().AllocMe
   throw EORVException(code, text, {PageNo, EntryNo});
 }
 
-void PageNoBytes(int32_t PageNo, uint8_t (&bytes)[4]) { PutLE32(bytes, static_cast<uint32_t>(PageNo)); }
+void PageNoBytes(int32_t PageNo, uint8_t (&bytes)[4]) { StoreLE32(bytes, static_cast<uint32_t>(PageNo)); }
 
 }  // namespace
 
@@ -445,7 +445,7 @@ void TORVBTreeLeafController::GetLastEntry(int32_t, void* Key, void* Reference, 
 // ---- Node controller ----------------------------------------------------------------------
 
 int32_t TORVBTreeNodeController::ChildPageNo(int32_t EntryNo) const {
-  return static_cast<int32_t>(GetLE32(GetPReference(EntryNo)));
+  return static_cast<int32_t>(LoadLE32(GetPReference(EntryNo)));
 }
 
 int32_t TORVBTreeNodeController::CompareEntries(bool, int32_t SessionID, const void* Key, const void* Reference,

@@ -309,8 +309,8 @@ TORVPageKeyRef::TORVPageKeyRef() {
 
 int32_t TORVPageKeyRef::CompareShortKeys(const void* KeyBuffer1, const void* KeyBuffer2, bool, int32_t, const void*,
                                          const void*) {
-  const auto a = static_cast<int32_t>(GetLE32(static_cast<const uint8_t*>(KeyBuffer1)));
-  const auto b = static_cast<int32_t>(GetLE32(static_cast<const uint8_t*>(KeyBuffer2)));
+  const auto a = static_cast<int32_t>(LoadLE32(static_cast<const uint8_t*>(KeyBuffer1)));
+  const auto b = static_cast<int32_t>(LoadLE32(static_cast<const uint8_t*>(KeyBuffer2)));
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 

@@ -167,22 +167,22 @@ class TORVBTreePage : public TORVPageController {
   void SetIsRoot(bool Value) { SetByte(btree_header::IsRoot, Value); }
   bool GetIsLeaf() const { return Byte(btree_header::IsLeaf) != 0; }
   void SetIsLeaf(bool Value) { SetByte(btree_header::IsLeaf, Value); }
-  int32_t GetLeftPageNo() const { return static_cast<int32_t>(GetLE32(GetPageData() + btree_header::LeftPageNo)); }
-  void SetLeftPageNo(int32_t Value) { PutLE32(GetPageData() + btree_header::LeftPageNo, static_cast<uint32_t>(Value)); }
-  int32_t GetRightPageNo() const { return static_cast<int32_t>(GetLE32(GetPageData() + btree_header::RightPageNo)); }
+  int32_t GetLeftPageNo() const { return static_cast<int32_t>(LoadLE32(GetPageData() + btree_header::LeftPageNo)); }
+  void SetLeftPageNo(int32_t Value) { StoreLE32(GetPageData() + btree_header::LeftPageNo, static_cast<uint32_t>(Value)); }
+  int32_t GetRightPageNo() const { return static_cast<int32_t>(LoadLE32(GetPageData() + btree_header::RightPageNo)); }
   void SetRightPageNo(int32_t Value) {
-    PutLE32(GetPageData() + btree_header::RightPageNo, static_cast<uint32_t>(Value));
+    StoreLE32(GetPageData() + btree_header::RightPageNo, static_cast<uint32_t>(Value));
   }
   bool GetHasKeys() const { return Byte(btree_header::HasKeys) != 0; }
   void SetHasKeys(bool Value) { SetByte(btree_header::HasKeys, Value); }
   bool GetHasSuffixes() const { return Byte(btree_header::HasSuffixes) != 0; }
   void SetHasSuffixes(bool Value) { SetByte(btree_header::HasSuffixes, Value); }
-  uint16_t GetKeyPrefixSize() const { return GetLE16(GetPageData() + btree_header::KeyPrefixSize); }
-  void SetKeyPrefixSize(uint16_t Value) { PutLE16(GetPageData() + btree_header::KeyPrefixSize, Value); }
-  uint16_t GetEntryCount() const { return GetLE16(GetPageData() + btree_header::EntryCount); }
-  void SetEntryCount(uint16_t Value) { PutLE16(GetPageData() + btree_header::EntryCount, Value); }
-  uint16_t GetPagePrefixSize() const { return GetLE16(GetPageData() + btree_header::PagePrefixSize); }
-  void SetPagePrefixSize(uint16_t Value) { PutLE16(GetPageData() + btree_header::PagePrefixSize, Value); }
+  uint16_t GetKeyPrefixSize() const { return LoadLE16(GetPageData() + btree_header::KeyPrefixSize); }
+  void SetKeyPrefixSize(uint16_t Value) { StoreLE16(GetPageData() + btree_header::KeyPrefixSize, Value); }
+  uint16_t GetEntryCount() const { return LoadLE16(GetPageData() + btree_header::EntryCount); }
+  void SetEntryCount(uint16_t Value) { StoreLE16(GetPageData() + btree_header::EntryCount, Value); }
+  uint16_t GetPagePrefixSize() const { return LoadLE16(GetPageData() + btree_header::PagePrefixSize); }
+  void SetPagePrefixSize(uint16_t Value) { StoreLE16(GetPageData() + btree_header::PagePrefixSize, Value); }
 
   int32_t GetReferenceSize() const { return GetIsLeaf() ? LKeyRef->FReferenceSize : 4; }
   static int32_t GetSuffixPtrSize() { return 6; }

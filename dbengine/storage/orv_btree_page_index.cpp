@@ -5,8 +5,8 @@
 namespace orv {
 
 namespace {
-void PageKey(int32_t PageNo, uint8_t (&key)[4]) { PutLE32(key, static_cast<uint32_t>(PageNo)); }
-void ValueBytes(int32_t Value, uint8_t (&bytes)[2]) { PutLE16(bytes, static_cast<uint16_t>(Value)); }
+void PageKey(int32_t PageNo, uint8_t (&key)[4]) { StoreLE32(key, static_cast<uint32_t>(PageNo)); }
+void ValueBytes(int32_t Value, uint8_t (&bytes)[2]) { StoreLE16(bytes, static_cast<uint16_t>(Value)); }
 }  // namespace
 
 TORVBTreePageIndex::TORVBTreePageIndex(TORVPageManager* PageManager)
@@ -83,20 +83,20 @@ TORVBTreePageRef TORVBTreePageIndex::GetLeaf(int32_t SessionID, const TORVKeyPat
 uint16_t TORVBTreePageIndex::GetPageValue(int32_t SessionID, const TORVKeyPath& Position) {
   int32_t entry = 0;
   TORVBTreePageRef leaf = GetLeaf(SessionID, Position, 20107, entry);
-  return GetLE16(leaf->GetPReference(entry));
+  return LoadLE16(leaf->GetPReference(entry));
 }
 
 void TORVBTreePageIndex::SetPageValue(int32_t SessionID, const TORVKeyPath& Position, uint16_t Value) {
   int32_t entry = 0;
   TORVBTreePageRef leaf = GetLeaf(SessionID, Position, 20108, entry);
-  PutLE16(leaf->GetPReference(entry), Value);
+  StoreLE16(leaf->GetPReference(entry), Value);
   leaf->SetIsDirty(true);
 }
 
 int32_t TORVBTreePageIndex::GetPageNo(int32_t SessionID, const TORVKeyPath& Position) {
   int32_t entry = 0;
   TORVBTreePageRef leaf = GetLeaf(SessionID, Position, 20103, entry);
-  return static_cast<int32_t>(GetLE32(leaf->GetPKey(entry)));
+  return static_cast<int32_t>(LoadLE32(leaf->GetPKey(entry)));
 }
 
 bool TORVBTreePageIndex::FindPageForNewItem(int32_t SessionID, int32_t ItemSize, int32_t& PageNo) {
@@ -105,8 +105,8 @@ bool TORVBTreePageIndex::FindPageForNewItem(int32_t SessionID, int32_t ItemSize,
   {
     TORVBTreePageRef leaf = GetIndexPage(SessionID, position.Last().PageNo);
     for (int32_t i = leaf->GetEntryCount() - 1; i >= 0; --i) {
-      if (CanAddNewItem(GetLE16(leaf->GetPReference(i)), ItemSize)) {
-        PageNo = static_cast<int32_t>(GetLE32(leaf->GetPKey(i)));
+      if (CanAddNewItem(LoadLE16(leaf->GetPReference(i)), ItemSize)) {
+        PageNo = static_cast<int32_t>(LoadLE32(leaf->GetPKey(i)));
         return true;
       }
     }
@@ -114,8 +114,8 @@ bool TORVBTreePageIndex::FindPageForNewItem(int32_t SessionID, int32_t ItemSize,
   if (!GetFirstPosition(SessionID, position)) return false;
   TORVBTreePageRef leaf = GetIndexPage(SessionID, position.Last().PageNo);
   for (int32_t i = 0; i < leaf->GetEntryCount(); ++i) {
-    if (CanAddNewItem(GetLE16(leaf->GetPReference(i)), ItemSize)) {
-      PageNo = static_cast<int32_t>(GetLE32(leaf->GetPKey(i)));
+    if (CanAddNewItem(LoadLE16(leaf->GetPReference(i)), ItemSize)) {
+      PageNo = static_cast<int32_t>(LoadLE32(leaf->GetPKey(i)));
       return true;
     }
   }

@@ -211,7 +211,7 @@ void TORVBTreeRecordIndex::GetRecordIDByIndexPosition(int32_t SessionID, const T
       RecordID = TORVPageItemID::ReadFrom(page->GetPReference(e));
       return;
     }
-    const auto child = static_cast<int32_t>(GetLE32(page->GetPReference(e)));
+    const auto child = static_cast<int32_t>(LoadLE32(page->GetPReference(e)));
     page = GetIndexPage(SessionID, child);
   }
 }

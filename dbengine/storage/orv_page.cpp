@@ -24,12 +24,12 @@ void TORVPage::InitHeader() {
   if (!FPageBuffer || FBufferSize < page_header::Size) return;
   uint8_t* h = FPageBuffer;
   std::memcpy(h + page_header::Signature, "ORVP", 4);
-  PutLE32(h + page_header::State, 0);
-  PutLE16(h + page_header::PageType, 0);
-  PutLE32(h + page_header::NextPageNo, static_cast<uint32_t>(-1));
-  PutLE32(h + page_header::CRC32, 0);
+  StoreLE32(h + page_header::State, 0);
+  StoreLE16(h + page_header::PageType, 0);
+  StoreLE32(h + page_header::NextPageNo, static_cast<uint32_t>(-1));
+  StoreLE32(h + page_header::CRC32, 0);
   h[page_header::CRCType] = h[page_header::HashType] = h[page_header::CipherType] = h[page_header::MACType] = 0;
-  PutLE32(h + page_header::ObjectID, static_cast<uint32_t>(-1));
+  StoreLE32(h + page_header::ObjectID, static_cast<uint32_t>(-1));
   TORVPageItemID{-1, 0}.WriteTo(h + page_header::RecordID);
 }
 
@@ -104,14 +104,14 @@ void TORVPage::SetTableState(int32_t SessionID, int32_t TableState) {
 }
 
 int32_t TORVPage::GetHeaderState() const {
-  return FPageBuffer ? static_cast<int32_t>(GetLE32(FPageBuffer + page_header::State)) : 0;
+  return FPageBuffer ? static_cast<int32_t>(LoadLE32(FPageBuffer + page_header::State)) : 0;
 }
 void TORVPage::SetHeaderState(int32_t Value) {
-  if (FPageBuffer) PutLE32(FPageBuffer + page_header::State, static_cast<uint32_t>(Value));
+  if (FPageBuffer) StoreLE32(FPageBuffer + page_header::State, static_cast<uint32_t>(Value));
 }
-uint16_t TORVPage::GetHeaderPageType() const { return FPageBuffer ? GetLE16(FPageBuffer + page_header::PageType) : 0; }
+uint16_t TORVPage::GetHeaderPageType() const { return FPageBuffer ? LoadLE16(FPageBuffer + page_header::PageType) : 0; }
 void TORVPage::SetHeaderPageType(uint16_t Value) {
-  if (FPageBuffer) PutLE16(FPageBuffer + page_header::PageType, Value);
+  if (FPageBuffer) StoreLE16(FPageBuffer + page_header::PageType, Value);
 }
 
 // ---- TORVSortedPageList -------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbengine/storage/orv_btree_key_path.h"
+#include "platform/base/byte_order.h"
 #include "platform/base/stream.h"
 
 namespace orv {
@@ -53,23 +54,13 @@ enum TORVAdvancedFieldType : uint8_t {
   aftVarBytes, aftBlob, aftGraphic, aftMemo, aftFormattedMemo, aftWideMemo, aftGuid,
 };
 
-// Little-endian field access for the stored records.
-inline void PutLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void PutLE64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline uint32_t GetLE32(const uint8_t* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-inline uint64_t GetLE64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
+// Stored records are little-endian, field by field.
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::LoadLE64;
+using platform::StoreLE16;
+using platform::StoreLE32;
+using platform::StoreLE64;
 
 // The header in front of each block of a compressed BLOB, 20 bytes in the underlying stream:
 // CompressedSize int32, UncompressedSize int32, Crc32 uint32, OffsetToNextHeader int64.
@@ -82,17 +73,17 @@ struct TORVCompressedStreamBlockHeader {
   int64_t OffsetToNextHeader = 0;
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(CompressedSize));
-    PutLE32(p + 4, static_cast<uint32_t>(UncompressedSize));
-    PutLE32(p + 8, Crc32);
-    PutLE64(p + 12, static_cast<uint64_t>(OffsetToNextHeader));
+    StoreLE32(p, static_cast<uint32_t>(CompressedSize));
+    StoreLE32(p + 4, static_cast<uint32_t>(UncompressedSize));
+    StoreLE32(p + 8, Crc32);
+    StoreLE64(p + 12, static_cast<uint64_t>(OffsetToNextHeader));
   }
   static TORVCompressedStreamBlockHeader ReadFrom(const uint8_t* p) {
     TORVCompressedStreamBlockHeader h;
-    h.CompressedSize = static_cast<int32_t>(GetLE32(p));
-    h.UncompressedSize = static_cast<int32_t>(GetLE32(p + 4));
-    h.Crc32 = GetLE32(p + 8);
-    h.OffsetToNextHeader = static_cast<int64_t>(GetLE64(p + 12));
+    h.CompressedSize = static_cast<int32_t>(LoadLE32(p));
+    h.UncompressedSize = static_cast<int32_t>(LoadLE32(p + 4));
+    h.Crc32 = LoadLE32(p + 8);
+    h.OffsetToNextHeader = static_cast<int64_t>(LoadLE64(p + 12));
     return h;
   }
 };
@@ -111,10 +102,10 @@ struct TORVBLOBDescriptor {
   uint8_t Reserved[2] = {0, 0};
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(BlockSize));
-    PutLE64(p + 4, static_cast<uint64_t>(NumBlocks));
-    PutLE64(p + 12, static_cast<uint64_t>(UncompressedSize));
-    PutLE64(p + 20, static_cast<uint64_t>(StartPosition));
+    StoreLE32(p, static_cast<uint32_t>(BlockSize));
+    StoreLE64(p + 4, static_cast<uint64_t>(NumBlocks));
+    StoreLE64(p + 12, static_cast<uint64_t>(UncompressedSize));
+    StoreLE64(p + 20, static_cast<uint64_t>(StartPosition));
     p[28] = CompressionAlgorithm;
     p[29] = CompressionMode;
     p[30] = Reserved[0];
@@ -122,10 +113,10 @@ struct TORVBLOBDescriptor {
   }
   static TORVBLOBDescriptor ReadFrom(const uint8_t* p) {
     TORVBLOBDescriptor d;
-    d.BlockSize = static_cast<int32_t>(GetLE32(p));
-    d.NumBlocks = static_cast<int64_t>(GetLE64(p + 4));
-    d.UncompressedSize = static_cast<int64_t>(GetLE64(p + 12));
-    d.StartPosition = static_cast<int64_t>(GetLE64(p + 20));
+    d.BlockSize = static_cast<int32_t>(LoadLE32(p));
+    d.NumBlocks = static_cast<int64_t>(LoadLE64(p + 4));
+    d.UncompressedSize = static_cast<int64_t>(LoadLE64(p + 12));
+    d.StartPosition = static_cast<int64_t>(LoadLE64(p + 20));
     d.CompressionAlgorithm = p[28];
     d.CompressionMode = p[29];
     d.Reserved[0] = p[30];
@@ -199,12 +190,6 @@ inline constexpr bool LocksCompatible[7][7] = {
     {false, false, false, false, false, false, false},  // ltX
 };
 
-inline void PutLE16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline uint16_t GetLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // ---- Small shared records -----------------------------------------------------------------
 
 // A stored record's page and slot; PageNo -1 means no record. 6 bytes wherever it is stored.
@@ -215,11 +200,11 @@ struct TORVPageItemID {
   uint16_t PageItemNo = 0;
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(PageNo));
-    PutLE16(p + 4, PageItemNo);
+    StoreLE32(p, static_cast<uint32_t>(PageNo));
+    StoreLE16(p + 4, PageItemNo);
   }
   static TORVPageItemID ReadFrom(const uint8_t* p) {
-    return {static_cast<int32_t>(GetLE32(p)), GetLE16(p + 4)};
+    return {static_cast<int32_t>(LoadLE32(p)), LoadLE16(p + 4)};
   }
   bool operator==(const TORVPageItemID&) const = default;
 };
@@ -266,11 +251,11 @@ struct TORVDateTime {
   int32_t Time = 0;
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(Date));
-    PutLE32(p + 4, static_cast<uint32_t>(Time));
+    StoreLE32(p, static_cast<uint32_t>(Date));
+    StoreLE32(p + 4, static_cast<uint32_t>(Time));
   }
   static TORVDateTime ReadFrom(const uint8_t* p) {
-    return {static_cast<int32_t>(GetLE32(p)), static_cast<int32_t>(GetLE32(p + 4))};
+    return {static_cast<int32_t>(LoadLE32(p)), static_cast<int32_t>(LoadLE32(p + 4))};
   }
   bool operator==(const TORVDateTime&) const = default;
 };
@@ -282,11 +267,11 @@ struct TORVPartialBLOBDescriptor {
   int64_t UncompressedSize = 0;
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(NumBlocks));
-    PutLE64(p + 4, static_cast<uint64_t>(UncompressedSize));
+    StoreLE32(p, static_cast<uint32_t>(NumBlocks));
+    StoreLE64(p + 4, static_cast<uint64_t>(UncompressedSize));
   }
   static TORVPartialBLOBDescriptor ReadFrom(const uint8_t* p) {
-    return {static_cast<int32_t>(GetLE32(p)), static_cast<int64_t>(GetLE64(p + 4))};
+    return {static_cast<int32_t>(LoadLE32(p)), static_cast<int64_t>(LoadLE64(p + 4))};
   }
 };
 
@@ -299,13 +284,13 @@ struct TORVPartialTemporaryBLOBDescriptor {
   int64_t CompressedSize = 0;
 
   void WriteTo(uint8_t* p) const {
-    PutLE32(p, static_cast<uint32_t>(NumBlocks));
-    PutLE64(p + 4, static_cast<uint64_t>(UncompressedSize));
-    PutLE64(p + 12, static_cast<uint64_t>(CompressedSize));
+    StoreLE32(p, static_cast<uint32_t>(NumBlocks));
+    StoreLE64(p + 4, static_cast<uint64_t>(UncompressedSize));
+    StoreLE64(p + 12, static_cast<uint64_t>(CompressedSize));
   }
   static TORVPartialTemporaryBLOBDescriptor ReadFrom(const uint8_t* p) {
-    return {static_cast<int32_t>(GetLE32(p)), static_cast<int64_t>(GetLE64(p + 4)),
-            static_cast<int64_t>(GetLE64(p + 12))};
+    return {static_cast<int32_t>(LoadLE32(p)), static_cast<int64_t>(LoadLE64(p + 4)),
+            static_cast<int64_t>(LoadLE64(p + 12))};
   }
 };
 

@@ -234,7 +234,7 @@ void TORVVariant::SaveToStream(platform::TStream& Stream) const {
   SaveDataToStream(&flag, 1, Stream, 10180);
   if (is_null) return;
   uint8_t raw[4];
-  PutLE32(raw, static_cast<uint32_t>(FDataSize));
+  StoreLE32(raw, static_cast<uint32_t>(FDataSize));
   SaveDataToStream(raw, 4, Stream, 10181);
   SaveDataToStream(FPData, FDataSize, Stream, 10182);
 }
@@ -253,7 +253,7 @@ void TORVVariant::LoadFromStream(platform::TStream& Stream) {
   }
   uint8_t raw[4];
   LoadDataFromStream(raw, 4, Stream, 10185);
-  const auto size = static_cast<int32_t>(GetLE32(raw));
+  const auto size = static_cast<int32_t>(LoadLE32(raw));
   // Every reader of the value trusts its size and terminator: a stored value that breaks
   // them is refused before it is used.
   const int32_t fixed = FixedSize(data_type);

@@ -123,7 +123,7 @@ class TreeHarness {
         EXPECT_EQ(p->GetIsLeaf(), leaf_level) << "leaves at different depths";
         if (!p->GetIsLeaf())
           for (int32_t e = 0; e < p->GetEntryCount(); ++e)
-            children.push_back(static_cast<int32_t>(GetLE32(p->GetPReference(e))));
+            children.push_back(static_cast<int32_t>(LoadLE32(p->GetPReference(e))));
       }
       if (leaf_level || ::testing::Test::HasFailure()) return depth;
       level = children;

@@ -144,7 +144,7 @@ TEST(TORVBTreePageIndex, AnEmptyPageBetweenFullNeighboursIsRemoved) {
   };
   auto first_key = [&](int32_t page_no) {
     TORVBTreePageRef leaf = index.GetIndexPage(1, page_no);
-    return static_cast<int32_t>(GetLE32(leaf->GetPKey(0)));
+    return static_cast<int32_t>(LoadLE32(leaf->GetPKey(0)));
   };
   auto before = leaves();
   ASSERT_GE(before.size(), 3u);
@@ -163,7 +163,7 @@ TEST(TORVBTreePageIndex, AnEmptyPageBetweenFullNeighboursIsRemoved) {
   std::vector<int32_t> keys;
   {
     TORVBTreePageRef leaf = index.GetIndexPage(1, middle);
-    for (int32_t e = 0; e < leaf->GetEntryCount(); ++e) keys.push_back(static_cast<int32_t>(GetLE32(leaf->GetPKey(e))));
+    for (int32_t e = 0; e < leaf->GetEntryCount(); ++e) keys.push_back(static_cast<int32_t>(LoadLE32(leaf->GetPKey(e))));
   }
   for (int32_t k : keys) index.DeleteRecord(1, k, 0);
   const auto after = leaves();

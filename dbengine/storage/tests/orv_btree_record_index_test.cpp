@@ -83,7 +83,7 @@ class TableDouble : public IORVIndexManager, public IORVKeyTable {
 
   Record Make(int32_t k, std::optional<std::string> s) const {
     Record r(static_cast<size_t>(defs.GetMemoryRecordBufferSize()), 0);
-    PutLE32(r.data() + defs[0]->MemoryOffset, static_cast<uint32_t>(k));
+    StoreLE32(r.data() + defs[0]->MemoryOffset, static_cast<uint32_t>(k));
     if (s)
       std::memcpy(r.data() + defs[1]->MemoryOffset, s->data(), s->size());
     else

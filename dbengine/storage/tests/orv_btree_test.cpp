@@ -40,7 +40,7 @@ struct IntKeys {
   std::vector<uint8_t> Key(std::optional<int32_t> v) {
     uint8_t record[5] = {};
     if (v)
-      PutLE32(record + 1, static_cast<uint32_t>(*v));
+      StoreLE32(record + 1, static_cast<uint32_t>(*v));
     else
       SetNullFlag(true, 0, record);
     std::vector<uint8_t> key(5);
@@ -100,7 +100,7 @@ TEST(TORVRecordKeyRef, ComparisonRules) {
   auto record = [](std::optional<int32_t> a, const char* b) {
     std::vector<uint8_t> r(36, 0);
     if (a)
-      PutLE32(r.data() + 1, static_cast<uint32_t>(*a));
+      StoreLE32(r.data() + 1, static_cast<uint32_t>(*a));
     else
       SetNullFlag(true, 0, r.data());
     if (b)
@@ -163,8 +163,8 @@ TEST(TORVRecordKeyRef, ComparisonRules) {
 
   TORVPageKeyRef pk;
   uint8_t a[4], b[4];
-  PutLE32(a, static_cast<uint32_t>(-3));
-  PutLE32(b, 2);
+  StoreLE32(a, static_cast<uint32_t>(-3));
+  StoreLE32(b, 2);
   EXPECT_EQ(pk.CompareShortKeys(a, b, false, -1, nullptr, nullptr), -1);
   EXPECT_EQ(pk.CompareFullKeys(b, a), 1);
   EXPECT_EQ(TORVBTreeKeyRef::CompareReferences(IntKeys::Ref(-1, 5).data(), IntKeys::Ref(0, 0).data(), 6), -1);
@@ -180,7 +180,7 @@ TEST(TORVBTreePage, StoredBytesAreTheIndexPageLayout) {
   const std::vector<uint8_t>& stored = pages.store.at(tree.RootPageNo());
   // struct.pack('<BBiiBBHHH', 1, 1, -1, -1, 1, 0, 5, 0, 0)
   EXPECT_EQ(std::vector<uint8_t>(stored.begin() + 40, stored.begin() + 58), Hex("0101ffffffffffffffff0100050000000000"));
-  EXPECT_EQ(GetLE16(stored.data() + 8), ptTableIndex);
+  EXPECT_EQ(LoadLE16(stored.data() + 8), ptTableIndex);
   tree.Insert(keys.Key(-5).data(), IntKeys::Ref(3, 1).data());
   tree.Insert(keys.Key(std::nullopt).data(), IntKeys::Ref(2, 7).data());
   pages.ApplyChanges(1);
@@ -206,8 +206,8 @@ TEST(TORVBTreePage, RootSplitKeepsTheRootAndDepthShrinksBack) {
     EXPECT_TRUE(r->GetIsRoot());
     ASSERT_EQ(r->GetEntryCount(), 2);
     EXPECT_EQ(std::vector<uint8_t>(r->GetPKey(0), r->GetPKey(0) + 5), std::vector<uint8_t>(5, 0));
-    TORVBTreePageRef left = tree.Page(static_cast<int32_t>(GetLE32(r->GetPReference(0))));
-    TORVBTreePageRef right = tree.Page(static_cast<int32_t>(GetLE32(r->GetPReference(1))));
+    TORVBTreePageRef left = tree.Page(static_cast<int32_t>(LoadLE32(r->GetPReference(0))));
+    TORVBTreePageRef right = tree.Page(static_cast<int32_t>(LoadLE32(r->GetPReference(1))));
     EXPECT_EQ(left->GetEntryCount(), 5);
     EXPECT_EQ(right->GetEntryCount(), 6);
     EXPECT_FALSE(left->GetIsRoot());
@@ -261,16 +261,16 @@ TEST(TORVBTreePage, HeaderChecksAndErrors) {
   pages.CancelChanges(1);
   // A stored page whose entry count overruns it is refused before anything reads it.
   pages.Close();
-  PutLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::EntryCount, 500);
+  StoreLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::EntryCount, 500);
   ExpectCode(20307, [&] { tree.Root(); });
   pages.Close();  // the cache keeps what the store held; the store changes underneath it
-  PutLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::EntryCount, 1);
-  PutLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::KeyPrefixSize, 4);
+  StoreLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::EntryCount, 1);
+  StoreLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::KeyPrefixSize, 4);
   ExpectCode(20307, [&] { tree.Root(); });
   pages.Close();
-  PutLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::KeyPrefixSize, 5);
+  StoreLE16(pages.store.at(tree.RootPageNo()).data() + btree_header::KeyPrefixSize, 5);
   pages.store.at(tree.RootPageNo())[btree_header::IsLeaf] = 0;  // a node whose child is garbage
-  PutLE32(pages.store.at(tree.RootPageNo()).data() + btree_header::Size + 5, 12345);
+  StoreLE32(pages.store.at(tree.RootPageNo()).data() + btree_header::Size + 5, 12345);
   ExpectCode(20299, [&] { tree.Insert(keys.Key(2).data(), IntKeys::Ref(2, 0).data()); });
 }
 
@@ -371,7 +371,7 @@ using ModelEntry = std::tuple<bool, int32_t, int32_t, uint16_t>;  // not null, k
 ModelEntry Decode(const std::pair<std::vector<uint8_t>, std::vector<uint8_t>>& e) {
   const bool present = e.first[0] == BTreeKeyIsNotNull;
   const TORVPageItemID id = TORVPageItemID::ReadFrom(e.second.data());
-  return {present, present ? static_cast<int32_t>(GetLE32(e.first.data() + 1)) : 0, id.PageNo, id.PageItemNo};
+  return {present, present ? static_cast<int32_t>(LoadLE32(e.first.data() + 1)) : 0, id.PageNo, id.PageItemNo};
 }
 
 class BTreeModel : public ::testing::TestWithParam<std::tuple<uint16_t, int>> {};

@@ -48,9 +48,9 @@ TEST(TORVPage, FreshHeaderAndBuffer) {
   EXPECT_GE(p->GetHeaderState(), 0);
   EXPECT_LT(p->GetHeaderState(), 0x3FFFFFFF);
   EXPECT_EQ(p->GetHeaderPageType(), ptTableIndex);
-  EXPECT_EQ(GetLE32(h + 10), 0xFFFFFFFFu);
-  EXPECT_EQ(GetLE32(h + 14), 0u);
-  EXPECT_EQ(GetLE32(h + 22), 0xFFFFFFFFu);
+  EXPECT_EQ(LoadLE32(h + 10), 0xFFFFFFFFu);
+  EXPECT_EQ(LoadLE32(h + 14), 0u);
+  EXPECT_EQ(LoadLE32(h + 22), 0xFFFFFFFFu);
   EXPECT_EQ(TORVPageItemID::ReadFrom(h + 26), (TORVPageItemID{-1, 0}));
   EXPECT_EQ(p->GetPageData(), h + 40);
   EXPECT_EQ(p->GetPageDataSize(), 216);
