@@ -23,6 +23,22 @@ const char* kCannotRead = "Cannot read from stream. Position = %d, Stream size =
 const char* kCannotWrite =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
 
+// A block copy between two streams puts both positions back where they were, also when the
+// copy fails part way.
+struct RestorePositions {
+  TStream& a;
+  TStream& b;
+  int64_t a_position, b_position;
+  ~RestorePositions() {
+    try {
+      a.Seek(a_position, soBeginning);
+      b.Seek(b_position, soBeginning);
+    } catch (...) {
+      // Positioning back is best effort once the copy itself has failed.
+    }
+  }
+};
+
 }  // namespace
 
 // ---- TORVStream ---------------------------------------------------------------------------
@@ -40,19 +56,7 @@ void TORVStream::SaveToStream(TStream& Stream) {
   if (FBlockSize <= 0) throw EORVException(10418, "Stream block size = 0 is not allowed");
   const int64_t own_position = GetPosition();
   const int64_t other_position = Stream.GetPosition();
-  struct Restore {
-    TORVStream& self;
-    TStream& other;
-    int64_t own, theirs;
-    ~Restore() {
-      try {
-        self.Seek(own, soBeginning);
-        other.Seek(theirs, soBeginning);
-      } catch (...) {
-        // Positioning back is best effort once the copy itself has failed.
-      }
-    }
-  } restore{*this, Stream, own_position, other_position};
+  const RestorePositions restore{*this, Stream, own_position, other_position};
   Seek(0, soBeginning);
   DoOnProgress(0);
   std::vector<uint8_t> buffer(static_cast<size_t>(FBlockSize));
@@ -78,19 +82,7 @@ void TORVStream::LoadFromStreamWithPosition(TStream& Stream, int64_t FromPositio
   if (FBlockSize <= 0) throw EORVException(10419, "Stream block size = 0 is not allowed");
   const int64_t own_position = GetPosition();
   const int64_t other_position = Stream.GetPosition();
-  struct Restore {
-    TORVStream& self;
-    TStream& other;
-    int64_t own, theirs;
-    ~Restore() {
-      try {
-        self.Seek(own, soBeginning);
-        other.Seek(theirs, soBeginning);
-      } catch (...) {
-        // Positioning back is best effort once the copy itself has failed.
-      }
-    }
-  } restore{*this, Stream, own_position, other_position};
+  const RestorePositions restore{*this, Stream, own_position, other_position};
   Stream.Seek(FromPosition, soBeginning);
   if (Stream.GetPosition() != FromPosition)
     throw EORVException(10148, kCannotRead, {Stream.GetPosition(), Stream.GetSize(), FBlockSize, 0});
