@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/net/tcp_server.h"
+#include "platform/net/tests/loopback_client.h"
 #include "platform/ui/scripted_ui.h"
 
 namespace {
@@ -33,75 +34,6 @@ const std::string& Picture() {
   }();
   return picture;
 }
-
-int ConnectLoopback(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-    throw std::runtime_error("connect failed");
-  return fd;
-}
-
-// The client side of one exchange: sends the command, reads the reply line and as many
-// bytes as it announces.
-class BenchClient {
- public:
-  explicit BenchClient(uint16_t port) : fd_(ConnectLoopback(port)) {}
-  ~BenchClient() { ::close(fd_); }
-
-  size_t Exchange(const std::string& command) {
-    SendAll(command);
-    const std::string line = ReadLine();
-    size_t received = line.size();
-    const size_t bracket = line.rfind(']');
-    if (line.rfind("IMAGE:[", 0) == 0 && bracket != std::string::npos) {
-      size_t want = std::stoul(line.substr(bracket + 1));
-      while (want > 0) {
-        if (buffer_.empty()) Fill();
-        const size_t take = std::min(want, buffer_.size());
-        buffer_.erase(0, take);
-        want -= take;
-        received += take;
-      }
-    }
-    return received;
-  }
-
- private:
-  void SendAll(const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) throw std::runtime_error("send failed");
-      done += static_cast<size_t>(n);
-    }
-  }
-  std::string ReadLine() {
-    for (;;) {
-      const size_t end = buffer_.find("\r\n");
-      if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 2);
-        return line;
-      }
-      Fill();
-    }
-  }
-  void Fill() {
-    char chunk[1 << 16];
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n <= 0) throw std::runtime_error("server closed");
-    buffer_.append(chunk, static_cast<size_t>(n));
-  }
-
-  int fd_;
-  std::string buffer_;
-};
 
 // The server under test: "GetMess" gives the picture reply, anything else the data line.
 std::unique_ptr<platform::net::TcpServer> StartLayer(bool through_gui) {
@@ -222,10 +154,22 @@ class GuiThread {
   std::thread thread_;
 };
 
+// One exchange per iteration: the command, the reply line, and the bytes it announces.
 void Run(benchmark::State& state, uint16_t port, const std::string& command) {
-  BenchClient client(port);
+  platform::net::test_support::LoopbackClient client(port);
   size_t bytes = 0;
-  for (auto _ : state) bytes += client.Exchange(command);
+  for (auto _ : state) {
+    if (!client.Send(command)) throw std::runtime_error("send failed");
+    const auto line = client.ReadLine();
+    if (!line) throw std::runtime_error("no reply");
+    bytes += line->size();
+    const size_t bracket = line->rfind(']');
+    if (line->rfind("IMAGE:[", 0) == 0 && bracket != std::string::npos) {
+      const size_t announced = std::stoul(line->substr(bracket + 1));
+      if (client.Skip(announced) != announced) throw std::runtime_error("picture cut short");
+      bytes += announced;
+    }
+  }
   state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 

@@ -1,25 +1,20 @@
 // The TCP layer against real clients on loopback: line framing, limits, the connection
 // bound, peers that vanish, and stopping while handlers wait for the GUI thread.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/net/tcp_server.h"
+#include "platform/net/tests/loopback_client.h"
 #include "platform/ui/scripted_ui.h"
 
 namespace platform::net {
@@ -27,100 +22,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A plain blocking client. Reads give up after a few seconds, so a server that never
-// answers fails the test instead of hanging it.
-class Client {
+// Every client checks at its end that the server never left it waiting.
+class Client : public test_support::LoopbackClient {
  public:
-  explicit Client(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    EXPECT_GE(fd_, 0);
-    timeval timeout{5, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    EXPECT_TRUE(connected_) << "connect to port " << port;
-  }
-  ~Client() { Close(); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  uint16_t LocalPort() const {
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
-    return ntohs(local.sin_port);
-  }
-
-  void Send(std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-      if (n <= 0) {
-        ADD_FAILURE() << "send failed";
-        return;
-      }
-      done += static_cast<size_t>(n);
-    }
-  }
-
-  // The next line ending in CR LF, without it; nullopt when the server closed first.
-  std::optional<std::string> ReadLine() {
-    for (;;) {
-      const size_t end = buffer_.find("\r\n");
-      if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 2);
-        return line;
-      }
-      if (!Fill()) return std::nullopt;
-    }
-  }
-
-  std::string ReadBytes(size_t count) {
-    while (buffer_.size() < count)
-      if (!Fill()) break;
-    std::string bytes = buffer_.substr(0, std::min(count, buffer_.size()));
-    buffer_.erase(0, bytes.size());
-    return bytes;
-  }
-
-  // True when the server closes the connection (whatever it still sends is read and dropped).
-  bool WaitClosed() {
-    buffer_.clear();
-    while (Fill()) buffer_.clear();
-    return closed_;
-  }
-
-  void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
-
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  bool Fill() {
-    char chunk[65536];
-    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-    if (n > 0) {
-      buffer_.append(chunk, static_cast<size_t>(n));
-      return true;
-    }
-    // End of stream, or a reset because the server closed with our bytes unread.
-    closed_ = n == 0 || errno == ECONNRESET;
-    if (!closed_) ADD_FAILURE() << "no answer from the server in time";
-    return false;
-  }
-
-  int fd_ = -1;
-  bool connected_ = false;
-  bool closed_ = false;
-  std::string buffer_;
+  using LoopbackClient::LoopbackClient;
+  ~Client() { EXPECT_FALSE(TimedOut()) << "no answer from the server in time"; }
 };
 
 // What the handlers saw, for the test thread to wait on.
