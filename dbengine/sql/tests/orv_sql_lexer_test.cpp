@@ -683,5 +683,41 @@ TEST(TORVLexerRandom, TokenListsSurviveTextAndBack) {
   }
 }
 
+// Arbitrary bytes either lex or fail with an engine error; never anything else (the suite
+// runs under the address sanitizer, which catches a read past the text).
+TEST(TORVLexerRandom, ArbitraryBytesLexOrFailCleanly) {
+  static const std::string alphabet = "ab1E.e+-*/=<>|!:?;,()[]`'\"\\ \t\r\n_\xB5\xE9";
+  TORVSQLParams params;
+  AddInt(params, "a", 1);
+  AddInt(params, "b", 2);
+  std::mt19937 rng(99);
+  int lexed = 0;
+  for (int k = 0; k < 20000; ++k) {
+    std::string script;
+    const int len = std::uniform_int_distribution<int>(0, 24)(rng);
+    for (int i = 0; i < len; ++i) {
+      script += std::uniform_int_distribution<int>(0, 40)(rng) == 0
+                    ? '\0'
+                    : alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(rng)];
+    }
+    try {
+      TORVLexer lex(script, k % 2 ? &params : nullptr, k % 5 == 0);
+      for (const TSQLCommand& c : lex.Commands) {
+        ASSERT_FALSE(c.Tokens.empty());
+        for (const TToken& t : c.Tokens) {
+          ASSERT_GE(t.LineNum, 1);
+          ASSERT_GE(t.ColumnNum, 1);
+          ASSERT_EQ(t.TokenType == tktParameter, t.ParamValue != nullptr);
+        }
+      }
+      ++lexed;
+    } catch (const EORVException& e) {
+      const int32_t code = e.NativeError();
+      ASSERT_TRUE(code == 30059 || code == 30060 || code == 30061 || code == 30062 || code == 30358) << code;
+    }
+  }
+  EXPECT_GT(lexed, 1000);
+}
+
 }  // namespace
 }  // namespace orv
