@@ -9,17 +9,6 @@
 
 namespace orv {
 
-const std::array<std::string_view, DateFormatReservedWordsCount> DateFormatReservedWords = {
-    "YYYY", "YY",  "YEAR", "Q",   "MONTH", "MON", "MM", "M",  "RM", "DDD", "DD", "DAY", "DY",
-    "DW",   "D",   "HH12", "HH24", "HH",   "H12", "H24", "H", "NN", "N",   "SS", "S",   "AMPM",
-};
-
-const int32_t DateFormatReservedWordsMaxLength = [] {
-  size_t longest = 0;
-  for (std::string_view w : DateFormatReservedWords) longest = std::max(longest, w.size());
-  return static_cast<int32_t>(longest);
-}();
-
 namespace {
 
 constexpr std::array<std::string_view, 12> kMonthNames = {

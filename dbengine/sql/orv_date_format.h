@@ -25,9 +25,16 @@ enum TDateFormatType : uint8_t {
 
 inline constexpr int32_t DateFormatReservedWordsCount = 26;
 // The format words, indexed by TDateFormatType.
-extern const std::array<std::string_view, DateFormatReservedWordsCount> DateFormatReservedWords;
+inline constexpr std::array<std::string_view, DateFormatReservedWordsCount> DateFormatReservedWords = {
+    "YYYY", "YY",  "YEAR", "Q",   "MONTH", "MON", "MM", "M",  "RM", "DDD", "DD", "DAY", "DY",
+    "DW",   "D",   "HH12", "HH24", "HH",   "H12", "H24", "H", "NN", "N",   "SS", "S",   "AMPM",
+};
 // The length of the longest format word (MONTH).
-extern const int32_t DateFormatReservedWordsMaxLength;
+inline constexpr int32_t DateFormatReservedWordsMaxLength = [] {
+  size_t longest = 0;
+  for (std::string_view w : DateFormatReservedWords) longest = w.size() > longest ? w.size() : longest;
+  return static_cast<int32_t>(longest);
+}();
 // Two-digit years below this year's last two digits belong to the next century (00-29 are
 // 2000-2029, 30-99 are 1930-1999).
 inline constexpr int32_t TwoDigitYearCenturyWindow = 1930;
