@@ -6,7 +6,6 @@
 // and column of its cause.
 #include <array>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +13,7 @@
 
 #include "dbengine/storage/orv_const.h"
 #include "dbengine/storage/orv_variant.h"
+#include "platform/data/enum_set.h"
 
 namespace orv {
 
@@ -36,18 +36,7 @@ enum TTokenType : uint8_t {
 extern const std::array<std::string_view, 12> EORVTokenType;
 
 // A set of token types.
-class TTokenTypes {
- public:
-  constexpr TTokenTypes() = default;
-  constexpr TTokenTypes(std::initializer_list<TTokenType> Types) {
-    for (TTokenType t : Types) bits_ |= Bit(t);
-  }
-  constexpr bool Contains(TTokenType t) const { return (bits_ & Bit(t)) != 0; }
-
- private:
-  static constexpr uint16_t Bit(TTokenType t) { return static_cast<uint16_t>(1u << static_cast<unsigned>(t)); }
-  uint16_t bits_ = 0;
-};
+using TTokenTypes = platform::data::EnumSet<TTokenType>;
 
 // A parameter of a script: a value with a name. Named parameters (":name") bind by name,
 // positional ones ("?") by their order in the whole script.
