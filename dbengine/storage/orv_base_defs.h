@@ -21,6 +21,10 @@ namespace orv {
 class IORVDefaultValueExpression {
  public:
   virtual ~IORVDefaultValueExpression() = default;
+  // Evaluates the expression (it has no field references) and returns the value of its root,
+  // owned by the expression; nil for an expression without nodes. With False a NULL result
+  // becomes the Boolean False.
+  virtual const TORVVariant* GetValue(bool TrueFalseNullLogic) = 0;
 };
 
 class IORVDefaultValueExpressionFactory {

@@ -111,8 +111,27 @@ void TORVBTreeRecordIndex::CreateIndex(IORVIndexCursor* Cursor, TORVIndexDef& aI
     FIndexDef->RootPageNo = root->GetPageNo();
   }
   if (!Cursor) return;
-  // Uniqueness is the caller's concern while a new index is filled.
-  FIndexManager->ForEachTableRecord(session, Cursor->GetTableName(), [this](IORVIndexCursor& c) { InsertRecord(c); });
+  // A unique or primary index is refused over duplicate keys (it would hold them for good),
+  // and a refused or failed build gives its pages back.
+  const bool unique = FIndexDef->Primary || FIndexDef->Unique;
+  try {
+    FIndexManager->ForEachTableRecord(session, Cursor->GetTableName(), [&](IORVIndexCursor& c) {
+      if (unique && !CanInsertRecord(session, c.GetCurrentRecordBuffer())) {
+        if (FIndexDef->Primary)
+          throw EORVException(30319, "Primary Key constraint '%s' violated. Duplicate found.", {FIndexDef->Name});
+        throw EORVException(30320, "Constraint unique '%s' violated. Duplicate found.", {FIndexDef->Name});
+      }
+      InsertRecord(c);
+    });
+  } catch (...) {
+    try {
+      DropIndex(session);
+    } catch (...) {
+      // The build's own failure is the one to report.
+    }
+    aIndexDef.RootPageNo = -1;
+    throw;
+  }
 }
 
 void TORVBTreeRecordIndex::DropIndex(int32_t SessionID) {

@@ -431,6 +431,25 @@ class IORVScanExpression {
   virtual void AddNode(TORVExpressionNode* Node) = 0;
 };
 
+class TORVCursor;  // the abstract cursor (orv_base_cursor.h)
+
+// A filter or WHERE expression as the table layer evaluates it on one record. The expression
+// engine implements it and the access layer creates it through the registered factory
+// (orv_base_cursor.h); the storage core only binds it and asks for the result.
+class IORVExpression : public IORVScanExpression {
+ public:
+  // Binds the field references to Cursor's fields and correlated references to the outer
+  // query's operator and cursor (both may be nil).
+  virtual void AssignCursor(TORVCursor* Cursor, void* ParentQueryAO, TORVCursor* ParentCursor) = 0;
+  // Binds the field references to the memory record at Buffer; the table layer passes False.
+  virtual void AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) = 0;
+  // The condition on the bound record, NULL counting as False; no nodes: 30110.
+  virtual bool GetResult() = 0;
+  // No root node, or an AND/OR root whose conditions were all taken out for an index scan:
+  // there is nothing left to evaluate.
+  virtual bool IsEmpty() const = 0;
+};
+
 // One condition by which the table layer can scan an index instead of every record.
 class TORVScanSearchCondition {
  public:

@@ -393,6 +393,7 @@ TEST(TORVIndexDefs, FindIndexMatchesLeadingColumns) {
 class FakeExpression : public IORVDefaultValueExpression {
  public:
   explicit FakeExpression(std::string t) : text(std::move(t)) {}
+  const TORVVariant* GetValue(bool) override { return nullptr; }
   std::string text;
 };
 

@@ -1,0 +1,231 @@
+#include "dbengine/storage/tests/support/expression_double.h"
+
+#include <cctype>
+#include <stdexcept>
+
+#include "dbengine/storage/orv_except.h"
+#include "dbengine/storage/orv_str_utils.h"
+
+namespace orv::testing {
+
+struct FieldOpConstantExpression::Node {
+  enum Kind { And, Or, Compare, IsNull, IsNotNull } kind = Compare;
+  std::unique_ptr<Node> left, right;
+  // A comparison: the field (bound by name) and the constant.
+  std::string field_name;
+  int32_t field_no = -1;
+  int32_t offset = 0;
+  int32_t size = 0;
+  TORVBaseFieldType type = bftUnknown;
+  TORVDataOperator op = doEQ;
+  TORVVariant constant;
+};
+
+namespace {
+
+class Parser {
+ public:
+  explicit Parser(const std::string& text) : s_(text) {}
+
+  std::unique_ptr<FieldOpConstantExpression::Node> ParseAll() {
+    auto node = ParseOr();
+    SkipSpace();
+    if (pos_ != s_.size()) Fail("unexpected text");
+    return node;
+  }
+
+ private:
+  using Node = FieldOpConstantExpression::Node;
+
+  [[noreturn]] void Fail(const char* what) const {
+    throw std::invalid_argument(std::string("filter: ") + what + " at " + std::to_string(pos_) + " in '" + s_ + "'");
+  }
+  void SkipSpace() {
+    while (pos_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+  }
+  bool Keyword(const char* word) {
+    SkipSpace();
+    const size_t n = std::char_traits<char>::length(word);
+    if (AnsiUpperCase(s_.substr(pos_, n)) != word) return false;
+    if (pos_ + n < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[pos_ + n])) || s_[pos_ + n] == '_'))
+      return false;
+    pos_ += n;
+    return true;
+  }
+  std::unique_ptr<Node> Join(Node::Kind kind, std::unique_ptr<Node> l, std::unique_ptr<Node> r) {
+    auto n = std::make_unique<Node>();
+    n->kind = kind;
+    n->left = std::move(l);
+    n->right = std::move(r);
+    return n;
+  }
+  std::unique_ptr<Node> ParseOr() {
+    auto node = ParseAnd();
+    while (Keyword("OR")) node = Join(Node::Or, std::move(node), ParseAnd());
+    return node;
+  }
+  std::unique_ptr<Node> ParseAnd() {
+    auto node = ParsePrimary();
+    while (Keyword("AND")) node = Join(Node::And, std::move(node), ParsePrimary());
+    return node;
+  }
+  std::unique_ptr<Node> ParsePrimary() {
+    SkipSpace();
+    if (pos_ < s_.size() && s_[pos_] == '(') {
+      ++pos_;
+      auto node = ParseOr();
+      SkipSpace();
+      if (pos_ >= s_.size() || s_[pos_] != ')') Fail("missing )");
+      ++pos_;
+      return node;
+    }
+    auto node = std::make_unique<Node>();
+    const size_t start = pos_;
+    while (pos_ < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '_')) ++pos_;
+    if (pos_ == start) Fail("field name expected");
+    node->field_name = s_.substr(start, pos_ - start);
+    if (Keyword("IS")) {
+      node->kind = Keyword("NOT") ? Node::IsNotNull : Node::IsNull;
+      if (!Keyword("NULL")) Fail("NULL expected");
+      return node;
+    }
+    SkipSpace();
+    static const std::pair<const char*, TORVDataOperator> ops[] = {
+        {"<>", doNE}, {"<=", doLE}, {">=", doGE}, {"=", doEQ}, {"<", doLT}, {">", doGT}};
+    bool found = false;
+    for (const auto& [text, op] : ops) {
+      if (s_.compare(pos_, std::char_traits<char>::length(text), text) == 0) {
+        node->op = op;
+        pos_ += std::char_traits<char>::length(text);
+        found = true;
+        break;
+      }
+    }
+    if (!found) Fail("operator expected");
+    SkipSpace();
+    if (pos_ < s_.size() && s_[pos_] == '\'') {
+      const size_t end = s_.find('\'', pos_ + 1);
+      if (end == std::string::npos) Fail("unterminated text");
+      node->constant.SetDataAsAnsiString(s_.substr(pos_ + 1, end - pos_ - 1));
+      pos_ = end + 1;
+      return node;
+    }
+    const size_t number = pos_;
+    if (pos_ < s_.size() && (s_[pos_] == '-' || s_[pos_] == '+')) ++pos_;
+    bool fraction = false;
+    while (pos_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[pos_])) || s_[pos_] == '.')) {
+      fraction |= s_[pos_] == '.';
+      ++pos_;
+    }
+    if (pos_ == number) Fail("constant expected");
+    const std::string text = s_.substr(number, pos_ - number);
+    if (fraction)
+      node->constant.SetDataAsDouble(std::stod(text));
+    else
+      node->constant.SetDataAsSignedInt64(std::stoll(text));
+    return node;
+  }
+
+  std::string s_;
+  size_t pos_ = 0;
+};
+
+void Collect(FieldOpConstantExpression::Node* node, std::vector<FieldOpConstantExpression::Node*>& out) {
+  if (!node) return;
+  if (node->left || node->right) {
+    Collect(node->left.get(), out);
+    Collect(node->right.get(), out);
+  } else {
+    out.push_back(node);
+  }
+}
+
+}  // namespace
+
+FieldOpConstantExpression::FieldOpConstantExpression(TORVCursor& Cursor, const std::string& Filter,
+                                                     bool CaseInsensitive)
+    : case_insensitive_(CaseInsensitive) {
+  if (Filter.find_first_not_of(" \t\r\n") == std::string::npos) throw EORVException(30119, "Blank SQL command");
+  root_ = Parser(Filter).ParseAll();
+  Collect(root_.get(), comparisons_);
+  AssignCursor(&Cursor, nullptr, nullptr);
+}
+
+FieldOpConstantExpression::~FieldOpConstantExpression() = default;
+
+void FieldOpConstantExpression::AssignCursor(TORVCursor* Cursor, void*, TORVCursor*) {
+  if (!Cursor || !Cursor->FFieldDefs) throw std::invalid_argument("filter: the cursor has no fields");
+  for (Node* n : comparisons_) {
+    const int32_t no = Cursor->FFieldDefs->GetDefNumberByName(n->field_name);
+    if (no < 0) throw std::invalid_argument("filter: unknown field " + n->field_name);
+    const TORVFieldDef* f = Cursor->FFieldDefs->GetDef(no);
+    n->field_no = no;
+    n->offset = f->MemoryOffset;
+    n->size = f->MemoryDataSize;
+    n->type = f->BaseFieldType;
+  }
+}
+
+void FieldOpConstantExpression::AssignCursorBuffer(const void* Buffer, bool) { buffer_ = Buffer; }
+
+bool FieldOpConstantExpression::GetResult() {
+  if (!root_) throw EORVException(30110, "Value is Null");
+  ++evaluations;
+  return Evaluate(*root_);
+}
+
+bool FieldOpConstantExpression::Evaluate(const Node& node) const {
+  switch (node.kind) {
+    case Node::And: return Evaluate(*node.left) && Evaluate(*node.right);
+    case Node::Or: return Evaluate(*node.left) || Evaluate(*node.right);
+    default: break;
+  }
+  const auto* record = static_cast<const uint8_t*>(buffer_);
+  const bool null = CheckNullFlag(node.field_no, record);
+  if (node.kind == Node::IsNull) return null;
+  if (node.kind == Node::IsNotNull) return !null;
+  if (null) return false;  // unknown counts as False
+  const TORVCompareResult r =
+      CompareSizedValueBuffers(record + node.offset, node.size, node.constant.pData(), node.constant.DataSize(),
+                               node.type, node.constant.DataType(), false, false, -1, case_insensitive_, 1024);
+  switch (node.op) {
+    case doEQ: return r == cmprEqual;
+    case doNE: return r == cmprLower || r == cmprGreater;
+    case doLT: return r == cmprLower;
+    case doGT: return r == cmprGreater;
+    case doLE: return r == cmprLower || r == cmprEqual;
+    case doGE: return r == cmprGreater || r == cmprEqual;
+    default: return false;
+  }
+}
+
+std::unique_ptr<IORVExpression> FieldOpConstantFactory::ParseForFilter(TORVCursor& Cursor, const std::string& Filter,
+                                                                       bool CaseInsensitive, bool) {
+  return std::make_unique<FieldOpConstantExpression>(Cursor, Filter, CaseInsensitive);
+}
+
+// ---- Default values -------------------------------------------------------------------------------
+
+namespace {
+constexpr std::string_view kPrefix = "EXPR:";
+}
+
+TextDefaultExpression::TextDefaultExpression(const std::string& Text) {
+  value_.SetDataAsAnsiString(Text.substr(kPrefix.size()));
+}
+
+const TORVVariant* TextDefaultExpression::GetValue(bool) {
+  ++evaluations;
+  return &value_;
+}
+
+bool TextDefaultExpressionFactory::IsNonConstantExpression(const TORVVariant& Value) {
+  return !Value.GetIsNull() && Value.IsStringDataType() && Value.GetDataAsAnsiString().starts_with(kPrefix);
+}
+
+std::unique_ptr<IORVDefaultValueExpression> TextDefaultExpressionFactory::ParseForDefaultValueExpression(
+    const std::string& DefaultValue) {
+  return std::make_unique<TextDefaultExpression>(DefaultValue);
+}
+
+}  // namespace orv::testing

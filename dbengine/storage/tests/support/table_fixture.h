@@ -1,0 +1,61 @@
+#pragma once
+// Small builders for table definitions and a fixture of one database with one session and an
+// open cursor over a table "T" of the vector storage kind.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/orv_base_engine.h"
+#include "dbengine/storage/tests/support/test_cursor.h"
+#include "dbengine/storage/tests/support/vector_record_store.h"
+
+namespace orv::testing {
+
+inline TORVFieldDef* AddField(TORVFieldDefs& Defs, const std::string& Name, TORVAdvancedFieldType Type,
+                              int32_t Size = 0) {
+  TORVFieldDef* f = Defs.AddCreated();
+  f->Name = Name;
+  f->SetFieldDefDataType(Type, Size);
+  return f;
+}
+
+// An ascending, case-sensitive index over the fields.
+inline TORVIndexDef* AddIndexDef(TORVIndexDefs& Defs, const std::string& Name, const std::vector<std::string>& Fields,
+                                 bool Unique = false, bool Primary = false) {
+  TORVIndexDef* d = Defs.AddCreated();
+  d->Name = Name;
+  d->Unique = Unique;
+  d->Primary = Primary;
+  d->AssignByNames(Fields, std::vector<std::string>(Fields.size(), "ASC"),
+                   std::vector<std::string>(Fields.size(), "CASE"));
+  return d;
+}
+
+struct TableFixture {
+  TableFixture() { db.log = &log; }
+
+  // Creates table T from the definitions and opens the fixture's cursor on it.
+  TestCursor& Create(const TORVFieldDefs& Fields, const TORVIndexDefs& Indexes = TORVIndexDefs(),
+                     const TORVConstraintDefs& Constraints = TORVConstraintDefs()) {
+    {
+      TestCursor creator(session, "T");
+      creator.CreateTable(Fields, Indexes, Constraints);
+    }
+    cursor = Open(session);
+    return *cursor;
+  }
+  std::unique_ptr<TestCursor> Open(TestSession& Session, const std::string& Table = "T") {
+    auto c = std::make_unique<TestCursor>(Session, Table);
+    c->OpenTableByFieldDefs(nullptr, nullptr, nullptr);
+    c->log = &log;
+    return c;
+  }
+  VectorTableData& Table() const { return static_cast<VectorTableData&>(*cursor->TableData()); }
+
+  CallLog log;
+  VectorDatabaseData db;
+  TestSession session{db};
+  std::unique_ptr<TestCursor> cursor;
+};
+
+}  // namespace orv::testing
