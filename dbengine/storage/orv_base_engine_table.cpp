@@ -113,7 +113,6 @@ void TORVTableData::CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) 
     const TORVConstraintType type = ConstraintDefs.GetDef(i)->ConstraintType;
     if (type == ctFK || type > ctCheck) throw EORVException(30058, "Not implemented yet");
   }
-  if (!FConstraintManager) FConstraintManager = std::make_unique<TORVBaseConstraintManager>(this);
   FillDefsByObjectId(ConstraintDefs);
   const std::string table = FTableName.substr(0, 255);
   for (int32_t i = 0; i < ConstraintDefs.GetCount(); ++i) {
@@ -121,9 +120,12 @@ void TORVTableData::CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) 
     if (auto* nn = dynamic_cast<TORVConstraintDefNotNull*>(def)) nn->TableName = table;
     if (auto* uq = dynamic_cast<TORVConstraintDefUnique*>(def)) uq->TableName = table;
   }
-  FConstraintManager->FConstraintDefs.Assign(ConstraintDefs);
-  FConstraintManager->LinkObjectIds();
-  FConstraintManager->FillConstraintAutoNames();
+  // The new manager takes over only when its definitions are complete.
+  auto manager = std::make_unique<TORVBaseConstraintManager>(this);
+  manager->FConstraintDefs.Assign(ConstraintDefs);
+  manager->LinkObjectIds();
+  manager->FillConstraintAutoNames();
+  FConstraintManager = std::move(manager);
 }
 
 void TORVTableData::InitCursor(TORVCursor* Cursor) {

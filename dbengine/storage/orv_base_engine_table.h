@@ -88,7 +88,9 @@ class TORVTableData : public IORVKeyTable {
   // autoincrement counters are reset. The kinds first put a new field manager in place.
   virtual void CreateFieldManager(TORVFieldDefs& FieldDefs);
   virtual void CreateIndexManager(TORVIndexDefs& IndexDefs);
-  // A foreign key or an unknown type: 30058, before anything is copied.
+  // New object ids and the table's name for the definitions, then a new constraint manager
+  // with a linked, named copy. A foreign key or an unknown type: 30058, before anything is
+  // copied or replaced.
   virtual void CreateConstraintManager(TORVConstraintDefs& ConstraintDefs);
   virtual void InitCursor(TORVCursor* Cursor);
   virtual void ApplyChanges(int32_t SessionID, bool InTransaction);

@@ -195,6 +195,7 @@ void TestCursor::RefreshDefs() {
 void TestCursor::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
   TORVCursor::RenameField(FieldName, NewFieldName);
   table_->RenameField(FieldName, NewFieldName);
+  InternalInitFieldDefs();
   RefreshDefs();
 }
 

@@ -181,11 +181,6 @@ void VectorTableData::CreateIndexManager(TORVIndexDefs& IndexDefs) {
   TORVTableData::CreateIndexManager(IndexDefs);
 }
 
-void VectorTableData::CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) {
-  FConstraintManager = std::make_unique<TORVBaseConstraintManager>(this);
-  TORVTableData::CreateConstraintManager(ConstraintDefs);
-}
-
 void VectorTableData::ApplyChanges(int32_t SessionID, bool InTransaction) {
   if (CallLog* log = Log()) log->push_back("table.ApplyChanges");
   TORVTableData::ApplyChanges(SessionID, InTransaction);

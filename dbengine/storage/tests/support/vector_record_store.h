@@ -80,7 +80,6 @@ class VectorTableData : public TORVTableData {
   void CreateRecordManager() override;
   void CreateFieldManager(TORVFieldDefs& FieldDefs) override;
   void CreateIndexManager(TORVIndexDefs& IndexDefs) override;
-  void CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) override;
   void ApplyChanges(int32_t SessionID, bool InTransaction) override;
   void CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
                    TORVConstraintDefs& ConstraintDefs) override;
