@@ -211,10 +211,12 @@ void VectorTableData::EmptyTable(TORVCursor* Cursor) {
 void VectorTableData::AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) {
   TORVLockGuard<TORVTableData> guard(*this);
   const int32_t session = Cursor ? Cursor->GetSessionID() : SYSTEM_SESSION_ID;
+  // Like the memory tables: whatever the build did is applied at once, a refused build's
+  // pages given back included.
   try {
     TORVTableData::AddIndex(IndexDef, Cursor);
   } catch (...) {
-    pages_.CancelChanges(session);
+    pages_.ApplyChanges(session);
     throw;
   }
   pages_.ApplyChanges(session);
