@@ -200,28 +200,34 @@ void TORVBaseFieldManager::ApplyDefaultValuesToRecordBuffer(TORVBaseSession* /*S
 
 // ---- Record forms ---------------------------------------------------------------------------------
 
+namespace {
+
+// A record from one form into the other: the target cleared, the null flags, then every
+// field's stored bytes (a BLOB's memory-only part stays zero in memory).
+void ConvertRecordForm(const TORVFieldDefs& Defs, int32_t NullFlagsSize, const void* From, void* To, bool ToDisk) {
+  const auto* from = static_cast<const uint8_t*>(From);
+  auto* to = static_cast<uint8_t*>(To);
+  const int32_t size = ToDisk ? Defs.GetDiskRecordBufferSize() : Defs.GetMemoryRecordBufferSize();
+  std::memset(to, 0, static_cast<size_t>(size));
+  std::memcpy(to, from, static_cast<size_t>(NullFlagsSize));
+  for (int32_t i = 0; i < Defs.GetCount(); ++i) {
+    const TORVFieldDef* f = Defs.GetDef(i);
+    const int32_t source = ToDisk ? f->MemoryOffset : f->DiskOffset;
+    const int32_t target = ToDisk ? f->DiskOffset : f->MemoryOffset;
+    std::memcpy(to + target, from + source, static_cast<size_t>(f->DiskDataSize));
+  }
+}
+
+}  // namespace
+
 void TORVBaseFieldManager::DiskRecordBufferToMemRecordBuffer(const void* DiskRecordBuffer,
                                                              void* MemRecordBuffer) const {
-  const auto* disk = static_cast<const uint8_t*>(DiskRecordBuffer);
-  auto* mem = static_cast<uint8_t*>(MemRecordBuffer);
-  std::memset(mem, 0, static_cast<size_t>(FFieldDefs.GetMemoryRecordBufferSize()));
-  std::memcpy(mem, disk, static_cast<size_t>(NullFlagsSize()));
-  for (int32_t i = 0; i < FFieldDefs.GetCount(); ++i) {
-    const TORVFieldDef* f = FFieldDefs.GetDef(i);
-    std::memcpy(mem + f->MemoryOffset, disk + f->DiskOffset, static_cast<size_t>(f->DiskDataSize));
-  }
+  ConvertRecordForm(FFieldDefs, NullFlagsSize(), DiskRecordBuffer, MemRecordBuffer, false);
 }
 
 void TORVBaseFieldManager::MemRecordBufferToDiskRecordBuffer(const void* MemRecordBuffer,
                                                              void* DiskRecordBuffer) const {
-  const auto* mem = static_cast<const uint8_t*>(MemRecordBuffer);
-  auto* disk = static_cast<uint8_t*>(DiskRecordBuffer);
-  std::memset(disk, 0, static_cast<size_t>(FFieldDefs.GetDiskRecordBufferSize()));
-  std::memcpy(disk, mem, static_cast<size_t>(NullFlagsSize()));
-  for (int32_t i = 0; i < FFieldDefs.GetCount(); ++i) {
-    const TORVFieldDef* f = FFieldDefs.GetDef(i);
-    std::memcpy(disk + f->DiskOffset, mem + f->MemoryOffset, static_cast<size_t>(f->DiskDataSize));
-  }
+  ConvertRecordForm(FFieldDefs, NullFlagsSize(), MemRecordBuffer, DiskRecordBuffer, true);
 }
 
 bool TORVBaseFieldManager::CompareRecordBuffers(const void* RecordBuffer1, const void* RecordBuffer2) const {

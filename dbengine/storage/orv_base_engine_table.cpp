@@ -331,7 +331,7 @@ void TORVTableData::GetIndexPositionByBitmapRecNo(int32_t IndexID, int64_t Recor
 
 bool TORVTableData::GetIndexPositionByRecordID(int32_t SessionID, int32_t IndexID, const TORVPageItemID& RecordID,
                                                TORVKeyPath& IndexPos) {
-  ScratchBuffer buffer(FRecordManager->FRecordBufferSize);
+  ScratchBuffer buffer(std::max(FRecordManager->FRecordBufferSize, GetMemoryRecordBufferSize()));
   TORVNavigationInfo nav;
   nav.GetRecordMode = grmCurrent;
   nav.RecordID = RecordID;
@@ -458,7 +458,7 @@ int64_t TORVTableData::GetRecNo(TORVCursor* Cursor) {
   const bool restricted = Cursor->IsViewRestricted();
   if (!Cursor->IsIndexApplied())
     return restricted ? Cursor->FRecordBitmap->GetRecNoByRecordID(Cursor->CurrentRecordID) : InternalGetRecNo(Cursor);
-  ScratchBuffer buffer(GetRecordBufferSize());
+  ScratchBuffer buffer(std::max(FRecordManager->FRecordBufferSize, GetRecordBufferSize()));
   TORVNavigationInfo nav;
   nav.GetRecordMode = grmCurrent;
   nav.IndexID = Cursor->FIndexID;
