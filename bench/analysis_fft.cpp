@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/my_fft.h"
+#include "bench/bench_report.h"
 
 namespace {
 
@@ -83,21 +84,11 @@ void BM_FFTW_Double(benchmark::State& state) {
 }
 BENCHMARK(BM_FFTW_Double)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps each benchmark's time so that the ratios of the same run can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) ms[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> ms;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter rep;
+  bench::SummaryReporter rep;
   benchmark::RunSpecifiedBenchmarks(&rep);
   const auto& t = rep.ms;
   if (t.count("BM_FFT2D_Extended") && t.count("BM_FFTW_LongDouble") && t.count("BM_FFTW_Double")) {

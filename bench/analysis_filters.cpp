@@ -13,6 +13,7 @@
 #include "analysis/analyze_consts.h"
 #include "analysis/myimage_filters.h"
 #include "analysis/myimage_series.h"
+#include "bench/bench_report.h"
 
 namespace {
 
@@ -72,20 +73,11 @@ void BM_KombinierenBR19(benchmark::State& state) {
 }
 BENCHMARK(BM_KombinierenBR19)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class BudgetReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) ms[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> ms;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  BudgetReporter rep;
+  bench::SummaryReporter rep;
   benchmark::RunSpecifiedBenchmarks(&rep);
   const std::pair<const char*, double> budgets[] = {
       {"BM_DisplayChain", 120}, {"BM_SharpnessIndexSobel", 25}, {"BM_KombinierenBR19", 300}};

@@ -15,6 +15,7 @@
 #include "dbengine/storage/orv_btree_key.h"
 #include "dbengine/storage/orv_btree_page.h"
 #include "dbengine/storage/orv_page.h"
+#include "platform/base/byte_order.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ struct Tree {
   }
   void Insert(int32_t key, int32_t id) {
     uint8_t record[5] = {0};
-    orv::PutLE32(record + 1, static_cast<uint32_t>(key));
+    platform::StoreLE32(record + 1, static_cast<uint32_t>(key));
     uint8_t k[5], ref[6];
     key_ref.MakeShortKeyFromRecordBuffer(record, k);
     orv::TORVPageItemID{id, 0}.WriteTo(ref);
@@ -82,7 +83,7 @@ struct Tree {
       // Whole leaves are read while the path stays on them.
       orv::TORVBTreePageRef leaf = page.GetIndexPage(1, path.Last().PageNo);
       const int32_t n = leaf->GetEntryCount();
-      for (int32_t e = path.Last().EntryNo; e < n; ++e) sum += static_cast<int32_t>(orv::GetLE32(leaf->GetPKey(e) + 1));
+      for (int32_t e = path.Last().EntryNo; e < n; ++e) sum += static_cast<int32_t>(platform::LoadLE32(leaf->GetPKey(e) + 1));
       path.Last().EntryNo = n - 1;
       leaf.reset();
       ok = orv::BTreeNextPosition(page, 1, path, {1, 2});
@@ -188,7 +189,7 @@ void BM_ShortKeyCompare1M(benchmark::State& state) {
   std::vector<std::array<uint8_t, 5>> keys(1024);
   for (size_t i = 0; i < keys.size(); ++i) {
     uint8_t record[5] = {0};
-    orv::PutLE32(record + 1, static_cast<uint32_t>(Keys()[i]));
+    platform::StoreLE32(record + 1, static_cast<uint32_t>(Keys()[i]));
     tree.key_ref.MakeShortKeyFromRecordBuffer(record, keys[i].data());
   }
   double ours = 0, plain = 0;
@@ -202,8 +203,8 @@ void BM_ShortKeyCompare1M(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
     const auto t1 = Clock::now();
     for (int i = 0; i < 1000000; ++i) {
-      const int32_t a = static_cast<int32_t>(orv::GetLE32(keys[static_cast<size_t>(i) & 1023].data() + 1));
-      const int32_t b = static_cast<int32_t>(orv::GetLE32(keys[static_cast<size_t>(i * 7 + 3) & 1023].data() + 1));
+      const int32_t a = static_cast<int32_t>(platform::LoadLE32(keys[static_cast<size_t>(i) & 1023].data() + 1));
+      const int32_t b = static_cast<int32_t>(platform::LoadLE32(keys[static_cast<size_t>(i * 7 + 3) & 1023].data() + 1));
       sum += (a > b) - (a < b);
     }
     plain += std::chrono::duration<double>(Clock::now() - t1).count();

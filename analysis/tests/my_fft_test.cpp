@@ -221,16 +221,51 @@ TEST_F(FFTTest, BandFiltersFollowTheRadius) {
 }
 
 TEST_F(FFTTest, FiltersStayInsideTheWorkImage) {
-  // A size beyond the work image must not reach past its last index.
+  // A size beyond the work image is cut to it: the filters reach its last row and column and
+  // nothing behind it. The next work image lies right behind it in memory, so a step past the
+  // last index would show there.
+  TCimage& next = FFTState().iComp2;
+  FillSpectrum(next, MAXFFTIMG, 7);
+  const auto next_untouched = [&] {
+    for (int a = 0; a <= MAXFFTIMG; ++a)
+      for (int b = 0; b <= MAXFFTIMG; ++b)
+        if (next[a][b].r != 7 || next[a][b].i != -7) return false;
+    return true;
+  };
+
+  // Every radius of the cut size but 0 lies inside the open stop band; index MAXFFTIMG is
+  // frequency 0 of the cut size.
   FillSpectrum(img, MAXFFTIMG, 1);
   BandStopFilter(0, 5000, 4096, 0, img);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG].r, 1);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG - 1].r, 0);
+  EXPECT_EQ(img[1][MAXFFTIMG].r, 0);
+  EXPECT_TRUE(next_untouched());
+
+  // Frequency 0 is inside the band of BandPassFilter(0, 1) and of BandPassFilterTimes(0, 1),
+  // which multiplies it by 10; radius 2 is outside.
+  FillSpectrum(img, MAXFFTIMG, 1);
   BandPassFilter(4096, img, 0, 1, 0);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG].r, 1);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG - 2].r, 0);
+  FillSpectrum(img, MAXFFTIMG, 1);
   BandPassFilterTimes(4096, img, 0, 1);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG].r, 10);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG].i, -10);
+  EXPECT_EQ(img[MAXFFTIMG][MAXFFTIMG - 2].r, 0);
+  EXPECT_TRUE(next_untouched());
+
+  // The peak searches read the cut size only: a spectrum of ones gives finite results.
+  FillSpectrum(img, MAXFFTIMG, 1);
   double w = 0;
-  GetMaxAmp(4096, 0, 100, w, img);
-  double f1, f2, f3, dx, dy, mb;
-  MaxAmp(4096, img, f1, f2, f3, dx, dy, mb);
-  SUCCEED();
+  EXPECT_TRUE(std::isfinite(GetMaxAmp(4096, 0, 100, w, img)));
+  EXPECT_TRUE(std::isfinite(w));
+  double f1 = 0, f2 = 0, f3 = 0, dx = 0, dy = 0, mb = 0;
+  EXPECT_TRUE(std::isfinite(MaxAmp(4096, img, f1, f2, f3, dx, dy, mb)));
+  for (double v : {f1, f2, f3, dx, dy, mb}) EXPECT_TRUE(std::isfinite(v));
+  EXPECT_LE(std::fabs(dx), MAXFFTIMG);
+  EXPECT_LE(std::fabs(dy), MAXFFTIMG);
+  EXPECT_TRUE(next_untouched());
 }
 
 TEST_F(FFTTest, GetMaxAmpFindsTheStrongestRadiusInRange) {
