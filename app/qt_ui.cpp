@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
 #include "platform/ui/ui_services.h"
@@ -135,6 +136,22 @@ class WaitForm : public QDialog, public platform::ui::ProgressForm {
 
 }  // namespace
 
+namespace {
+
+// Every message also goes to the standard error stream: on a machine without a screen (an
+// offscreen or remote start) a message such as a missing language file is seen there, even
+// when nobody can press its button.
+void EchoMessage(const std::string& caption, const std::string& text) {
+  std::string line = text;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), line.c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
 QtUiServices::QtUiServices() = default;
 
 QtUiServices::~QtUiServices() {
@@ -142,6 +159,7 @@ QtUiServices::~QtUiServices() {
 }
 
 void QtUiServices::ShowMessage(const std::string& text) {
+  EchoMessage(QApplication::applicationName().toStdString(), text);
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), MessageText(text), QMessageBox::Ok,
                   QApplication::activeWindow());
   box.exec();
@@ -149,6 +167,7 @@ void QtUiServices::ShowMessage(const std::string& text) {
 
 ModalResult QtUiServices::MessageBox(const std::string& text, const std::string& caption, MsgButtons buttons,
                                      MsgKind kind) {
+  EchoMessage(caption, text);
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   switch (kind) {
     case MsgKind::Information: icon = QMessageBox::Information; break;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <thread>
@@ -84,6 +86,32 @@ TEST(QtUi, ProgressFormAppearsOnlyForLongOperationsAndReportsAbort) {
   EXPECT_TRUE(slow->Terminated());
   slow->Close();
   EXPECT_FALSE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+TEST(QtUi, MessagesAreAlsoWrittenToStandardError) {
+  test::App();
+  QtUiServices ui;
+  // Whoever cannot see the screen still reads the message; the box itself is answered here.
+  auto press_first = [] {
+    QTimer::singleShot(50, [] {
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+  };
+  testing::internal::CaptureStderr();
+  press_first();
+  ui.MessageBox("Language file /x/LANGUAGE/Klingon.txt not found!", "QUIRVEL", platform::ui::MsgButtons::Ok,
+                platform::ui::MsgKind::Error);
+  press_first();
+  ui.ShowMessage("First line.\rSecond line.");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("QUIRVEL: Language file /x/LANGUAGE/Klingon.txt not found!\n"), std::string::npos) << err;
+  EXPECT_NE(err.find("First line. Second line.\n"), std::string::npos) << err;
 }
 
 }  // namespace
