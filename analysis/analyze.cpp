@@ -42,6 +42,7 @@ void AnalyzeState::Reset() {
   GlobalTH = 0;
   GDotID = 1;
   PixelperInch = 42701;
+  CalPixelperInch = 42701;
   LUnits = 2.54;
   DUnits = 25.4;
   SUnits = 0;
@@ -62,6 +63,7 @@ AnalyzeState& Analysis() {
 void LoadCal(AnalyzeState& st, const std::string& inifile, int32_t& GGain) {
   st.PixelperInch = ReadFloat(inifile, "PIXELPERINCH", "43000");
   if (st.PixelperInch == 0) st.PixelperInch = 43000;
+  st.CalPixelperInch = st.PixelperInch;
 
   std::string gain = platform::GetPrivateProfileString("QUIRVELCAL", "GAIN", "80", kIniBuffer, inifile);
   int64_t g = 0;

@@ -165,6 +165,10 @@ struct AnalyzeState {
   // start as an empty ini would set them (L/cm and µm, 2 decimals), so that an analysis run
   // before the main window's set-up never divides by a zero unit factor.
   double PixelperInch = 42701;
+  // The calibrated value of this camera, kept apart from PixelperInch, which a loaded image
+  // of another camera replaces by its own: LoadCal and the calibration correction set it, and
+  // an image of this camera is measured with it again.
+  double CalPixelperInch = 42701;
   double LUnits = 2.54;  // 2.54 while rulings are shown in L/cm, 1 in L/Inch
   double DUnits = 25.4;  // 25.4 while lengths are shown in µm, 1 in mil
   int32_t SUnits = 0;    // 0 L/cm and µm, 1 L/Inch and mil, 2 L/Inch and µm
@@ -219,7 +223,7 @@ AnalyzeState& Analysis();
 // ---- Routines ----
 
 // Reads PIXELPERINCH, GAIN, SEDGE and KEDGE of section "QUIRVELCAL" of the ini at `inifile`
-// into PixelperInch, GGain, ADDEDGE and ADDEDGEK. Never fails: missing values take their
+// into PixelperInch (and CalPixelperInch), GGain, ADDEDGE and ADDEDGEK. Never fails: missing values take their
 // defaults, a ruling calibration of 0 becomes 43000 and a gain below 10 becomes 10.
 void LoadCal(const std::string& inifile, int32_t& GGain);
 void LoadCal(AnalyzeState& st, const std::string& inifile, int32_t& GGain);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -55,18 +56,50 @@ TImage::TImage(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePa
 
 void TImage::SetPicture(const QImage& picture) {
   picture_ = picture;
-  if (auto_size_ && !picture_.isNull()) setFixedSize(picture_.size());
-  update();
+  bitmap_ = platform::Bitmap();
+  has_bitmap_ = false;
+  PictureChanged();
 }
 
-void TImage::ClearPicture() {
-  picture_ = QImage();
+void TImage::SetPicture(platform::Bitmap bmp) {
+  // Only 24-bit pixels can be shown as they are; other depths become a toolkit image.
+  has_bitmap_ = !bmp.Empty() && bmp.GetPixelFormat() == platform::PixelFormat::pf24bit;
+  if (has_bitmap_) {
+    bitmap_ = std::move(bmp);
+    picture_ = QImage();
+  } else {
+    picture_ = BitmapToImage(bmp);
+    bitmap_ = platform::Bitmap();
+  }
+  PictureChanged();
+}
+
+QImage& TImage::Picture() {
+  if (has_bitmap_) {
+    picture_ = BitmapToImage(bitmap_);
+    bitmap_ = platform::Bitmap();
+    has_bitmap_ = false;
+  }
+  return picture_;
+}
+
+QImage TImage::Image() const { return has_bitmap_ ? BitmapToImage(bitmap_) : picture_.copy(); }
+
+QSize TImage::PictureSize() const {
+  return has_bitmap_ ? QSize(bitmap_.Width(), bitmap_.Height()) : picture_.size();
+}
+
+void TImage::ClearPicture() { SetPicture(QImage()); }
+
+void TImage::PictureChanged() {
+  const QSize size = PictureSize();
+  if (auto_size_ && !size.isEmpty()) setFixedSize(size);
   update();
 }
 
 void TImage::SetAutoSize(bool on) {
   auto_size_ = on;
-  if (on && !picture_.isNull()) setFixedSize(picture_.size());
+  if (on && !PictureSize().isEmpty()) setFixedSize(PictureSize());
 }
 
 void TImage::SetStretch(bool on, bool proportional) {
@@ -80,19 +113,29 @@ void TImage::SetCenter(bool on) {
   update();
 }
 
-QSize TImage::sizeHint() const { return picture_.isNull() ? QWidget::sizeHint() : picture_.size(); }
+QSize TImage::sizeHint() const { return PictureSize().isEmpty() ? QWidget::sizeHint() : PictureSize(); }
 
-void TImage::paintEvent(QPaintEvent*) {
-  if (picture_.isNull()) return;
+void TImage::paintEvent(QPaintEvent* event) {
+  if (PictureSize().isEmpty()) return;
+  // A bitmap picture is wrapped for drawing, not copied: at zoom 4 it has 63 MB.
+  const QImage shown = has_bitmap_ ? QImage(bitmap_.Bits(), bitmap_.Width(), bitmap_.Height(),
+                                            static_cast<qsizetype>(bitmap_.Stride()), QImage::Format_BGR888)
+                                   : picture_;
   QPainter p(this);
-  QRect target(QPoint(0, 0), picture_.size());
+  QRect target(QPoint(0, 0), shown.size());
+  if (!stretch_ && !center_) {
+    // Only the part the scroll box shows is drawn.
+    const QRect part = event->rect() & target;
+    if (!part.isEmpty()) p.drawImage(part.topLeft(), shown, part);
+    return;
+  }
   if (stretch_) {
-    QSize s = picture_.size();
+    QSize s = shown.size();
     s.scale(size(), proportional_ ? Qt::KeepAspectRatio : Qt::IgnoreAspectRatio);
     target.setSize(s);
   }
   if (center_) target.moveCenter(rect().center());
-  p.drawImage(target, picture_);
+  p.drawImage(target, shown);
 }
 
 void TImage::mousePressEvent(QMouseEvent* event) {
@@ -115,6 +158,12 @@ void TImage::leaveEvent(QEvent* event) {
   emit mouseLeft();
   QWidget::leaveEvent(event);
 }
+
+// ---- TWaitCursor ----
+
+TWaitCursor::TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+TWaitCursor::~TWaitCursor() { QApplication::restoreOverrideCursor(); }
 
 // ---- TUpDown ----
 

@@ -27,17 +27,30 @@ QImage BitmapToImage(const platform::Bitmap& bmp);
 platform::Bitmap ImageToBitmap(const QImage& image);
 
 // A picture control: holds a picture and draws it, at its own size or stretched into the
-// control (keeping its proportions and centred when asked). Drawing on its canvas means
-// painting into Picture() and calling update().
+// control (keeping its proportions and centred when asked).
+//
+// The picture is either a toolkit image (drawing on it means painting into Picture() and
+// calling update()) or a 24-bit bitmap that the control shows without copying it (the image
+// display, drawn on with a platform Canvas: its marks use the inverting pen). Picture() turns
+// a bitmap picture into a toolkit image first; Image() copies either kind.
 class TImage : public QWidget {
   Q_OBJECT
  public:
   explicit TImage(QWidget* parent = nullptr);
 
   void SetPicture(const QImage& picture);
-  void SetPicture(const platform::Bitmap& bmp) { SetPicture(BitmapToImage(bmp)); }
-  QImage& Picture() { return picture_; }
-  const QImage& Picture() const { return picture_; }
+  // The bitmap becomes the picture (moved in, not copied).
+  void SetPicture(platform::Bitmap bmp);
+  // The toolkit image to paint into (a bitmap picture is converted to one first).
+  QImage& Picture();
+  // A copy of what the control shows.
+  QImage Image() const;
+  // The bitmap picture to draw on, nullptr while the picture is a toolkit image. Its size is
+  // not to be changed through this pointer: a picture of another size is set with
+  // SetPicture. Call update() after drawing.
+  platform::Bitmap* BitmapPicture() { return has_bitmap_ ? &bitmap_ : nullptr; }
+  const platform::Bitmap* BitmapPicture() const { return has_bitmap_ ? &bitmap_ : nullptr; }
+  QSize PictureSize() const;
   void ClearPicture();
 
   // The control takes the size of its picture (the image display in its scroll box).
@@ -62,7 +75,11 @@ class TImage : public QWidget {
   void leaveEvent(QEvent* event) override;
 
  private:
+  void PictureChanged();
+
   QImage picture_;
+  platform::Bitmap bitmap_;
+  bool has_bitmap_ = false;
   bool auto_size_ = false;
   bool stretch_ = false;
   bool proportional_ = false;
@@ -113,6 +130,16 @@ class TStatusBar : public QStatusBar {
 
  private:
   std::vector<QLabel*> panels_;
+};
+
+// The hourglass for the time of a command: shown when made, the previous cursor back when
+// destroyed, also when the command ends with an exception. Nested ones stack.
+class TWaitCursor {
+ public:
+  TWaitCursor();
+  ~TWaitCursor();
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
 // Captions and hints by control kind: labels, buttons, check and radio boxes, group boxes,

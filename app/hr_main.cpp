@@ -43,8 +43,6 @@ namespace app {
 
 THRMainFrm* HRMainFrm = nullptr;
 
-const std::array<TBRConv, 6> BRConv = {{{280, 0}, {300, -20}, {280, 0}, {300, -20}, {255, 0}, {255, 0}}};
-
 const std::array<const char*, 19> ITStrings = {
     "1/2 second",   "1/4 second",   "2/15 second",  "1/15 second",  "1/20 second",
     "1/30 second",  "1/50 second",  "1/60 second",  "1/100 second", "1/120 second",
@@ -71,6 +69,7 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent) {
   connect(CreateINI, &QPushButton::clicked, this, [this] { Guarded([this] { CreateINIClick(); }); });
   connect(OpenStructureREfbtn, &QPushButton::clicked, this, [this] { Guarded([this] { OpenStructureREfbtnClick(); }); });
   connect(MaskPageControl, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MaskPageControlChange(); }); });
+  ConnectDisplayControls();
 }
 
 THRMainFrm::~THRMainFrm() {
@@ -187,8 +186,8 @@ void THRMainFrm::FormCreate() {
 
   // A missing or unreadable default picture must not stop the creation half-way: the view
   // defaults and the motion detector below are needed by the first preview frame.
-  QImage blank(analysis::ImWidth, analysis::ImHeight, QImage::Format_RGB888);
-  blank.fill(QColor(192, 192, 192));
+  platform::Bitmap blank(analysis::ImWidth, analysis::ImHeight);
+  blank.Fill(192);  // silver
   const std::string defaultimage = ResolveInFolder(st.HomeDir, "defaultimage.bmp");
   if (FileExists(defaultimage)) {
     try {
@@ -464,10 +463,25 @@ void THRMainFrm::ApplyUnits() {
 void THRMainFrm::SetDisplayBarPosition() {
   ini::Page page;
   if (!ActiveAnalysisPage(page)) return;
+  // All three settings are read before any control changes: a redraw writes all three keys
+  // of the page, and must not overwrite a stored setting that was not read yet.
   const ini::IniFile ini = Ini();
-  DisplayBrBar->setValue(ini.ReadInt(ini::kMain, ini::BrdKey(page), 0));
-  DisplayGammaBar->setValue(ini.ReadInt(ini::kMain, ini::GammaKey(page), 0));
-  SharpSpinEdit->setValue(ini.ReadInt(ini::kMain, ini::SharpKey(page), 0));
+  const int br = ini.ReadInt(ini::kMain, ini::BrdKey(page), 0);
+  const int gamma = ini.ReadInt(ini::kMain, ini::GammaKey(page), 0);
+  const int sharp = ini.ReadInt(ini::kMain, ini::SharpKey(page), 0);
+  {
+    // The controls' change handlers would redraw once per control; one redraw follows.
+    const QSignalBlocker quiet_br(DisplayBrBar), quiet_gamma(DisplayGammaBar), quiet_sharp(SharpSpinEdit);
+    DisplayBrBar->setValue(br);
+    DisplayGammaBar->setValue(gamma);
+    SharpSpinEdit->setValue(sharp);
+  }
+  const bool changed = DisplayBrBar->value() != st.OldBr || DisplayGammaBar->value() != st.OldGama ||
+                       SharpSpinEdit->value() != st.OldSharp;
+  st.OldBr = static_cast<int16_t>(DisplayBrBar->value());
+  st.OldGama = static_cast<int16_t>(DisplayGammaBar->value());
+  st.OldSharp = static_cast<int16_t>(SharpSpinEdit->value());
+  if (changed) UpdateImage();
 }
 
 void THRMainFrm::EnableBRGamaSharp() {

@@ -15,9 +15,11 @@
 
 #include "analysis/analyze.h"
 #include "analysis/analyze_hist.h"
+#include "analysis/myimage.h"
 #include "app/controls.h"
 #include "app/ini_settings.h"
 #include "platform/image/bitmap.h"
+#include "platform/image/canvas.h"
 #include "platform/image/geometry.h"
 #include "platform/ui/ui_services.h"
 
@@ -36,6 +38,7 @@ class QSlider;
 class QSpinBox;
 class QTabWidget;
 class QTableWidget;
+
 class QToolButton;
 
 namespace capture {
@@ -50,14 +53,6 @@ class TAboutFrm;
 class TFrmConnect;
 class TFrmSettings;
 
-// Display-range pair (m, c) per analysis page: 0 LAMS, 1 plate, 2 structure, 3 film,
-// 4 calibration, 5 other.
-struct TBRConv {
-  int32_t m;
-  int32_t c;
-};
-extern const std::array<TBRConv, 6> BRConv;
-
 // Labels of the 19 shutter steps (index = step).
 extern const std::array<const char*, 19> ITStrings;
 
@@ -68,6 +63,8 @@ struct HRMainModule {
   int16_t StatCount = 0;
   analysis::TMessung av;
   analysis::TMessung StdSum;
+  // The summed-area image of the local-average view (5 MB: made at its first use).
+  std::unique_ptr<analysis::TIntImg> GIntImg;
   void Reset() { *this = HRMainModule(); }
 };
 HRMainModule& HRMain();
@@ -110,6 +107,15 @@ struct THRMainState {
   uint32_t maxbr = 0, minbr = 0, avgbr = 0;
   analysis::THist aHist;  // histogram and threshold of the displayed image
   analysis::MType MESSTYPE = analysis::MT_NONE;
+
+  // The density image the density switch made: every density redraw starts from it, so that
+  // redraws neither compound the filters nor take up the overlays drawn into rbmp. Held only
+  // while the density view is on.
+  std::unique_ptr<platform::Bitmap> densbmp;
+  // ibmp holds a captured or loaded image. Until then the display keeps the start picture
+  // when the bars are set (the first activation restores them from the ini). Unlike
+  // ImgCaptured, the live preview does not clear it.
+  bool HaveImage = false;
 };
 
 // The other windows and services the main window works with. The program block fills it;
@@ -150,6 +156,63 @@ class THRMainFrm : public QMainWindow {
   void ApplyUnits();
   void UpdateStatImgs();
   void OpenStructureREfbtnClick();
+
+  // ---- image display and view controls ----
+  // The display pipeline: ibmp through the page's display curve into dbmp, sharpened into
+  // rbmp, shown at the zoom.
+  void UpdateImage();
+  // Shows abmp at ZoomOn (1: as it is; 2..4: stretched to ZoomOn times the image size).
+  void DrawZoomed(const platform::Bitmap& abmp);
+  // The histogram panel of the camera page from aHist, maxbr and minbr.
+  void DrawHist();
+  void DisplayBrBarChange();
+  void DisplayGammaBarChange();
+  void ChgBRBarClick(bool up);
+  void ChgGammabarClick(bool up);
+  void BRRulerLabelDblClick();
+  void GammaRulerLabelDblClick();
+  void SharpSpinEditChange();
+  void ZoombtnClick();
+  void UnZoombtnClick();
+  void DensitybtnClick();
+  void GammabtnClick();
+  void GrayImgClick();
+  void FullImgClick();
+  void BINImgbtnClick();
+  void HRBinImgbtnClick();
+  void GridbtnClick();
+  void WGridbtnClick();
+  void DiffbtnClick();
+  // The distance line and target mark of the manual measurement, drawn with the inverting
+  // pen on aCanvas (the image display's canvas, AnalyseCanvas()): drawing it again at the same
+  // place erases it. Nothing is drawn for X or Y at or below 0.
+  void DrawMark(platform::Canvas& aCanvas, int X, int Y, bool Kreis);
+  // A canvas on the picture of AnalyseImage (the picture becomes a bitmap when it was not);
+  // call AnalyseImage->update() after drawing.
+  platform::Canvas AnalyseCanvas();
+  void SharpResImgMaskClick();
+  void SharpResImgPClick();
+  void SharpResImgStrClick();
+  void SharpResImgFClick();
+  void Image2Click();
+  // The hidden sharpness label of the active analysis page (none on the other pages).
+  void RefreshSharpnessLabel();
+  // The gamma field clamped into 0.1..10 and written back with two decimals; returns it.
+  double ClampGammaField();
+
+  // ---- capture finish ----
+  // Finishes a capture: the camera window has put the new high-range image into ibmp and set
+  // maxbr (0 for a single frame), minbr and avgbr. Converts it against the page's zero
+  // reference (or makes it the new zero reference), writes the header and redraws. May
+  // throw (a zero file that cannot be written): callers run it through Guarded.
+  void Capture();
+
+  // ---- image files and the structure reference ----
+  void LoadbtnClick();
+  void LoadImage1Click();
+  void SavebtnClick();
+  void SaveImage1Click();
+  void SaveRefImgClick();
   void About1Click();
   // The mask page's open tab is kept in the ini for the next start.
   void MaskPageControlChange();
@@ -168,6 +231,12 @@ class THRMainFrm : public QMainWindow {
   // Runs an event handler: an exception never leaves it. The halt of a missing language file
   // ends the program with its code; any other error is shown.
   void Guarded(const std::function<void()>& handler);
+
+ signals:
+  // The display pipeline has shown a new picture (after every UpdateImage).
+  void ImageUpdated();
+
+ public:
 
   // ---- controls ----
   QMenuBar* MainMenu1 = nullptr;
@@ -521,6 +590,7 @@ class THRMainFrm : public QMainWindow {
   platform::ui::FileDialogOptions SaveStatDlg;
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -539,6 +609,19 @@ class THRMainFrm : public QMainWindow {
   void LoadPictureLists();
   void OpenArchive();
   void RequestActivation();
+  void ConnectDisplayControls();
+  // The analysis page shown: 0 LAMS, 1 plate, 2 structure, 3 film, 4 calibration, 5 any other
+  // (the camera page), as the display-range table and the capture finish count them.
+  int ActivePageIndex() const;
+  void SharpnessLabel(QLabel* label);
+  void ShowTestView(const platform::Bitmap& bmp);
+  // Loads a zero reference file into bgimg; false (bgimg unchanged) when it is missing or is
+  // not a readable image of the image size.
+  bool LoadZeroFile(const std::string& name);
+  // An image file of the image size, or an error naming the file and its size.
+  platform::Bitmap LoadImageOfImageSize(const std::string& path, bool bmp_file);
+  void LoadImageFile(const std::string& path);
+  void SaveImageFile(const std::string& path);
 
   MainWindowLinks links_;
   bool first_show_ = true;

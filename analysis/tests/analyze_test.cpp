@@ -76,6 +76,7 @@ TEST_F(LoadCalTest, ReadsTheCalibrationSectionWithItsCorrections) {
     LoadCal(st, path, gain);
     const char* label = c.section ? c.section : "(missing)";
     EXPECT_DOUBLE_EQ(st.PixelperInch, c.ppi) << label;
+    EXPECT_DOUBLE_EQ(st.CalPixelperInch, c.ppi) << label;
     EXPECT_EQ(gain, c.gain) << label;
     EXPECT_DOUBLE_EQ(st.ADDEDGE, c.sedge) << label;
     EXPECT_DOUBLE_EQ(st.ADDEDGEK, c.kedge) << label;
@@ -104,11 +105,13 @@ TEST_F(LoadCalTest, TheProcessStateStartsUncalibratedAndResets) {
   int32_t gain = 0;
   LoadCal(Put("[QUIRVELCAL]\r\nPIXELPERINCH=40000\r\nSEDGE=2\r\n"), gain);
   EXPECT_EQ(st.PixelperInch, 40000);
+  EXPECT_EQ(st.CalPixelperInch, 40000);
   EXPECT_EQ(st.ADDEDGE, 2);
   st.ThImage[17][3] = 99;
   st.Imgseq[2] = {5, 6};
   st.Reset();
   EXPECT_EQ(st.PixelperInch, 42701);
+  EXPECT_EQ(st.CalPixelperInch, 42701);
   EXPECT_EQ(st.ADDEDGE, 1.9);
   EXPECT_EQ(st.ThImage[17][3], 0);
   EXPECT_EQ(st.Imgseq[2], (std::array<int32_t, 2>{1, 18}));

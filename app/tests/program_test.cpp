@@ -90,7 +90,7 @@ TEST_F(ProgramTest, StartsWithTheShippedHomeFolderAndClosesCleanly) {
     EXPECT_EQ(frm.windowTitle().toStdString(), "QUIRVEL Dudiv Adavuzed sn0000 v" + BuildVersion());
     EXPECT_EQ(Caption(frm.File1).toStdString(), "&File");
     // The start picture and the zero reference of the home folder.
-    const QImage shown = frm.AnalyseImage->Picture();
+    const QImage shown = frm.AnalyseImage->Image();
     EXPECT_EQ(shown, BitmapToImage(platform::LoadBmp(home / "defaultimage.bmp")));
     EXPECT_EQ(frm.ZeroTRBtn->text().toStdString(), FileDateText(home / "background.zph"));
     // The brand logo is drawn (not the white of a missing file).
