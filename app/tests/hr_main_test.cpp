@@ -31,6 +31,7 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "app/tests/app_test_support.h"
+#include "app/tests/main_window_fixture.h"
 #include "capture/motiondetect.h"
 #include "capture/preview.h"
 #include "platform/image/bmp_codec.h"
@@ -43,80 +44,7 @@ namespace {
 
 using platform::ui::ModalResult;
 using platform::ui::ModalWindow;
-
-class FakeArchive : public ArchiveAccess {
- public:
-  void Disconnect() override { log.push_back("disconnect"); }
-  void SetDatabaseFileName(const std::string& path) override {
-    log.push_back("file " + path);
-    file = path;
-  }
-  std::string DatabaseFileName() const override { return file; }
-  void OpenHRDB() override {
-    log.push_back("open");
-    if (!fail_with.empty()) throw std::runtime_error(fail_with);
-  }
-  std::vector<std::string> log;
-  std::string file;
-  std::string fail_with;
-};
-
-class MainWindowTest : public ::testing::Test {
- protected:
-  MainWindowTest() {
-    analysis::Analysis().Reset();
-    HRMain().Reset();
-    CreateLanguage();
-  }
-
-  void Create() {
-    frm.reset();
-    folder.reset();
-    folder = std::make_unique<ScopedProgramFolder>(home.Path());
-    frm = std::make_unique<THRMainFrm>();
-    MainWindowLinks links;
-    links.FrmConnect = &connect;
-    links.FrmSettings = &settings;
-    links.AboutFrm = &about;
-    links.FrmPreview = &preview;
-    links.Archive = &archive;
-    frm->SetLinks(links);
-  }
-  void Activate() {
-    frm->Guarded([this] { frm->FormActivate(); });
-  }
-  void SetIni(const char* section, const std::string& key, const std::string& value, const std::string& file = "QUIRVEL.INI") {
-    ASSERT_TRUE(platform::WritePrivateProfileString(section, key, value, home / file));
-  }
-  std::string IniValue(const char* section, const std::string& key, const std::string& file = "QUIRVEL.INI") {
-    return platform::GetPrivateProfileString(section, key, "<none>", 256, home / file);
-  }
-  std::string Text(const char* name) {
-    QObject* o = frm->findChild<QObject*>(name);
-    EXPECT_NE(o, nullptr) << name;
-    return Caption(o).toStdString();
-  }
-  std::string HintOf(const char* name) {
-    QObject* o = frm->findChild<QObject*>(name);
-    EXPECT_NE(o, nullptr) << name;
-    return Hint(o).toStdString();
-  }
-
-  QApplication& qapp = test::App();  // before the first widget
-  platform::ui::ScriptedUi ui;
-  platform::ui::ScopedServices scoped{ui};
-  test::TempHome home;
-  std::unique_ptr<ScopedProgramFolder> folder;
-  TFrmConnect connect;
-  TFrmSettings settings;
-  TAboutFrm about;
-  capture::TFrmPreview preview;
-  FakeArchive archive;
-  std::unique_ptr<THRMainFrm> frm;
-  ScopedLauncher no_programs{[](const std::vector<std::string>&) { return true; }};
-};
-
-// ---- the control tree ----
+using test::MainWindowTest;
 
 template <typename T>
 void ExpectControls(QObject* root, std::initializer_list<const char*> names) {
