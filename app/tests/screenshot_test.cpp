@@ -14,8 +14,12 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSet>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTimer>
 #include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <string>
 
@@ -32,6 +36,33 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace app {
 namespace {
+
+// The toolkit's UI services, with the file dialog answered by the test: the window's load
+// command runs as the operator's would, on the real screen.
+class OpenAnswered : public QtUiServices {
+ public:
+  explicit OpenAnswered(std::string path) : path_(std::move(path)) {}
+  std::optional<std::string> OpenFileDialog(const platform::ui::FileDialogOptions& options) override {
+    asked = options;
+    return path_;
+  }
+  platform::ui::FileDialogOptions asked;
+
+ private:
+  std::string path_;
+};
+
+// Lets the window system draw what the window painted.
+void Settle(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+QPixmap Shot(const QWidget& w) {
+  const QRect area = w.frameGeometry();
+  return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+}
 
 // A virtual X server on a display number of its own choosing.
 class Xvfb {
@@ -92,7 +123,9 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   const std::string out_dir = QUIRVEL_TEST_OUTPUT;
   std::filesystem::create_directories(out_dir);
   const std::string out = out_dir + "/quirvel_main_window.png";
+  const std::string loaded_out = out_dir + "/quirvel_loaded_plate.png";
   std::filesystem::remove(out);
+  std::filesystem::remove(loaded_out);
 
   {
     int argc = 1;
@@ -101,7 +134,7 @@ TEST(MainWindowScreenshot, UnderXvfb) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("QUIRVEL");
     ASSERT_EQ(QGuiApplication::platformName().toStdString(), "xcb");
-    QtUiServices ui;
+    OpenAnswered ui(home + "/Images/sample_plate.qvr");
     platform::ui::ScopedServices scoped(ui);
     ScopedProgramFolder folder(home);
     ScopedLauncher no_programs([](const std::vector<std::string>&) { return true; });
@@ -114,13 +147,8 @@ TEST(MainWindowScreenshot, UnderXvfb) {
       clock.start();
       while (frm.st.FirstActivate && clock.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 50);
       ASSERT_FALSE(frm.st.FirstActivate) << "the first activation did not run";
-      // Let the window system draw what the window painted.
-      clock.restart();
-      while (clock.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 50);
-
-      const QRect area = frm.frameGeometry();
-      const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                                        area.height());
+      Settle(1000);
+      const QPixmap shot = Shot(frm);
       ASSERT_FALSE(shot.isNull());
       ASSERT_TRUE(shot.save(QString::fromStdString(out), "PNG"));
       EXPECT_EQ(frm.windowTitle().toStdString(), "QUIRVEL Dudiv Adavuzed sn0000 v" + BuildVersion());
@@ -133,6 +161,17 @@ TEST(MainWindowScreenshot, UnderXvfb) {
       }
       EXPECT_GT(colours.size(), 100);
       EXPECT_GE(image.width(), 1000);
+
+      // The sample plate of the home folder, loaded through the window's load button: the
+      // plate page opens with the image of its header.
+      frm.Loadbtn->click();
+      Settle(1000);
+      EXPECT_EQ(frm.Analyzepages->currentWidget(), frm.Plate);
+      EXPECT_TRUE(frm.st.ImgCaptured);
+      EXPECT_EQ(frm.StatusBar1->PanelText(5).toStdString(), "sample_plate.qvr");
+      const QPixmap loaded = Shot(frm);
+      ASSERT_TRUE(loaded.save(QString::fromStdString(loaded_out), "PNG"));
+      EXPECT_NE(loaded.toImage(), image);
       // File, Close from the running event loop ends it with code 0.
       QTimer::singleShot(0, &frm, [&frm] { frm.Close1Click(); });
       EXPECT_EQ(QApplication::exec(), 0);
@@ -141,6 +180,7 @@ TEST(MainWindowScreenshot, UnderXvfb) {
     EXPECT_EQ(ui.ExitCode(), 0);
   }
   EXPECT_TRUE(std::filesystem::exists(out));
+  EXPECT_TRUE(std::filesystem::exists(loaded_out));
   std::filesystem::remove_all(home);
 }
 

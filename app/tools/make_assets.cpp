@@ -1,6 +1,7 @@
 // Writes the pictures and sounds of the home folder at build time, so that no large binary
 // lives in the repository: the start picture, the zero reference image, the brand logos, the
-// measurement-type icons, the about box artwork and the "OK" sound.
+// measurement-type icons, the about box artwork, the "OK" sound and the sample high-range
+// images of a LAMS mask, a plate and a film in Images/.
 //
 //   quirvel_assets <home folder>
 #include <QFont>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,8 @@
 #include <vector>
 
 #include "analysis/analyze_consts.h"
+#include "analysis/myimage.h"
+#include "analysis/myimage_gray.h"
 #include "platform/image/bitmap.h"
 #include "platform/image/bmp_codec.h"
 #include "platform/image/png_codec.h"
@@ -100,6 +104,59 @@ platform::Bitmap ZeroReference() {
     top[3 * k + 1] = static_cast<uint8_t>(head[k] >> 8);
     top[3 * k + 2] = static_cast<uint8_t>(head[k]);
   }
+  return bmp;
+}
+
+// A sample high-range image as a capture leaves it after the conversion against the zero
+// reference: values relative to the empty light field (10000 = as bright), origin marker 1,
+// the header of the page it was taken on. Round dots on a rotated lattice with soft edges,
+// a little unevenness of the light and a little sensor noise.
+struct SampleSpec {
+  const char* file;
+  int32_t page;       // 0 LAMS mask, 1 plate, 3 film
+  double period;      // pixels
+  double angle;       // degrees
+  double coverage;    // share of the area covered by the dots
+  double dot, ground; // relative levels
+  double edge;        // width of the soft dot edge, pixels
+  double noise;       // +- relative levels
+};
+
+// The camera of the samples: its serial number and its calibration (pixels per inch).
+constexpr int32_t kSampleSerial = 1000;
+constexpr double kSamplePpi = 43000;
+
+platform::Bitmap Sample(const SampleSpec& s) {
+  platform::Bitmap bmp(W, H);
+  const double a = s.angle * M_PI / 180, ca = std::cos(a), sa = std::sin(a);
+  const double r = s.period * std::sqrt(s.coverage / M_PI);
+  uint32_t seed = 12345u + static_cast<uint32_t>(s.page);
+  uint32_t max = 0, min = analysis::HRMaxValue;
+  for (int y = 0; y < H; ++y) {
+    uint8_t* row = bmp.ScanLine(y);
+    for (int x = 0; x < W; ++x) {
+      const double u = (x * ca + y * sa) / s.period + 0.31, v = (-x * sa + y * ca) / s.period + 0.57;
+      const double du = (u - std::nearbyint(u)) * s.period, dv = (v - std::nearbyint(v)) * s.period;
+      const double d = std::sqrt(du * du + dv * dv) - r;  // negative inside a dot
+      const double t = std::clamp(0.5 - d / s.edge, 0.0, 1.0);
+      const double inside = t * t * (3 - 2 * t);
+      const double dx = (x - W / 2.0) / W, dy = (y - H / 2.0) / H;
+      const double light = 1.0 - 0.08 * (dx * dx + dy * dy);
+      seed = seed * 1664525u + 1013904223u;
+      const double noise = ((seed >> 8) / 16777216.0 - 0.5) * 2 * s.noise;
+      const double value = (s.ground + (s.dot - s.ground) * inside) * light + noise;
+      const auto w = static_cast<uint32_t>(std::clamp(std::lround(value), 1L, 16000L));
+      analysis::Set16BitValue(row, x, w);
+      max = std::max(max, w);
+      min = std::min(min, w);
+    }
+  }
+  uint8_t* top = bmp.ScanLine(0);
+  analysis::Set16BitValue(top, 0, max);
+  analysis::Set16BitValue(top, 1, min);
+  top[6] = top[7] = top[8] = 1;
+  const analysis::TBRConv conv = analysis::BRConv[static_cast<size_t>(s.page)];
+  analysis::SetQuirvel(bmp, kSampleSerial, s.page, conv.m, conv.c, static_cast<uint32_t>(kSamplePpi * 100), max, min);
   return bmp;
 }
 
@@ -261,6 +318,15 @@ int main(int argc, char** argv) {
     AboutArt().save(QString::fromStdString(home + "/about.png"));
     AboutStrip().save(QString::fromStdString(home + "/aboutstrip.png"));
     WriteFile(home + "/OK.wav", OkSound());
+    std::filesystem::create_directories(home + "/Images");
+    // A LAMS mask: clear openings in the black layer; a plate: dots darker than the floor; a
+    // film: black dots on clear film.
+    const SampleSpec samples[] = {
+        {"sample_mask.qvr", 0, 96, 45, 0.30, 9300, 400, 2.5, 120},
+        {"sample_plate.qvr", 1, 110, 15, 0.35, 2600, 7800, 4.0, 150},
+        {"sample_film.qvr", 3, 90, 75, 0.40, 150, 9600, 1.5, 80},
+    };
+    for (const SampleSpec& spec : samples) analysis::SaveBmpAsPNG(Sample(spec), home + "/Images/" + spec.file);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quirvel_assets: %s\n", e.what());
     return 1;
