@@ -73,11 +73,10 @@ void RunChain(const std::array<ChainStep, 3>& chain, int steps, int sharp, Bitma
   }
 }
 
-// src enlarged by an integer factor, each pixel repeated zoom x zoom times: the nearest-pixel
-// stretch of the canvas for this case, done a row at a time (the zoom-4 picture has 21
-// million pixels).
-Bitmap ZoomBitmap(const Bitmap& src, int zoom) {
-  Bitmap out(src.Width() * zoom, src.Height() * zoom);
+// src enlarged by an integer factor into out (zoom times src's size), each pixel repeated
+// zoom x zoom times: the nearest-pixel stretch of the canvas for this case, done a row at a
+// time (the zoom-4 picture has 21 million pixels).
+void ZoomInto(const Bitmap& src, int zoom, Bitmap& out) {
   for (int y = 0; y < src.Height(); ++y) {
     const uint8_t* s = src.ScanLine(y);
     uint8_t* first = out.ScanLine(y * zoom);
@@ -91,7 +90,6 @@ Bitmap ZoomBitmap(const Bitmap& src, int zoom) {
     }
     for (int k = 1; k < zoom; ++k) std::memcpy(out.ScanLine(y * zoom + k), first, out.RowBytes());
   }
-  return out;
 }
 
 // maxbr and minbr hold the signed range of the display curve in unsigned fields: their
@@ -181,18 +179,32 @@ void THRMainFrm::UpdateImage() {
 }
 
 void THRMainFrm::DrawZoomed(const Bitmap& abmp) {
-  if (st.ZoomOn < 2) {
+  const int zoom = st.ZoomOn < 2 ? 1 : st.ZoomOn;
+  const bool plain = abmp.GetPixelFormat() == platform::PixelFormat::pf24bit;
+  const int width = zoom == 1 ? abmp.Width() : zoom * analysis::ImWidth;
+  const int height = zoom == 1 ? abmp.Height() : zoom * analysis::ImHeight;
+  // A picture of the same size is drawn over in place: a new one of 63 MB at zoom 4 would cost
+  // more in fresh memory than the drawing itself.
+  Bitmap* shown = AnalyseImage->BitmapPicture();
+  if (shown && plain && shown->Width() == width && shown->Height() == height) {
+    if (zoom == 1) {
+      *shown = abmp;
+    } else if (abmp.Width() == analysis::ImWidth && abmp.Height() == analysis::ImHeight) {
+      ZoomInto(abmp, zoom, *shown);
+    } else {
+      platform::Canvas(*shown).StretchDraw({0, 0, width, height}, abmp);
+    }
+    AnalyseImage->update();
+  } else if (zoom == 1) {
     AnalyseImage->SetPicture(Bitmap(abmp));
   } else {
-    const int zoom = st.ZoomOn;
-    if (abmp.Width() == analysis::ImWidth && abmp.Height() == analysis::ImHeight &&
-        abmp.GetPixelFormat() == platform::PixelFormat::pf24bit) {
-      AnalyseImage->SetPicture(ZoomBitmap(abmp, zoom));
+    Bitmap out(width, height);
+    if (plain && abmp.Width() == analysis::ImWidth && abmp.Height() == analysis::ImHeight) {
+      ZoomInto(abmp, zoom, out);
     } else {
-      Bitmap out(zoom * analysis::ImWidth, zoom * analysis::ImHeight);
-      platform::Canvas(out).StretchDraw({0, 0, out.Width(), out.Height()}, abmp);
-      AnalyseImage->SetPicture(std::move(out));
+      platform::Canvas(out).StretchDraw({0, 0, width, height}, abmp);
     }
+    AnalyseImage->SetPicture(std::move(out));
   }
   st.OldMark = {-1, -1};
   st.StartPos = {-1, -1};

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 
 #include "app/about.h"
@@ -64,7 +66,15 @@ Program::~Program() {
   HRMainFrm.reset();
 }
 
+void KeepImageMemory() {
+  // Blocks up to 256 MB come from the heap rather than from mappings of their own, and the
+  // heap keeps up to 512 MB of freed memory: a few pictures of the largest zoom.
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+}
+
 int RunProgram(int argc, char** argv) {
+  KeepImageMemory();
   QApplication application(argc, argv);
   QApplication::setApplicationName("QUIRVEL");
   // Closing the main window ends the program (see THRMainFrm::closeEvent), not the last

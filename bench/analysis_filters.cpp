@@ -79,13 +79,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   bench::SummaryReporter rep;
   benchmark::RunSpecifiedBenchmarks(&rep);
-  const std::pair<const char*, double> budgets[] = {
-      {"BM_DisplayChain", 120}, {"BM_SharpnessIndexSobel", 25}, {"BM_KombinierenBR19", 300}};
-  for (const auto& [name, budget] : budgets) {
-    if (!rep.ms.count(name)) continue;
-    const double t = rep.ms.at(name);
-    std::printf("%s: %.1f ms of %.0f ms (%.0f %%)\n", name, t, budget, 100 * t / budget);
-  }
+  bench::PrintBudgets(rep, {{"BM_DisplayChain", 120}, {"BM_SharpnessIndexSobel", 25}, {"BM_KombinierenBR19", 300}});
   benchmark::Shutdown();
   return 0;
 }

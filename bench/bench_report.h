@@ -5,6 +5,8 @@
 // further aggregates); without repetitions it is the one run's time.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <set>
 #include <string>
@@ -34,5 +36,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
  private:
   std::set<std::string> from_median_;
 };
+
+// One line per benchmark with a time budget: its time and the share of the budget it takes.
+struct Budget {
+  const char* name;
+  double ms;
+};
+inline void PrintBudgets(const SummaryReporter& rep, std::initializer_list<Budget> budgets) {
+  for (const Budget& b : budgets) {
+    const auto it = rep.ms.find(b.name);
+    if (it == rep.ms.end()) continue;
+    std::printf("%s: %.1f ms of %.0f ms (%.0f %%)\n", b.name, it->second, b.ms, 100 * it->second / b.ms);
+  }
+}
 
 }  // namespace bench
