@@ -596,6 +596,37 @@ TEST_F(ImageFilesTest, ImagesOfAnotherSizeOrDamagedAreRefused) {
   EXPECT_NE(ui.Messages()[0].text.find("640 x 480"), std::string::npos);
 }
 
+TEST_F(ImageFilesTest, ZeroReferenceFileLoadsLikeACaptureOfThePage) {
+  // A raw zero image with its series' range in the top row.
+  Bitmap raw = Uniform(30000);
+  analysis::Set16BitValue(raw.ScanLine(0), 0, 31000);
+  analysis::Set16BitValue(raw.ScanLine(0), 1, 29000);
+  const std::string file = home / "field.ZPH";
+  analysis::SaveBmpAsPNG(raw, file);
+  // Without the page's zero file: "ZERO!" and no message; the image is converted against the
+  // zero reference already there (a field of half the level: 20000 relative).
+  fs::remove(home / "BGLAMS.zph");
+  *frm->st.bgimg = Uniform(15000);
+  Load(file);
+  EXPECT_EQ(frm->ZeroTRBtn->text().toStdString(), "ZERO!");
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(OriginMarker(*frm->st.ibmp), 1);
+  EXPECT_EQ(analysis::Get16BitValue(frm->st.ibmp->ScanLine(500), 500), 20000u);
+  // With it: against the page's own zero file.
+  analysis::SaveBmpAsPNG(Uniform(30000), home / "BGLAMS.zph");
+  Load(file);
+  EXPECT_EQ(frm->ZeroTRBtn->text().toStdString(), FileDateText(home / "BGLAMS.zph"));
+  EXPECT_EQ(analysis::Get16BitValue(frm->st.ibmp->ScanLine(500), 500), 10000u);
+  // The camera page has no zero reference: the image keeps its values and its range counts.
+  SetIni("QUIRVEL", "SHOWCAMERA", "47096");
+  Activate();
+  ActivatePage(frm->Camera);
+  Load(file);
+  EXPECT_EQ(analysis::Get16BitValue(frm->st.ibmp->ScanLine(500), 500), 30000u);
+  EXPECT_EQ(frm->st.maxbr, 31000u);
+  EXPECT_EQ(frm->st.minbr, 29000u);
+}
+
 TEST_F(ImageFilesTest, StructureReferenceIsStoredAndShown) {
   Load(kData + "/picture.png");
   frm->SaveRefImg->click();
