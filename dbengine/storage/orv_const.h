@@ -170,6 +170,6 @@ inline constexpr int32_t ORV_ERR_TABLE_LOCKED = -13;
 // a new raise site takes the next free code of its band.
 inline constexpr int32_t NextErrorLCode = 10518;
 inline constexpr int32_t LastErrorACode = 20307;
-inline constexpr int32_t LastErrorGCode = 30508;
+inline constexpr int32_t LastErrorGCode = 30515;
 
 }  // namespace orv

@@ -324,6 +324,15 @@ const TORVSessionPageInfo* TORVPageManager::SessionInfo(int32_t SessionID) const
   return FindSession(SessionID, no) ? &FSessions[static_cast<size_t>(no)] : nullptr;
 }
 
+TORVSessionPageInfo* TORVPageManager::MutableSessionInfo(int32_t SessionID) {
+  int32_t no = 0;
+  return FindSession(SessionID, no) ? &FSessions[static_cast<size_t>(no)] : nullptr;
+}
+
+void TORVPageManager::ForgetCachedPage(int32_t PageNo) {
+  if (TORVPage* cached = FSharedPages->Find(PageNo)) DropFromCache(cached);
+}
+
 TORVSessionPageInfo& TORVPageManager::SessionFor(int32_t SessionID) {
   int32_t no = 0;
   if (!FindSession(SessionID, no)) no = AddNewSession(SessionID);

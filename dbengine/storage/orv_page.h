@@ -247,6 +247,10 @@ class TORVPageManager {
   // Frees a page object (its buffer goes with it unless borrowed); a small pool keeps
   // released objects and their buffers for the next pages.
   void FreePage(TORVPage* Page);
+  // For a store that puts a failed commit back: the session's lists, to hand its page numbers
+  // back to it, and the dropping of a cached page whose stored bytes changed behind the cache.
+  TORVSessionPageInfo* MutableSessionInfo(int32_t SessionID);
+  void ForgetCachedPage(int32_t PageNo);
 
   TORVMemoryManager& FMemory;
   std::recursive_mutex FCSect;

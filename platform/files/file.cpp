@@ -47,11 +47,11 @@ bool DeniesWrite(FileShare share) { return share == FileShare::Exclusive || shar
 
 File::~File() { Close(); }
 
-int File::OpenDescriptor() {
-  const int flags = O_CLOEXEC | (access_ == FileAccess::ReadOnly ? O_RDONLY : O_RDWR);
+int File::OpenDescriptor(bool create) {
+  const int flags = O_CLOEXEC | (access_ == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | (create ? O_CREAT : 0);
   int fd = -1;
   do {
-    fd = ::open(path_.c_str(), flags);
+    fd = ::open(path_.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   struct stat st;
@@ -94,6 +94,21 @@ int File::Open(const std::string& path, FileAccess access, FileShare share) {
   share_ = share;
   locks_.clear();
   if (const int error = OpenDescriptor()) return error;
+  if (const int error = TakeShareMarks()) {
+    ::close(fd_);
+    fd_ = -1;
+    return error;
+  }
+  return 0;
+}
+
+int File::OpenOrCreate(const std::string& path, FileShare share) {
+  if (IsOpen()) return EBUSY;
+  path_ = path;
+  access_ = FileAccess::ReadWrite;
+  share_ = share;
+  locks_.clear();
+  if (const int error = OpenDescriptor(true)) return error;
   if (const int error = TakeShareMarks()) {
     ::close(fd_);
     fd_ = -1;
@@ -394,6 +409,12 @@ int RenameFile(const std::string& from, const std::string& to) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int64_t FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 bool IsReadOnlyFile(const std::string& path) {

@@ -74,6 +74,9 @@ class File {
   // Opens an existing file. 0 or errno; EBUSY when the share modes of this and another open
   // handle contradict each other.
   int Open(const std::string& path, FileAccess access, FileShare share);
+  // Opens for reading and writing, creating the file (empty) when it does not exist; an existing
+  // file keeps its content. 0 or errno as Open.
+  int OpenOrCreate(const std::string& path, FileShare share);
   // Creates the file, or empties an existing one in place, for reading and writing with no
   // sharing. A file without write permission gets it first. EBUSY while another handle has the
   // file open; nothing is changed then.
@@ -126,7 +129,7 @@ class File {
   virtual ssize_t RawPwrite(const void* buffer, size_t count, int64_t position);
 
  private:
-  int OpenDescriptor();
+  int OpenDescriptor(bool create = false);
   int TakeShareMarks();
   LockResult SetLock(int64_t offset, int64_t count, int* error);
   bool OthersLock(int64_t offset, int64_t count, int& error) const;
@@ -149,6 +152,8 @@ int DeleteFile(const std::string& path);
 // EEXIST when the target exists: a file is never replaced by a rename.
 int RenameFile(const std::string& from, const std::string& to);
 bool FileExists(const std::string& path);
+// The length of a regular file, -1 when there is none.
+int64_t FileLength(const std::string& path);
 // Write permission for nobody: the file's read-only attribute.
 bool IsReadOnlyFile(const std::string& path);
 

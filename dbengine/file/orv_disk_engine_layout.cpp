@@ -1,0 +1,108 @@
+#include "dbengine/file/orv_disk_engine_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/base/byte_order.h"
+
+namespace orv {
+
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::LoadLE64;
+using platform::StoreLE16;
+using platform::StoreLE32;
+using platform::StoreLE64;
+
+namespace {
+
+void StoreDouble(uint8_t* p, double v) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  StoreLE64(p, bits);
+}
+
+double LoadDouble(const uint8_t* p) {
+  const uint64_t bits = LoadLE64(p);
+  double v = 0;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+TORVDBHeader TORVDBHeader::NewFile() {
+  TORVDBHeader h;
+  std::copy_n(ORVDatabaseSignature, ORVDatabaseSignatureSize, h.Signature.begin());
+  return h;
+}
+
+void TORVDBHeader::WriteTo(uint8_t* p) const {
+  std::copy(Signature.begin(), Signature.end(), p);
+  StoreLE16(p + 16, static_cast<uint16_t>(HeaderSize));
+  StoreDouble(p + 18, Version);
+  StoreLE16(p + 26, PageSize);
+  StoreLE16(p + 28, PageCountInExtent);
+  StoreLE32(p + 30, static_cast<uint32_t>(TotalPageCount));
+  StoreLE32(p + 34, static_cast<uint32_t>(LastUsedPageNo));
+  StoreLE32(p + db_header::State, static_cast<uint32_t>(State));
+  p[db_header::WriteChangesState] = WriteChangesState;
+  p[43] = Encrypted;
+  std::copy(Reserved.begin(), Reserved.end(), p + 44);
+}
+
+TORVDBHeader TORVDBHeader::ReadFrom(const uint8_t* p) {
+  TORVDBHeader h;
+  std::copy_n(p, 16, h.Signature.begin());
+  h.HeaderSize = static_cast<int16_t>(LoadLE16(p + 16));
+  h.Version = LoadDouble(p + 18);
+  h.PageSize = LoadLE16(p + 26);
+  h.PageCountInExtent = LoadLE16(p + 28);
+  h.TotalPageCount = static_cast<int32_t>(LoadLE32(p + 30));
+  h.LastUsedPageNo = static_cast<int32_t>(LoadLE32(p + 34));
+  h.State = static_cast<int32_t>(LoadLE32(p + db_header::State));
+  h.WriteChangesState = p[db_header::WriteChangesState];
+  h.Encrypted = p[43];
+  std::copy_n(p + 44, 32, h.Reserved.begin());
+  return h;
+}
+
+void TORVCryptoHeader::WriteTo(uint8_t* p) const {
+  StoreLE16(p, static_cast<uint16_t>(CryptoHeaderSize));
+  p[2] = CryptoAlgorithm;
+  p[3] = CryptoMode;
+  std::copy(ControlBlock.begin(), ControlBlock.end(), p + 4);
+  StoreLE32(p + 260, ControlBlockCRC);
+  std::copy(Reserverd.begin(), Reserverd.end(), p + 264);
+}
+
+TORVCryptoHeader TORVCryptoHeader::ReadFrom(const uint8_t* p) {
+  TORVCryptoHeader h;
+  h.CryptoHeaderSize = static_cast<int16_t>(LoadLE16(p));
+  h.CryptoAlgorithm = p[2];
+  h.CryptoMode = p[3];
+  std::copy_n(p + 4, ORV_CONTROL_BLOCK_SIZE, h.ControlBlock.begin());
+  h.ControlBlockCRC = LoadLE32(p + 260);
+  std::copy_n(p + 264, 16, h.Reserverd.begin());
+  return h;
+}
+
+void TORVLockedBytes::WriteTo(uint8_t* p) const {
+  StoreLE16(p, static_cast<uint16_t>(LockedByteSize));
+  p[2] = FSMByte;
+  p[3] = TablesByte;
+  p[4] = DBHeaderByte;
+  std::copy(Reserved.begin(), Reserved.end(), p + 5);
+}
+
+TORVLockedBytes TORVLockedBytes::ReadFrom(const uint8_t* p) {
+  TORVLockedBytes b;
+  b.LockedByteSize = static_cast<int16_t>(LoadLE16(p));
+  b.FSMByte = p[2];
+  b.TablesByte = p[3];
+  b.DBHeaderByte = p[4];
+  std::copy_n(p + 5, 15, b.Reserved.begin());
+  return b;
+}
+
+}  // namespace orv
