@@ -10,7 +10,7 @@ IoResult FaultInjectingFile::ReadAt(void* buffer, size_t count, int64_t position
 IoResult FaultInjectingFile::WriteAt(const void* buffer, size_t count, int64_t position) {
   const int64_t n = ++plan_->writes;
   if (Dead()) return {0, plan_->error};
-  if (n == plan_->fail_write) {
+  if (Hits(n, plan_->fail_write)) {
     plan_->tripped = true;
     if (plan_->short_write) {
       IoResult part = File::WriteAt(buffer, count / 2, position);
@@ -30,7 +30,7 @@ int FaultInjectingFile::SetSize(int64_t size) {
 int FaultInjectingFile::Allocate(int64_t offset, int64_t length) {
   const int64_t n = ++plan_->allocates;
   if (Dead()) return plan_->error;
-  if (n == plan_->fail_allocate) {
+  if (Hits(n, plan_->fail_allocate)) {
     plan_->tripped = true;
     return ENOSPC;
   }
@@ -40,7 +40,7 @@ int FaultInjectingFile::Allocate(int64_t offset, int64_t length) {
 int FaultInjectingFile::Sync() {
   const int64_t n = ++plan_->syncs;
   if (Dead()) return plan_->error;
-  if (n == plan_->fail_sync) {
+  if (Hits(n, plan_->fail_sync)) {
     plan_->tripped = true;
     return plan_->error;
   }

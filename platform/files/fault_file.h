@@ -17,6 +17,8 @@ struct FaultPlan {
   int64_t fail_write = 0;
   int64_t fail_sync = 0;
   int64_t fail_allocate = 0;
+  // How many calls in a row fail from that number on (a caller that retries once needs two).
+  int64_t fail_count = 1;
   // The failing write stores the first half of its bytes and reports that count with no error
   // (a full disk, as the system reports it).
   bool short_write = false;
@@ -52,6 +54,7 @@ class FaultInjectingFile : public File {
 
  private:
   bool Dead() const { return plan_->sticky && plan_->tripped; }
+  bool Hits(int64_t n, int64_t first) const { return first > 0 && n >= first && n < first + plan_->fail_count; }
 
   std::shared_ptr<FaultPlan> plan_;
 };
