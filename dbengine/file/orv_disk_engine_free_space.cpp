@@ -15,6 +15,12 @@ constexpr uint8_t kFullByte = 0xFF;
 
 bool BitSet(const uint8_t* data, int64_t bit) { return (data[bit >> 3] >> (bit & 7)) & 1; }
 
+// The data of a map page; every page made or read here has its buffer.
+uint8_t* MapData(TORVPage& Page) {
+  if (!Page.FPageBuffer) throw EORVException(30514, "Nil pointer occured");
+  return Page.FPageBuffer + page_header::Size;
+}
+
 }  // namespace
 
 TORVDatabaseFreeSpaceManager::TORVDatabaseFreeSpaceManager(TORVDiskPageManager& aPageManager)
@@ -244,7 +250,7 @@ int32_t TORVDatabaseFreeSpaceManager::FindExtentWithFreePages(int32_t EamPageNo)
   int64_t extent = -1;
   {
     OwnedPage eam = ReadPage(EamPageNo, ptEAM, 30423);
-    const uint8_t* data = eam->GetPageData();
+    const uint8_t* data = MapData(*eam);
     const int32_t d = LPageManager.PageDataSize();
     const int64_t base = static_cast<int64_t>(EamPageNoToEamPagePosition(EamPageNo)) * FEAMPage_ExtentsAddressed;
     for (int32_t i = 0; i < d && extent < 0; ++i) {
@@ -265,7 +271,7 @@ int32_t TORVDatabaseFreeSpaceManager::FindExtentWithFreePages(int32_t EamPageNo)
   for (int32_t k = first; k <= last; ++k) {
     const int32_t pfs_no = PfsPageNoForPfsPagePosition(k);
     OwnedPage pfs = ReadPage(pfs_no, ptPFS, 30423);
-    const uint8_t* data = pfs->GetPageData();
+    const uint8_t* data = MapData(*pfs);
     for (int32_t i = 0; i < d; ++i) {
       if (data[i] == kFullByte) continue;
       int bit = 0;
@@ -298,7 +304,7 @@ int32_t TORVDatabaseFreeSpaceManager::AddNewPageAndExtentFile() {
     for (int32_t k = old_pfs + 1; k <= new_pfs; ++k) {
       OwnedPage page = NewPage(PfsPageNoForPfsPagePosition(k));
       page->SetHeaderPageType(ptPFS);
-      page->GetPageData()[0] = 1;  // its own bit
+      MapData(*page)[0] = 1;  // its own bit
       page->FIsDirty = true;
       WriteAndFreePage(page);
     }
@@ -308,7 +314,7 @@ int32_t TORVDatabaseFreeSpaceManager::AddNewPageAndExtentFile() {
     for (int32_t j = old_eam + 1; j <= new_eam; ++j) {
       OwnedPage page = NewPage(EamPageNoForEamPagePosition(j));
       page->SetHeaderPageType(ptEAM);
-      page->GetPageData()[0] = 1;  // the first extent of its range is partly used
+      MapData(*page)[0] = 1;  // the first extent of its range is partly used
       page->FIsDirty = true;
       WriteAndFreePage(page);
     }
@@ -330,7 +336,7 @@ void TORVDatabaseFreeSpaceManager::SetPageUsageToPFS(int32_t PageNo, bool Used) 
     throw EORVException(30430, "Page: %d cannot be addressed. TotalPageCount=%d", {PageNo, FTotalPageCount});
   OwnedPage pfs = ReadPage(PfsPageNoForPageNo(PageNo), ptPFS, 30424);
   const int32_t r = PageNo % FPFSPage_PagesAddressed;
-  uint8_t& byte = pfs->GetPageData()[r / 8];
+  uint8_t& byte = MapData(*pfs)[r / 8];
   const auto mask = static_cast<uint8_t>(1u << (r % 8));
   if (Used) {
     if (byte & mask) throw EORVException(30425, "Page: %d already used", {PageNo});
@@ -359,7 +365,7 @@ void TORVDatabaseFreeSpaceManager::SetPageUsageToEAM(int32_t PageNo, bool /*Used
   }
   // The pair always follows the PFS bits, whatever the caller just did.
   const uint8_t pair = used > 0 && free == 0 ? ORV_EXTENT_IS_FULL : (used == 0 && free == 0 ? ORV_EXTENT_IS_FREE : ORV_EXTENT_IS_PARTIAL_USED);
-  uint8_t& byte = eam->GetPageData()[i / 4];
+  uint8_t& byte = MapData(*eam)[i / 4];
   const int shift = 2 * (i % 4);
   const auto updated = static_cast<uint8_t>((byte & ~(3u << shift)) | (static_cast<unsigned>(pair) << shift));
   if (updated != byte) {
@@ -374,7 +380,7 @@ bool TORVDatabaseFreeSpaceManager::GetPageUsageFromPFS(int32_t PageNo) {
   const int32_t pfs_no = PfsPageNoForPageNo(PageNo);
   if (pfs_no > FLastUsedPageNo) return false;
   OwnedPage pfs = ReadPage(pfs_no, ptPFS, 30430);
-  return BitSet(pfs->GetPageData(), PageNo % FPFSPage_PagesAddressed);
+  return BitSet(MapData(*pfs), PageNo % FPFSPage_PagesAddressed);
 }
 
 int32_t TORVDatabaseFreeSpaceManager::FindLastUsedPageNo() {
@@ -383,7 +389,7 @@ int32_t TORVDatabaseFreeSpaceManager::FindLastUsedPageNo() {
   for (int32_t k = GetLastPfsPagePosition(); k >= 0; --k) {
     const int32_t pfs_no = PfsPageNoForPfsPagePosition(k);
     OwnedPage pfs = ReadPage(pfs_no, ptPFS, 30432);
-    const uint8_t* data = pfs->GetPageData();
+    const uint8_t* data = MapData(*pfs);
     for (int32_t i = d - 1; i >= 0; --i) {
       if (data[i] == 0) continue;
       for (int bit = 7; bit >= 0; --bit) {
@@ -427,7 +433,7 @@ void TORVDatabaseFreeSpaceManager::ClearPfsBitsOfCutEamPages(int32_t NewTotal, i
     if (pfs_no >= NewTotal) continue;
     OwnedPage pfs = ReadPage(pfs_no, ptPFS, 30424);
     const int32_t r = eam_no % FPFSPage_PagesAddressed;
-    uint8_t& byte = pfs->GetPageData()[r / 8];
+    uint8_t& byte = MapData(*pfs)[r / 8];
     const auto mask = static_cast<uint8_t>(1u << (r % 8));
     if (!(byte & mask)) continue;
     byte = static_cast<uint8_t>(byte & ~mask);
