@@ -330,7 +330,10 @@ TORVSessionPageInfo* TORVPageManager::MutableSessionInfo(int32_t SessionID) {
 }
 
 void TORVPageManager::ForgetCachedPage(int32_t PageNo) {
-  if (TORVPage* cached = FSharedPages->Find(PageNo)) DropFromCache(cached);
+  // A page in use stays with its user, whose changes must not vanish at its release; the
+  // page's stamp tells the synchronisation that the store changed.
+  TORVPage* cached = FSharedPages->Find(PageNo);
+  if (cached && cached->FUseCount == 0) DropFromCache(cached);
 }
 
 TORVSessionPageInfo& TORVPageManager::SessionFor(int32_t SessionID) {

@@ -248,7 +248,8 @@ class TORVPageManager {
   // released objects and their buffers for the next pages.
   void FreePage(TORVPage* Page);
   // For a store that puts a failed commit back: the session's lists, to hand its page numbers
-  // back to it, and the dropping of a cached page whose stored bytes changed behind the cache.
+  // back to it, and the dropping of a cached page whose stored bytes changed behind the cache
+  // (unless the page is in use).
   TORVSessionPageInfo* MutableSessionInfo(int32_t SessionID);
   void ForgetCachedPage(int32_t PageNo);
 

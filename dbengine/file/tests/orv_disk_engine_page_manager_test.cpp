@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -141,10 +142,16 @@ TEST_F(PageManagerTest, ANewFileHasThePreambleAndGrowsWithItsFirstPages) {
 
 TEST_F(PageManagerTest, EncryptedPagesArePlainInTheCacheAndCarryTheirPlainCRC) {
   TORVPassword password{"s3cret", craTwofish_128};
-  int32_t no = 0;
+  int32_t no = 0, direct = 0;
   {
     auto pm = Create(4096, 8, password);
     no = AddFilled(*pm, kSession, 7);
+    // A page whose bytes are reached in place (a sessions or locks file) stays plain.
+    TORVPage* page = pm->AddPage(kSession, ptTableLocksFile);
+    page->FEncryptionEnabled = false;
+    Fill(*page, 3);
+    direct = page->FPageNo;
+    pm->PutPage(page);
     pm->ApplyChanges(kSession);
     TORVPage* cached = pm->GetPage(kSession, no, ptTableRecord, false);
     EXPECT_EQ(cached->GetPageData()[0], 7);
@@ -169,8 +176,12 @@ TEST_F(PageManagerTest, EncryptedPagesArePlainInTheCacheAndCarryTheirPlainCRC) {
   EXPECT_EQ(b[page + 20], craTwofish_128);
   ASSERT_TRUE(ORVInternalDecryptBuffer(craTwofish_128, stored.data(), 4056, "s3cret"));
   EXPECT_EQ(stored, plain);
+  const size_t plain_page = 380 + static_cast<size_t>(direct) * 4096;
+  EXPECT_EQ(b[plain_page + 40], 3);
+  EXPECT_EQ(b[plain_page + 40 + 4055], static_cast<uint8_t>((3 + 4055) % 251));
+  EXPECT_EQ(LE32(b, plain_page + 14), 0u);
   // The maps stay plain.
-  EXPECT_EQ(b[380 + 40], 0x07);
+  EXPECT_EQ(b[380 + 40], 0x0F);
   EXPECT_EQ(b[380 + 4096 + 40], 0x01);
 
   // The algorithm stored in the file wins; a wrong password is refused before anything else.
@@ -602,6 +613,102 @@ TEST_F(PageManagerTest, OtherProcessesCommitsAreSeenThroughThePageStates) {
             }),
             0);
   EXPECT_TRUE(HoldsFill(*reader, kSession, no, 2));
+}
+
+TEST_F(PageManagerTest, HowASecondOpenerGetsTheFile) {
+  Create()->CloseDatabase();
+  struct Mode {
+    bool exclusive, multi_user;
+  };
+  auto open = [&](Mode m, bool& read_only) {
+    auto pm = std::make_unique<TORVDiskPageManager>();
+    bool repair = false, mu = m.multi_user;
+    read_only = false;
+    pm->OpenDatabase(path, {}, read_only, repair, m.exclusive, mu);
+    return pm;
+  };
+  bool ro1 = false, ro2 = false;
+  {
+    // Single-user: a second opener may only read.
+    auto first = open({false, false}, ro1);
+    auto second = open({false, false}, ro2);
+    EXPECT_FALSE(ro1);
+    EXPECT_TRUE(ro2);
+    EXPECT_TRUE(second->ReadOnly());
+  }
+  {
+    auto first = open({false, true}, ro1);
+    auto second = open({false, true}, ro2);
+    EXPECT_FALSE(ro1);
+    EXPECT_FALSE(ro2);
+    // Two handles of one process exclude each other like two processes.
+    EXPECT_TRUE(first->LockPageByte(0, 100));
+    EXPECT_FALSE(second->LockPageByte(0, 100));
+    EXPECT_TRUE(second->IsPageByteLocked(0, 100));
+    EXPECT_TRUE(second->IsPageRegionLocked(0, 90, 20));
+    EXPECT_FALSE(second->IsPageRegionLocked(0, 101, 20));
+    EXPECT_TRUE(first->UnlockPageByte(0, 100));
+    EXPECT_TRUE(second->LockTables());
+    EXPECT_FALSE(first->LockTables());
+    EXPECT_TRUE(second->UnlockTables());
+  }
+  {
+    auto first = open({true, false}, ro1);
+    EXPECT_TRUE(first->Exclusive());
+    EXPECT_EQ(CodeOf([&] { open({false, true}, ro2); }), 30364);
+  }
+  // A file without write permission opens for reading, single-user.
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  auto pm = std::make_unique<TORVDiskPageManager>();
+  bool read_only = false, repair = false, mu = true;
+  pm->OpenDatabase(path, {}, read_only, repair, false, mu);
+  EXPECT_TRUE(read_only);
+  EXPECT_FALSE(mu);
+}
+
+// What the disk tables will tell: a table locked against changes with state 7.
+class FixedWorkTableState : public TORVWorkTableStateSource {
+ public:
+  bool GetWorkTableState(int32_t, int32_t& TableState) override {
+    TableState = 7;
+    return locked;
+  }
+  bool locked = true;
+};
+
+TEST_F(PageManagerTest, PagesSeenUnderALockedTableStateNeedNoCheck) {
+  int32_t no = 0;
+  {
+    auto pm = Create();
+    no = AddFilled(*pm, kSession, 1);
+    pm->ApplyChanges(kSession);
+  }
+  auto reader = Open(TORVPassword{}, true);
+  auto source = std::make_unique<FixedWorkTableState>();
+  FixedWorkTableState* state = source.get();
+  reader->SetTablePagesCacheManager(std::move(source));
+  EXPECT_TRUE(HoldsFill(*reader, kSession, no, 1));
+  auto writer = Open(TORVPassword{}, true);
+  Change(*writer, kSession, no, 2);
+  writer->ApplyChanges(kSession);
+  // Same table state: the cached copy is taken as it is.
+  EXPECT_TRUE(HoldsFill(*reader, kSession, no, 1));
+  state->locked = false;
+  EXPECT_TRUE(HoldsFill(*reader, kSession, no, 2));
+}
+
+TEST_F(PageManagerTest, DesignModeRefusesAHeaderThatAnotherProgramChanged) {
+  Create()->CloseDatabase();
+  struct DesignMode {
+    DesignMode() { SetDesignMode(true); }
+    ~DesignMode() { SetDesignMode(false); }
+  } design;
+  auto pm = Open();
+  EXPECT_FALSE(pm->GetIsOpened());  // open only during each access
+  pm->SaveDBHeader(true);
+  PatchHeader(38, {5, 0, 0, 0, WriteChangesStarted});
+  EXPECT_EQ(CodeOf([&] { pm->SaveDBHeader(true); }), 20196);
+  EXPECT_EQ(CodeOf([&] { pm->SaveDBHeader(false); }), 0);
 }
 
 }  // namespace
