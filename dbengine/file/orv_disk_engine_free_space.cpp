@@ -1,6 +1,7 @@
 #include "dbengine/file/orv_disk_engine_free_space.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "dbengine/file/orv_disk_engine_file.h"
 #include "dbengine/file/orv_disk_engine_page_manager.h"
@@ -134,21 +135,14 @@ void TORVDatabaseFreeSpaceManager::WriteAndFreePage(OwnedPage& Page) {
 
 // ---- Allocation and release ---------------------------------------------------------------
 
-void TORVDatabaseFreeSpaceManager::LockHeader(int32_t ErrorCode) {
+void TORVDatabaseFreeSpaceManager::WithCountsLocked(int32_t LockErrorCode, const std::function<void()>& Body) {
   if (!TryUsingTimeOut([this] { return LPageManager.LockDBHeader(); }, DBHeaderLockRetries, DBHeaderLockDelay))
-    throw EORVException(ErrorCode, "Database is locked");
-}
-
-int32_t TORVDatabaseFreeSpaceManager::GetPage(int32_t /*DesiredStartPageNo*/) {
-  LockHeader(20231);
-  int32_t result = -1;
+    throw EORVException(LockErrorCode, "Database is locked");
   bool counts_loaded = false;
   try {
     ReReadPageCountVariables();
     counts_loaded = true;
-    result = FindAndReusePage();
-    if (result == -1) result = AddNewPageAndExtentFile();
-    FLastUsedPageNo = std::max(FLastUsedPageNo, result);
+    Body();
     ReWritePageCountVariables();
   } catch (...) {
     // What was written of the maps stays; the counts go with it.
@@ -162,30 +156,24 @@ int32_t TORVDatabaseFreeSpaceManager::GetPage(int32_t /*DesiredStartPageNo*/) {
     throw;
   }
   LPageManager.UnlockDBHeader();
+}
+
+int32_t TORVDatabaseFreeSpaceManager::GetPage(int32_t /*DesiredStartPageNo*/) {
+  int32_t result = -1;
+  WithCountsLocked(20231, [&] {
+    result = FindAndReusePage();
+    if (result == -1) result = AddNewPageAndExtentFile();
+    FLastUsedPageNo = std::max(FLastUsedPageNo, result);
+  });
   return result;
 }
 
 void TORVDatabaseFreeSpaceManager::FreePage(int32_t PageNo) {
-  LockHeader(20232);
-  bool counts_loaded = false;
-  try {
-    ReReadPageCountVariables();
-    counts_loaded = true;
+  WithCountsLocked(20232, [&] {
     SetPageUsage(PageNo, false);
     FLastUsedPageNo = FindLastUsedPageNo();
     TruncateFile();
-    ReWritePageCountVariables();
-  } catch (...) {
-    if (counts_loaded) {
-      try {
-        ReWritePageCountVariables();
-      } catch (...) {
-      }
-    }
-    LPageManager.UnlockDBHeader();
-    throw;
-  }
-  LPageManager.UnlockDBHeader();
+  });
 }
 
 void TORVDatabaseFreeSpaceManager::TruncateAfterCommit() {
@@ -197,30 +185,15 @@ void TORVDatabaseFreeSpaceManager::TruncateAfterCommit() {
 }
 
 void TORVDatabaseFreeSpaceManager::TruncateToLastUsed() {
-  LockHeader(20232);
-  bool counts_loaded = false;
-  try {
-    ReReadPageCountVariables();
-    counts_loaded = true;
+  WithCountsLocked(20232, [&] {
     const int32_t old_total = FTotalPageCount;
     const int32_t n = FTotalPageCount - 1 - FLastUsedPageNo;
-    if (n > 0) {
-      LPageManager.TruncateFile(n);
-      FTotalPageCount = LPageManager.GetDbHeader()->TotalPageCount;
-      ClearPfsBitsOfCutEamPages(FTotalPageCount, old_total);
-    }
-    ReWritePageCountVariables();
-  } catch (...) {
-    if (counts_loaded) {
-      try {
-        ReWritePageCountVariables();
-      } catch (...) {
-      }
-    }
-    LPageManager.UnlockDBHeader();
-    throw;
-  }
-  LPageManager.UnlockDBHeader();
+    if (n <= 0) return;
+    LPageManager.GetDbHeader()->LastUsedPageNo = FLastUsedPageNo;
+    LPageManager.TruncateFile(n);
+    FTotalPageCount = LPageManager.GetDbHeader()->TotalPageCount;
+    ClearPfsBitsOfCutEamPages(FTotalPageCount, old_total);
+  });
 }
 
 void TORVDatabaseFreeSpaceManager::ReReadPageCountVariables() {

@@ -6,6 +6,7 @@
 // several processes can allocate from one file. The file grows by a tenth of its size at a
 // time and shrinks only by whole steps, never inside a commit.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "dbengine/storage/orv_page.h"
@@ -79,7 +80,9 @@ class TORVDatabaseFreeSpaceManager {
   int32_t FindLastUsedPageNo();
   void TruncateFile();
   void ClearPfsBitsOfCutEamPages(int32_t NewTotal, int32_t OldTotal);
-  void LockHeader(int32_t ErrorCode);
+  // Takes the header lock (refused: LockErrorCode), reloads the counts, runs Body and writes
+  // the counts back, also when Body raises.
+  void WithCountsLocked(int32_t LockErrorCode, const std::function<void()>& Body);
 
   TORVDiskPageManager& LPageManager;
   int32_t FPageCountInExtent;

@@ -3,16 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/base/byte_order.h"
+#include "dbengine/storage/orv_types.h"
 
 namespace orv {
-
-using platform::LoadLE16;
-using platform::LoadLE32;
-using platform::LoadLE64;
-using platform::StoreLE16;
-using platform::StoreLE32;
-using platform::StoreLE64;
 
 namespace {
 

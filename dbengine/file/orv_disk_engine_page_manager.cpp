@@ -639,44 +639,31 @@ bool TORVDiskPageManager::UnlockDBHeader() {
   return released;
 }
 
-bool TORVDiskPageManager::LockTables() {
+bool TORVDiskPageManager::LockFileByte(int64_t Offset) {
   DesignTimeAccess guard(*this);
-  return FDatabaseFile->LockByte(FOffsetToLockedBytes + OffsetToTablesLockByte, 1);
+  return FDatabaseFile->LockByte(Offset, 1);
 }
 
-bool TORVDiskPageManager::UnlockTables() {
+bool TORVDiskPageManager::UnlockFileByte(int64_t Offset) {
   DesignTimeAccess guard(*this);
-  return FDatabaseFile->UnlockByte(FOffsetToLockedBytes + OffsetToTablesLockByte, 1);
+  return FDatabaseFile->UnlockByte(Offset, 1);
 }
 
+bool TORVDiskPageManager::LockTables() { return LockFileByte(FOffsetToLockedBytes + OffsetToTablesLockByte); }
+bool TORVDiskPageManager::UnlockTables() { return UnlockFileByte(FOffsetToLockedBytes + OffsetToTablesLockByte); }
 bool TORVDiskPageManager::LockFreeSpaceManager() {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->LockByte(FOffsetToLockedBytes + OffsetToFreeSpaceManagerLockByte, 1);
+  return LockFileByte(FOffsetToLockedBytes + OffsetToFreeSpaceManagerLockByte);
 }
-
 bool TORVDiskPageManager::UnlockFreeSpaceManager() {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->UnlockByte(FOffsetToLockedBytes + OffsetToFreeSpaceManagerLockByte, 1);
+  return UnlockFileByte(FOffsetToLockedBytes + OffsetToFreeSpaceManagerLockByte);
 }
-
-bool TORVDiskPageManager::LockLastObjectID() {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->LockByte(FOffsetToLastObjectID, 1);
-}
-
-bool TORVDiskPageManager::UnlockLastObjectID() {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->UnlockByte(FOffsetToLastObjectID, 1);
-}
-
+bool TORVDiskPageManager::LockLastObjectID() { return LockFileByte(FOffsetToLastObjectID); }
+bool TORVDiskPageManager::UnlockLastObjectID() { return UnlockFileByte(FOffsetToLastObjectID); }
 bool TORVDiskPageManager::LockPageByte(int32_t PageNo, uint16_t Offset) {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->LockByte(GetPageOffset(PageNo) + Offset, 1);
+  return LockFileByte(GetPageOffset(PageNo) + Offset);
 }
-
 bool TORVDiskPageManager::UnlockPageByte(int32_t PageNo, uint16_t Offset) {
-  DesignTimeAccess guard(*this);
-  return FDatabaseFile->UnlockByte(GetPageOffset(PageNo) + Offset, 1);
+  return UnlockFileByte(GetPageOffset(PageNo) + Offset);
 }
 
 bool TORVDiskPageManager::IsPageByteLocked(int32_t PageNo, uint16_t Offset) {

@@ -148,6 +148,8 @@ class TORVDiskPageManager : public TORVPageManager {
   void CheckGeometry(uint16_t PageSize, uint16_t ExtentPageCount) const;
   void ResetOffsets();
   void CollectCommitRegions(int32_t SessionID, TORVJournalContent& Content);
+  bool LockFileByte(int64_t Offset);
+  bool UnlockFileByte(int64_t Offset);
 
   std::unique_ptr<TORVDatabaseFreeSpaceManager> FDatabaseFreeSpaceManager;
   std::unique_ptr<TORVDatabaseFile> FDatabaseFile;

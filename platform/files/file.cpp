@@ -214,40 +214,40 @@ ssize_t File::RawPwrite(const void* buffer, size_t count, int64_t position) {
   return ::pwrite(fd_, buffer, count, static_cast<off_t>(position));
 }
 
-IoResult File::ReadAt(void* buffer, size_t count, int64_t position) {
+namespace {
+
+// Moves count bytes with one system call after the other until all are moved, the call moves
+// nothing more (the end of the file on reading) or fails.
+template <class Call>
+IoResult Transfer(int fd, size_t count, int64_t position, Call call) {
   IoResult result;
-  if (fd_ < 0) return {0, EBADF};
+  if (fd < 0) return {0, EBADF};
   if (position < 0) return {0, EINVAL};
-  auto* p = static_cast<uint8_t*>(buffer);
   while (result.count < count) {
-    const ssize_t n = RawPread(p + result.count, count - result.count, position + static_cast<int64_t>(result.count));
+    const ssize_t n = call(result.count, position + static_cast<int64_t>(result.count));
     if (n < 0) {
       if (errno == EINTR) continue;
       result.error = errno;
       break;
     }
-    if (n == 0) break;  // end of file
+    if (n == 0) break;
     result.count += static_cast<size_t>(n);
   }
   return result;
 }
 
+}  // namespace
+
+IoResult File::ReadAt(void* buffer, size_t count, int64_t position) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  return Transfer(fd_, count, position,
+                  [&](size_t done, int64_t at) { return RawPread(p + done, count - done, at); });
+}
+
 IoResult File::WriteAt(const void* buffer, size_t count, int64_t position) {
-  IoResult result;
-  if (fd_ < 0) return {0, EBADF};
-  if (position < 0) return {0, EINVAL};
   const auto* p = static_cast<const uint8_t*>(buffer);
-  while (result.count < count) {
-    const ssize_t n = RawPwrite(p + result.count, count - result.count, position + static_cast<int64_t>(result.count));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      result.error = errno;
-      break;
-    }
-    if (n == 0) break;  // nothing more stored: the short count tells the caller
-    result.count += static_cast<size_t>(n);
-  }
-  return result;
+  return Transfer(fd_, count, position,
+                  [&](size_t done, int64_t at) { return RawPwrite(p + done, count - done, at); });
 }
 
 int File::GetSize(int64_t& size) {

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/file/orv_disk_engine_page_manager.h"
 #include "dbengine/storage/orv_except.h"
+#include "platform/base/clock.h"
 
 namespace orv::testing {
 
@@ -32,6 +34,16 @@ class ScratchDir {
 
  private:
   std::string path_;
+};
+
+// A scratch folder with the path of a database in it, and the engine's clock replaced by one
+// whose pauses take no time (a lock wait of 4500 tries is over at once).
+class DiskFileTest : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  std::string path = dir.File("db.orv");
+  platform::ManualClock clock;
+  platform::ScopedClock scoped{clock};
 };
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
@@ -54,6 +66,26 @@ inline uint32_t LE32(const std::vector<uint8_t>& b, size_t at) {
 }
 inline uint16_t LE16(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+// A new database file, open.
+inline std::unique_ptr<TORVDiskPageManager> CreateDatabase(const std::string& path, uint16_t page_size = 4096,
+                                                           uint16_t extent = 8, const TORVPassword& password = {},
+                                                           platform::FileFactory factory = {}) {
+  auto pm = std::make_unique<TORVDiskPageManager>(MemoryManager(), std::move(factory));
+  pm->CreateAndOpenDatabase(path, password, page_size, extent);
+  return pm;
+}
+
+// An existing database file, open not exclusively.
+inline std::unique_ptr<TORVDiskPageManager> OpenDatabase(const std::string& path, bool& repair,
+                                                         const TORVPassword& password = {}, bool multi_user = false,
+                                                         platform::FileFactory factory = {}, bool read_only = false) {
+  auto pm = std::make_unique<TORVDiskPageManager>(MemoryManager(), std::move(factory));
+  bool ro = read_only, mu = multi_user;
+  repair = false;
+  pm->OpenDatabase(path, password, ro, repair, false, mu);
+  return pm;
 }
 
 // The native code of the engine exception that Body raises; 0 when it raises none, -1 for any

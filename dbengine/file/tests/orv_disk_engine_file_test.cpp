@@ -27,13 +27,7 @@ std::vector<uint8_t> HeaderBytes() {
   return h;
 }
 
-class DatabaseFileTest : public ::testing::Test {
- protected:
-  ScratchDir dir;
-  std::string path = dir.File("db.orv");
-  platform::ManualClock clock;
-  platform::ScopedClock scoped{clock};
-};
+using DatabaseFileTest = testing::DiskFileTest;
 
 TEST_F(DatabaseFileTest, OpenCreateAndCloseReportTheirCodes) {
   TORVDatabaseFile f;

@@ -24,18 +24,14 @@ using testing::ReadAll;
 using testing::ScratchDir;
 using testing::WriteAll;
 
-class FreeSpaceTest : public ::testing::Test {
+class FreeSpaceTest : public testing::DiskFileTest {
  protected:
   std::unique_ptr<TORVDiskPageManager> Create(uint16_t page_size = 4096, uint16_t extent = 8) {
-    auto pm = std::make_unique<TORVDiskPageManager>();
-    pm->CreateAndOpenDatabase(path, {}, page_size, extent);
-    return pm;
+    return testing::CreateDatabase(path, page_size, extent);
   }
   std::unique_ptr<TORVDiskPageManager> Open() {
-    auto pm = std::make_unique<TORVDiskPageManager>();
-    bool ro = false, repair = false, mu = false;
-    pm->OpenDatabase(path, {}, ro, repair, false, mu);
-    return pm;
+    bool repair = false;
+    return testing::OpenDatabase(path, repair);
   }
   // A file whose header claims Total pages (the added pages free).
   void Resize(int32_t total) {
@@ -45,10 +41,6 @@ class FreeSpaceTest : public ::testing::Test {
     WriteAll(path, b);
   }
 
-  ScratchDir dir;
-  std::string path = dir.File("space.orv");
-  platform::ManualClock clock;
-  platform::ScopedClock scoped{clock};
 };
 
 TEST_F(FreeSpaceTest, TheFirstPageOfANewFile) {

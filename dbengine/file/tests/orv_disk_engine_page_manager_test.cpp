@@ -31,22 +31,15 @@ using testing::WriteAll;
 
 constexpr int32_t kSession = 1;
 
-class PageManagerTest : public ::testing::Test {
+class PageManagerTest : public testing::DiskFileTest {
  protected:
   std::unique_ptr<TORVDiskPageManager> Create(uint16_t page_size = 4096, uint16_t extent = 8,
                                               const TORVPassword& password = {}, platform::FileFactory factory = {}) {
-    auto pm = std::make_unique<TORVDiskPageManager>(MemoryManager(), std::move(factory));
-    pm->CreateAndOpenDatabase(path, password, page_size, extent);
-    return pm;
+    return testing::CreateDatabase(path, page_size, extent, password, std::move(factory));
   }
-
   std::unique_ptr<TORVDiskPageManager> Open(bool& repair, const TORVPassword& password = {}, bool multi_user = false,
                                             platform::FileFactory factory = {}, bool read_only = false) {
-    auto pm = std::make_unique<TORVDiskPageManager>(MemoryManager(), std::move(factory));
-    bool ro = read_only, mu = multi_user;
-    repair = false;
-    pm->OpenDatabase(path, password, ro, repair, false, mu);
-    return pm;
+    return testing::OpenDatabase(path, repair, password, multi_user, std::move(factory), read_only);
   }
   std::unique_ptr<TORVDiskPageManager> Open(const TORVPassword& password = {}, bool multi_user = false) {
     bool repair = false;
@@ -81,6 +74,14 @@ class PageManagerTest : public ::testing::Test {
     return same;
   }
 
+  // A closed database with one committed page filled from Fill; its number.
+  int32_t CreateWithPage(int fill) {
+    auto pm = Create();
+    const int32_t no = AddFilled(*pm, kSession, fill);
+    pm->ApplyChanges(kSession);
+    return no;
+  }
+
   std::vector<uint8_t> Bytes() const { return ReadAll(path); }
   void PatchHeader(size_t offset, std::initializer_list<uint8_t> bytes) {
     std::vector<uint8_t> b = Bytes();
@@ -88,10 +89,6 @@ class PageManagerTest : public ::testing::Test {
     WriteAll(path, b);
   }
 
-  ScratchDir dir;
-  std::string path = dir.File("db.orv");
-  platform::ManualClock clock;
-  platform::ScopedClock scoped{clock};
 };
 
 TEST_F(PageManagerTest, ANewFileHasThePreambleAndGrowsWithItsFirstPages) {
@@ -217,11 +214,7 @@ TEST_F(PageManagerTest, AFailedEncipheredWriteLeavesTheCachedPagePlain) {
 }
 
 TEST_F(PageManagerTest, OpenChecksTheHeader) {
-  {
-    auto pm = Create();
-    AddFilled(*pm, kSession, 1);
-    pm->ApplyChanges(kSession);
-  }
+  CreateWithPage(1);
   const std::vector<uint8_t> good = Bytes();
   struct Case {
     const char* what;
@@ -564,11 +557,7 @@ TEST_F(CommitFaultTest, AReaderOfAnUnfinishedCommitIsToldToRepair) {
 }
 
 TEST_F(PageManagerTest, ACommitOnAFileLeftMidCommitKeepsTheRepairMark) {
-  {
-    auto pm = Create();
-    AddFilled(*pm, kSession, 1);
-    pm->ApplyChanges(kSession);
-  }
+  CreateWithPage(1);
   PatchHeader(42, {WriteChangesStarted});
   bool repair = false;
   auto pm = Open(repair);
@@ -597,12 +586,7 @@ TEST_F(PageManagerTest, AFullDiskFailsTheAllocationNotTheCommit) {
 }
 
 TEST_F(PageManagerTest, OtherProcessesCommitsAreSeenThroughThePageStates) {
-  int32_t no = 0;
-  {
-    auto pm = Create();
-    no = AddFilled(*pm, kSession, 1);
-    pm->ApplyChanges(kSession);
-  }
+  const int32_t no = CreateWithPage(1);
   auto reader = Open(TORVPassword{}, true);
   EXPECT_TRUE(HoldsFill(*reader, kSession, no, 1));
   EXPECT_EQ(InChild([&] {
@@ -677,12 +661,7 @@ class FixedWorkTableState : public TORVWorkTableStateSource {
 };
 
 TEST_F(PageManagerTest, PagesSeenUnderALockedTableStateNeedNoCheck) {
-  int32_t no = 0;
-  {
-    auto pm = Create();
-    no = AddFilled(*pm, kSession, 1);
-    pm->ApplyChanges(kSession);
-  }
+  const int32_t no = CreateWithPage(1);
   auto reader = Open(TORVPassword{}, true);
   auto source = std::make_unique<FixedWorkTableState>();
   FixedWorkTableState* state = source.get();
