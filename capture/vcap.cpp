@@ -1,8 +1,11 @@
 #include "capture/vcap.h"
 
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -163,6 +166,11 @@ TVideoCapture::TVideoCapture(QWidget* AOwner) : QWidget(AOwner) {
   FCaptureTimer = new QTimer(this);
   FCaptureTimer->setInterval(100);
   connect(FCaptureTimer, &QTimer::timeout, this, [this] { CaptureProgress(); });
+  FWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FWakeFd >= 0) {
+    FWakeNotifier = new QSocketNotifier(FWakeFd, QSocketNotifier::Read, this);
+    connect(FWakeNotifier, &QSocketNotifier::activated, this, [this] { ProcessPostedMessages(); });
+  }
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -174,6 +182,8 @@ TVideoCapture::~TVideoCapture() {
   FCaptureTimer->stop();
   FGrabberCB.reset();
   ClearDevicesList();
+  delete FWakeNotifier;
+  if (FWakeFd >= 0) ::close(FWakeFd);
 }
 
 void TVideoCapture::SetColor(uint32_t rgb) {
@@ -483,11 +493,16 @@ void TVideoCapture::PostMessage(const TWMSampleCaptured& Msg) {
     FMessages.push_back(Msg);
     if (!FWakePending) FWakePending = wake = true;
   }
-  // Posted by name: nothing of ours travels inside the toolkit's event across the threads.
-  if (wake) QMetaObject::invokeMethod(this, "ProcessPostedMessages", Qt::QueuedConnection);
+  if (wake && FWakeFd >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(FWakeFd, &one, sizeof one);
+  }
 }
 
 void TVideoCapture::ProcessPostedMessages() {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &count, sizeof count);
+  // One at a time: a handler may run a modal loop that comes back here, and the order holds.
   for (;;) {
     TWMSampleCaptured msg;
     {
@@ -508,6 +523,9 @@ void TVideoCapture::DispatchMessage(TWMSampleCaptured& Msg) {
     case WM_FGNOTIFY: GraphEvent(Msg); break;
     case WM_SAMPLECAPTURED: BitmapGrabbed(Msg); break;
     case WM_SAMPLEPASSED: FramePassed(Msg); break;
+    case WM_VIDEOFRAME:
+      if (FVideoWindow && Graph && Msg.GrabberCB == Graph->Renderer()) FVideoWindow->RefreshFrame();
+      break;
     default: break;
   }
 }

@@ -27,6 +27,7 @@
 #include "platform/image/bitmap.h"
 #include "platform/video/video_device.h"
 
+class QSocketNotifier;
 class QTimer;
 
 namespace platform {
@@ -54,6 +55,7 @@ inline constexpr uint32_t WM_USER = 1024;
 inline constexpr uint32_t WM_FGNOTIFY = WM_USER + 1;        // graph events
 inline constexpr uint32_t WM_SAMPLECAPTURED = WM_USER + 2;  // a requested frame is in the grab buffer
 inline constexpr uint32_t WM_SAMPLEPASSED = WM_USER + 3;    // a frame has passed the grabber
+inline constexpr uint32_t WM_VIDEOFRAME = WM_USER + 4;      // the renderer holds a new frame to show
 
 // Graph event codes.
 inline constexpr int32_t EC_USERABORT = 3;
@@ -407,10 +409,8 @@ class TVideoCapture : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
- private slots:
-  void ProcessPostedMessages();
-
  private:
+  void ProcessPostedMessages();
   void TearDownGraphParts();
   void DispatchMessage(TWMSampleCaptured& Msg);
 
@@ -451,10 +451,14 @@ class TVideoCapture : public QWidget {
        FWantAudioPreview = true;
   uint32_t FColor = 0x0000FF;  // RGB
 
-  // messages posted from the streaming threads
+  // Messages posted from the streaming threads. They wait in our own queue; a counter file
+  // descriptor wakes the GUI thread's event loop, so that nothing crosses the threads inside
+  // the toolkit.
   std::mutex FMessageLock;
   std::deque<TWMSampleCaptured> FMessages;
   bool FWakePending = false;
+  int FWakeFd = -1;
+  QSocketNotifier* FWakeNotifier = nullptr;
 };
 
 }  // namespace capture

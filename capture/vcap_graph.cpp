@@ -1,7 +1,6 @@
 #include "capture/vcap_graph.h"
 
 #include <QImage>
-#include <QMetaObject>
 #include <QPainter>
 #include <cstring>
 
@@ -228,10 +227,9 @@ void TVideoRenderer::Receive(const Frame& frame) {
     height_ = rows;
     fresh_ = true;
   }
-  TVideoWindow* window = window_.load(std::memory_order_acquire);
-  if (window != nullptr && !repaintPending_.exchange(true, std::memory_order_acq_rel)) {
-    // Posted by name: nothing of ours travels with the call across the threads.
-    QMetaObject::invokeMethod(window, "RefreshFrame", Qt::QueuedConnection);
+  TVideoCapture* owner = owner_.load(std::memory_order_acquire);
+  if (owner != nullptr && !repaintPending_.exchange(true, std::memory_order_acq_rel)) {
+    owner->PostMessage(TWMSampleCaptured{WM_VIDEOFRAME, this, 0, 0});
   }
 }
 
@@ -246,17 +244,17 @@ bool TVideoRenderer::TakeFrame(std::vector<uint8_t>& pixels, int& width, int& he
   return true;
 }
 
-TVideoWindow::TVideoWindow(QWidget* owner, TVideoRenderer* renderer) : QWidget(owner), renderer_(renderer) {
+TVideoWindow::TVideoWindow(TVideoCapture* owner, TVideoRenderer* renderer) : QWidget(owner), renderer_(renderer) {
   setObjectName("VideoWindow");
   setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks belong to the control
   setAttribute(Qt::WA_OpaquePaintEvent);
-  if (renderer_) renderer_->SetWindow(this);
+  if (renderer_) renderer_->SetOwner(owner);
 }
 
 TVideoWindow::~TVideoWindow() { Detach(); }
 
 void TVideoWindow::Detach() {
-  if (renderer_) renderer_->SetWindow(nullptr);
+  if (renderer_) renderer_->SetOwner(nullptr);
   renderer_ = nullptr;
 }
 

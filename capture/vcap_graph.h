@@ -118,8 +118,8 @@ class TVideoRenderer {
  public:
   // Streaming thread: copies the frame and asks the window to show it.
   void Receive(const platform::video::Frame& frame);
-  // GUI thread, while the graph is stopped.
-  void SetWindow(TVideoWindow* window) { window_.store(window, std::memory_order_release); }
+  // GUI thread, while the graph is stopped: the control that is told of new frames.
+  void SetOwner(TVideoCapture* owner) { owner_.store(owner, std::memory_order_release); }
   // GUI thread: swaps in the newest frame, if one came since the last call.
   bool TakeFrame(std::vector<uint8_t>& pixels, int& width, int& height);
 
@@ -129,7 +129,7 @@ class TVideoRenderer {
   int width_ = 0, height_ = 0;
   bool fresh_ = false;
   std::atomic<bool> repaintPending_{false};
-  std::atomic<TVideoWindow*> window_{nullptr};
+  std::atomic<TVideoCapture*> owner_{nullptr};
 };
 
 // The renderer's window, a child of the control: paints the newest frame stretched to its
@@ -137,12 +137,11 @@ class TVideoRenderer {
 class TVideoWindow : public QWidget {
   Q_OBJECT
  public:
-  TVideoWindow(QWidget* owner, TVideoRenderer* renderer);
+  TVideoWindow(TVideoCapture* owner, TVideoRenderer* renderer);
   ~TVideoWindow() override;
   void Detach();
   bool HasFrame() const { return width_ > 0; }
-
- public slots:
+  // Takes the renderer's newest frame and repaints.
   void RefreshFrame();
 
  protected:
