@@ -9,6 +9,7 @@
 #include "app/fft_from.h"
 #include "app/frm_connect.h"
 #include "app/frm_help.h"
+#include "app/home_path.h"
 #include "app/hr_main.h"
 #include "app/my_message.h"
 #include "app/qt_ui.h"
@@ -16,6 +17,7 @@
 #include "archive/cal_rep.h"
 #include "archive/create_pdf_parameter.h"
 #include "archive/hr_db.h"
+#include "capture/camera_setup.h"
 #include "capture/preview.h"
 #include "capture/sv_driver.h"
 #include "platform/fonts/canvas_text_renderer.h"
@@ -84,6 +86,8 @@ int RunProgram(int argc, char** argv) {
   platform::ui::ScopedServices scoped(ui);
   // Overlays and reports draw their text with the same faces.
   platform::InstallCanvasTextRenderer();
+  // Real cameras, and the simulated one when the main ini names it ([CAMERA] SIMULATED).
+  capture::TCameraSetup cameras(ResolveInFolder(ProgramFolder(), "QUIRVEL.INI"));
   int code = 0;
   {
     Program program;
