@@ -3,6 +3,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSocketNotifier>
@@ -493,15 +494,21 @@ void TVideoCapture::PostMessage(const TWMSampleCaptured& Msg) {
     FMessages.push_back(Msg);
     if (!FWakePending) FWakePending = wake = true;
   }
-  if (wake && FWakeFd >= 0) {
+  if (!wake) return;
+  if (FWakeFd >= 0) {
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(FWakeFd, &one, sizeof one);
+  } else {
+    // Without a counter descriptor (none was left to the process) the toolkit carries the wake-up.
+    QMetaObject::invokeMethod(this, [this] { ProcessPostedMessages(); }, Qt::QueuedConnection);
   }
 }
 
 void TVideoCapture::ProcessPostedMessages() {
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &count, sizeof count);
+  if (FWakeFd >= 0) {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(FWakeFd, &count, sizeof count);
+  }
   // One at a time: a handler may run a modal loop that comes back here, and the order holds.
   for (;;) {
     TWMSampleCaptured msg;
