@@ -410,6 +410,10 @@ class TVideoCapture : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
+  // The common part of choosing devices and compressors.
+  void ChooseFilters(std::optional<TMoniker>& video, const std::optional<TMoniker>& newVideo,
+                     std::optional<TMoniker>& audio, const std::optional<TMoniker>& newAudio, bool ForceGraphRebuild,
+                     const TNotifyEvent& changed);
   void ProcessPostedMessages();
   void TearDownGraphParts();
   void DispatchMessage(TWMSampleCaptured& Msg);

@@ -163,64 +163,70 @@ void TVideoCapture::SetTempCaptureFileName(const std::string& Value) { FTempCapt
 
 // ---- devices and compressors ----
 
-void TVideoCapture::ChooseDevices(const std::optional<TMoniker>& Video, const std::optional<TMoniker>& Audio,
-                                  bool ForceGraphRebuild) {
-  if (!ForceGraphRebuild && Video == mVideo && Audio == mAudio) return;
-  mVideo = Video;
-  mAudio = Audio;
+void TVideoCapture::ChooseFilters(std::optional<TMoniker>& video, const std::optional<TMoniker>& newVideo,
+                                  std::optional<TMoniker>& audio, const std::optional<TMoniker>& newAudio,
+                                  bool ForceGraphRebuild, const TNotifyEvent& changed) {
+  if (!ForceGraphRebuild && newVideo == video && newAudio == audio) return;
+  video = newVideo;
+  audio = newAudio;
   TearDownGraph();
   InitCapFilters();
   BuildGraph();
   if (FWantPreview) StartPreview(true);
-  Raise(OnChangeDevice, this);
-}
-
-void TVideoCapture::ChooseDevices(const std::string& szVideo, const std::string& szAudio, bool ForceGraphRebuild) {
-  if (DeviceLists().VideoDevicesList.empty()) BuildVideoDevicesList();
-  if (DeviceLists().AudioDevicesList.empty()) BuildAudioDevicesList();
-  ChooseDevices(GetMonikerByString(DeviceLists().VideoDevicesList, szVideo),
-                GetMonikerByString(DeviceLists().AudioDevicesList, szAudio), ForceGraphRebuild);
+  Raise(changed, this);
 }
 
 namespace {
+
+// The video and the audio list of a kind, built first when empty.
+std::pair<TCapDeviceList*, TCapDeviceList*> Lists(bool compressors) {
+  TCaptureDeviceLists& l = DeviceLists();
+  if (compressors) {
+    if (l.VideoCompressorsList.empty()) BuildVideoCompressorsList();
+    if (l.AudioCompressorsList.empty()) BuildAudioCompressorsList();
+    return {&l.VideoCompressorsList, &l.AudioCompressorsList};
+  }
+  if (l.VideoDevicesList.empty()) BuildVideoDevicesList();
+  if (l.AudioDevicesList.empty()) BuildAudioDevicesList();
+  return {&l.VideoDevicesList, &l.AudioDevicesList};
+}
+
 std::optional<TMoniker> ByIndex(const TCapDeviceList& list, int index) {
   if (index < 0 || static_cast<size_t>(index) >= list.size()) return std::nullopt;
   return list[static_cast<size_t>(index)].Moniker;
 }
+
 }  // namespace
 
+void TVideoCapture::ChooseDevices(const std::optional<TMoniker>& Video, const std::optional<TMoniker>& Audio,
+                                  bool ForceGraphRebuild) {
+  ChooseFilters(mVideo, Video, mAudio, Audio, ForceGraphRebuild, OnChangeDevice);
+}
+
+void TVideoCapture::ChooseDevices(const std::string& szVideo, const std::string& szAudio, bool ForceGraphRebuild) {
+  const auto [video, audio] = Lists(false);
+  ChooseDevices(GetMonikerByString(*video, szVideo), GetMonikerByString(*audio, szAudio), ForceGraphRebuild);
+}
+
 void TVideoCapture::ChooseDevices(int numVideo, int numAudio, bool ForceGraphRebuild) {
-  if (DeviceLists().VideoDevicesList.empty()) BuildVideoDevicesList();
-  if (DeviceLists().AudioDevicesList.empty()) BuildAudioDevicesList();
-  ChooseDevices(ByIndex(DeviceLists().VideoDevicesList, numVideo), ByIndex(DeviceLists().AudioDevicesList, numAudio),
-                ForceGraphRebuild);
+  const auto [video, audio] = Lists(false);
+  ChooseDevices(ByIndex(*video, numVideo), ByIndex(*audio, numAudio), ForceGraphRebuild);
 }
 
 void TVideoCapture::ChooseCompressors(const std::optional<TMoniker>& VComp, const std::optional<TMoniker>& AComp,
                                       bool ForceGraphRebuild) {
-  if (!ForceGraphRebuild && VComp == mVComp && AComp == mAComp) return;
-  mVComp = VComp;
-  mAComp = AComp;
-  TearDownGraph();
-  InitCapFilters();
-  BuildGraph();
-  if (FWantPreview) StartPreview(true);
-  Raise(OnChangeCompressor, this);
+  ChooseFilters(mVComp, VComp, mAComp, AComp, ForceGraphRebuild, OnChangeCompressor);
 }
 
 void TVideoCapture::ChooseCompressors(const std::string& szVComp, const std::string& szAComp,
                                       bool ForceGraphRebuild) {
-  if (DeviceLists().VideoCompressorsList.empty()) BuildVideoCompressorsList();
-  if (DeviceLists().AudioCompressorsList.empty()) BuildAudioCompressorsList();
-  ChooseCompressors(GetMonikerByString(DeviceLists().VideoCompressorsList, szVComp),
-                    GetMonikerByString(DeviceLists().AudioCompressorsList, szAComp), ForceGraphRebuild);
+  const auto [video, audio] = Lists(true);
+  ChooseCompressors(GetMonikerByString(*video, szVComp), GetMonikerByString(*audio, szAComp), ForceGraphRebuild);
 }
 
 void TVideoCapture::ChooseCompressors(int numVComp, int numAComp, bool ForceGraphRebuild) {
-  if (DeviceLists().VideoCompressorsList.empty()) BuildVideoCompressorsList();
-  if (DeviceLists().AudioCompressorsList.empty()) BuildAudioCompressorsList();
-  ChooseCompressors(ByIndex(DeviceLists().VideoCompressorsList, numVComp),
-                    ByIndex(DeviceLists().AudioCompressorsList, numAComp), ForceGraphRebuild);
+  const auto [video, audio] = Lists(true);
+  ChooseCompressors(ByIndex(*video, numVComp), ByIndex(*audio, numAComp), ForceGraphRebuild);
 }
 
 namespace {

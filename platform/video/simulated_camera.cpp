@@ -71,6 +71,13 @@ std::string Call(const char* method, std::initializer_list<int64_t> args = {}) {
   return s + ')';
 }
 
+// Stores a value (an out parameter or a setting) and reports success.
+template <typename T, typename V>
+HRESULT Out(T& target, V value) {
+  target = static_cast<T>(value);
+  return S_OK;
+}
+
 }  // namespace
 
 // ---- scene ----
@@ -236,149 +243,106 @@ void SimulatedCamera::RenderFrame(const SimulatedMode& mode, const SimulatedSett
 
 // ---- the vendor interfaces ----
 
-class SimulatedSensor : public IOcuvantCMOS {
- public:
-  explicit SimulatedSensor(std::shared_ptr<SimulatedCamera> cam) : cam_(std::move(cam)) {}
-  HRESULT GetAGC(int32_t& gain) override {
+// Every call of a vendor interface is made under the camera's lock and lands in its call
+// log first, whatever its outcome.
+class SimulatedInterface {
+ protected:
+  explicit SimulatedInterface(std::shared_ptr<SimulatedCamera> cam) : cam_(std::move(cam)) {}
+  template <typename F>
+  HRESULT Logged(std::string call, F&& action) {
     std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetAGC"));
-    gain = static_cast<int32_t>(cam_->settings_.gain);
-    return S_OK;
+    cam_->Log(std::move(call));
+    return action(*cam_);
   }
-  HRESULT SetAGC(uint32_t gain) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetAGC", {gain}));
-    cam_->settings_.gain = gain;
-    return S_OK;
-  }
-  HRESULT GetMirror(int32_t& mirror) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetMirror"));
-    mirror = cam_->settings_.mirror ? 1 : 0;
-    return S_OK;
-  }
-  HRESULT SetMirror(int32_t mirror) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetMirror", {mirror}));
-    cam_->settings_.mirror = mirror != 0;
-    return S_OK;
-  }
-  HRESULT GetFlip(int32_t& flip) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetFlip"));
-    flip = cam_->settings_.flip ? 1 : 0;
-    return S_OK;
-  }
-  HRESULT SetFlip(int32_t flip) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetFlip", {flip}));
-    cam_->settings_.flip = flip != 0;
-    return S_OK;
-  }
-  HRESULT GetShutterSpeed(eShutterSpeedCMOS& shutter) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetShutterSpeed"));
-    shutter = static_cast<eShutterSpeedCMOS>(cam_->settings_.shutter);
-    return S_OK;
-  }
-  HRESULT SetShutterSpeed(eShutterSpeedCMOS shutter) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetShutterSpeed", {static_cast<int64_t>(shutter)}));
-    if (shutter >= sscMax) return E_INVALIDARG;  // the sensor keeps its step
-    cam_->settings_.shutter = shutter;
-    return S_OK;
-  }
-  HRESULT Reset() override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("Reset"));
-    cam_->settings_ = SimulatedSettings{};
-    cam_->snapshotMode_ = 0;
-    return S_OK;
-  }
-  HRESULT GetSnapshotMode(int32_t& mode) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetSnapshotMode"));
-    mode = cam_->snapshotMode_;
-    return S_OK;
-  }
-  HRESULT SetSnapshotMode(const int32_t* mode) override {
-    std::lock_guard lock(cam_->mutex_);
-    if (mode == nullptr) {
-      cam_->Log(Call("SetSnapshotMode"));
-      return E_POINTER;
-    }
-    cam_->Log(Call("SetSnapshotMode", {*mode}));
-    cam_->snapshotMode_ = *mode;
-    return S_OK;
-  }
-
- private:
   std::shared_ptr<SimulatedCamera> cam_;
 };
 
-class SimulatedCommon : public IOcuvantCommon {
+class SimulatedSensor : public IOcuvantCMOS, SimulatedInterface {
  public:
-  explicit SimulatedCommon(std::shared_ptr<SimulatedCamera> cam) : cam_(std::move(cam)) {}
+  explicit SimulatedSensor(std::shared_ptr<SimulatedCamera> cam) : SimulatedInterface(std::move(cam)) {}
+  HRESULT GetAGC(int32_t& gain) override {
+    return Logged(Call("GetAGC"), [&](SimulatedCamera& c) { return Out(gain, static_cast<int32_t>(c.settings_.gain)); });
+  }
+  HRESULT SetAGC(uint32_t gain) override {
+    return Logged(Call("SetAGC", {gain}), [&](SimulatedCamera& c) { return Out(c.settings_.gain, gain); });
+  }
+  HRESULT GetMirror(int32_t& mirror) override {
+    return Logged(Call("GetMirror"), [&](SimulatedCamera& c) { return Out(mirror, c.settings_.mirror ? 1 : 0); });
+  }
+  HRESULT SetMirror(int32_t mirror) override {
+    return Logged(Call("SetMirror", {mirror}), [&](SimulatedCamera& c) { return Out(c.settings_.mirror, mirror != 0); });
+  }
+  HRESULT GetFlip(int32_t& flip) override {
+    return Logged(Call("GetFlip"), [&](SimulatedCamera& c) { return Out(flip, c.settings_.flip ? 1 : 0); });
+  }
+  HRESULT SetFlip(int32_t flip) override {
+    return Logged(Call("SetFlip", {flip}), [&](SimulatedCamera& c) { return Out(c.settings_.flip, flip != 0); });
+  }
+  HRESULT GetShutterSpeed(eShutterSpeedCMOS& shutter) override {
+    return Logged(Call("GetShutterSpeed"), [&](SimulatedCamera& c) {
+      return Out(shutter, static_cast<eShutterSpeedCMOS>(c.settings_.shutter));
+    });
+  }
+  HRESULT SetShutterSpeed(eShutterSpeedCMOS shutter) override {
+    return Logged(Call("SetShutterSpeed", {static_cast<int64_t>(shutter)}), [&](SimulatedCamera& c) {
+      if (shutter >= sscMax) return E_INVALIDARG;  // the sensor keeps its step
+      return Out(c.settings_.shutter, static_cast<int>(shutter));
+    });
+  }
+  HRESULT Reset() override {
+    return Logged(Call("Reset"), [](SimulatedCamera& c) {
+      c.settings_ = SimulatedSettings{};
+      return Out(c.snapshotMode_, 0);
+    });
+  }
+  HRESULT GetSnapshotMode(int32_t& mode) override {
+    return Logged(Call("GetSnapshotMode"), [&](SimulatedCamera& c) { return Out(mode, c.snapshotMode_); });
+  }
+  HRESULT SetSnapshotMode(const int32_t* mode) override {
+    return Logged(mode ? Call("SetSnapshotMode", {*mode}) : Call("SetSnapshotMode"), [&](SimulatedCamera& c) {
+      return mode ? Out(c.snapshotMode_, *mode) : E_POINTER;
+    });
+  }
+};
+
+class SimulatedCommon : public IOcuvantCommon, SimulatedInterface {
+ public:
+  explicit SimulatedCommon(std::shared_ptr<SimulatedCamera> cam) : SimulatedInterface(std::move(cam)) {}
   HRESULT ReadI2C(uint8_t selector, uint8_t address, uint16_t& value) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("ReadI2C", {selector, address}));
-    if (selector != 0) return E_INVALIDARG;
-    value = cam_->registers_[address];
-    return S_OK;
+    return Logged(Call("ReadI2C", {selector, address}), [&](SimulatedCamera& c) {
+      return selector != 0 ? E_INVALIDARG : Out(value, c.registers_[address]);
+    });
   }
   HRESULT WriteI2C(uint8_t selector, uint8_t address, uint16_t value) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("WriteI2C", {selector, address, value}));
-    if (selector != 0) return E_INVALIDARG;
-    cam_->registers_[address] = value;
-    return S_OK;
+    return Logged(Call("WriteI2C", {selector, address, value}), [&](SimulatedCamera& c) {
+      return selector != 0 ? E_INVALIDARG : Out(c.registers_[address], value);
+    });
   }
   HRESULT GetModel(uint16_t& model) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetModel"));
-    model = cam_->config_.model;
-    return S_OK;
+    return Logged(Call("GetModel"), [&](SimulatedCamera& c) { return Out(model, c.config_.model); });
   }
   HRESULT Snapshot() override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("Snapshot"));
-    return S_OK;
+    return Logged(Call("Snapshot"), [](SimulatedCamera&) { return S_OK; });
   }
   HRESULT SetPower(uint16_t power) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetPower", {power}));
-    cam_->power_ = power;
-    return S_OK;
+    return Logged(Call("SetPower", {power}), [&](SimulatedCamera& c) { return Out(c.power_, power); });
   }
   HRESULT GetAltSetting(uint16_t& setting) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetAltSetting"));
-    setting = cam_->altSetting_;
-    return S_OK;
+    return Logged(Call("GetAltSetting"), [&](SimulatedCamera& c) { return Out(setting, c.altSetting_); });
   }
   HRESULT SetAltSetting(uint16_t setting) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("SetAltSetting", {setting}));
-    cam_->altSetting_ = setting;
-    return S_OK;
+    return Logged(Call("SetAltSetting", {setting}), [&](SimulatedCamera& c) { return Out(c.altSetting_, setting); });
   }
   HRESULT IsAvailable(int32_t* available) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("IsAvailable"));
-    if (available == nullptr) return E_POINTER;
-    *available = cam_->plugged_ ? 1 : 0;
-    return S_OK;
+    return Logged(Call("IsAvailable"), [&](SimulatedCamera& c) {
+      return available ? Out(*available, c.plugged_ ? 1 : 0) : E_POINTER;
+    });
   }
   HRESULT GetSnapshotState(int32_t* state) override {
-    std::lock_guard lock(cam_->mutex_);
-    cam_->Log(Call("GetSnapshotState"));
-    if (state == nullptr) return E_POINTER;
-    *state = cam_->snapshotButton_;
-    return S_OK;
+    return Logged(Call("GetSnapshotState"), [&](SimulatedCamera& c) {
+      return state ? Out(*state, c.snapshotButton_) : E_POINTER;
+    });
   }
-
- private:
-  std::shared_ptr<SimulatedCamera> cam_;
 };
 
 // ---- an opened device ----

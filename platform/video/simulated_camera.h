@@ -132,6 +132,7 @@ class SimulatedCamera : public std::enable_shared_from_this<SimulatedCamera> {
 
  private:
   friend class SimulatedVideoDevice;
+  friend class SimulatedInterface;
   friend class SimulatedSensor;
   friend class SimulatedCommon;
   friend class SimulatedCameraBackend;
