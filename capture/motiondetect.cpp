@@ -79,38 +79,42 @@ void TMotionDetect::setPixelFormat(TPixelFormat pf) {
 
 template <int Res>
 void TMotionDetect::CompareRow(const uint8_t* p, uint32_t sz, uint8_t*& mP, uint8_t*& lP) {
-  const uint8_t sens = fSensivity;
-  const bool lightSum = fDetectLightness;
-  const bool onlyNew = fShowMask == smMotionNew;
+  // Bytes first (a plain pass the compiler vectorises): the distances, the new bytes stored
+  // and their sum; then pixels: the largest distance of each.
+  const size_t bytes = static_cast<size_t>(sz) * Res;
+  if (rowDiff_.size() < bytes) rowDiff_.resize(bytes);
+  uint8_t* diff = rowDiff_.data();
   uint8_t* last = lP;
-  uint8_t* mask = mP;
+  uint32_t sum = 0;
+  for (size_t i = 0; i < bytes; ++i) {
+    const uint8_t nb = p[i];
+    const uint8_t ob = last[i];
+    diff[i] = static_cast<uint8_t>(nb > ob ? nb - ob : ob - nb);
+    last[i] = nb;
+    sum += nb;
+  }
+  if (fDetectLightness) lh += sum;
+  lP = last + bytes;
+
+  const uint8_t sens = fSensivity;
   uint32_t changed = 0;
   uint8_t largest = maxDiff;
-  uint64_t sum = 0;
+  uint8_t* mask = mP;
+  const bool onlyNew = fShowMask == smMotionNew;
   for (uint32_t i = 0; i < sz; ++i) {
-    uint8_t d = 0;
-    for (int b = 0; b < Res; ++b) {
-      const uint8_t nb = p[b];
-      const uint8_t ob = last[b];
-      const uint8_t diff = static_cast<uint8_t>(nb > ob ? nb - ob : ob - nb);
-      last[b] = nb;
-      sum += nb;
-      d = std::max(d, diff);
-    }
+    const uint8_t* px = diff + static_cast<size_t>(i) * Res;
+    uint8_t d = px[0];
+    for (int b = 1; b < Res; ++b) d = std::max(d, px[b]);
     largest = std::max(largest, d);
-    if (d >= sens) ++changed;
+    changed += d >= sens;
     if (mask) {
-      if (onlyNew && d >= sens && *mask >= sens) d = 0;
-      *mask++ = d;
+      if (onlyNew && d >= sens && mask[i] >= sens) d = 0;
+      mask[i] = d;
     }
-    p += Res;
-    last += Res;
   }
   vl += changed;
   maxDiff = largest;
-  if (lightSum) lh += sum;
-  lP = last;
-  if (mP) mP = mask;
+  if (mP) mP = mask + sz;
 }
 
 void TMotionDetect::motionProc(const uint8_t* p, uint32_t sz, uint8_t*& mP, uint8_t*& lP) {

@@ -96,6 +96,7 @@ class TMotionDetect {
   std::function<uint64_t()> fTick;
 
  private:
+  std::vector<uint8_t> rowDiff_;  // byte distances of the row being compared
   template <int Res>
   void CompareRow(const uint8_t* p, uint32_t sz, uint8_t*& mP, uint8_t*& lP);
 };
