@@ -147,10 +147,18 @@ void VectorDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
 
 // ---- records and the cursor
 
+// Records stay in increasing id order (appended with a new id, erased in place), so a search
+// by id halves; navigation then costs a logarithm and a walk over what the view rejects, and
+// tests can move through tens of thousands of records.
+size_t VectorDataSet::LowerBound(int32_t id) const {
+  return static_cast<size_t>(
+      std::lower_bound(records_.begin(), records_.end(), id, [](const Stored& r, int32_t v) { return r.id < v; }) -
+      records_.begin());
+}
+
 int VectorDataSet::FindIndex(int32_t id) const {
-  for (size_t i = 0; i < records_.size(); ++i)
-    if (records_[i].id == id) return static_cast<int>(i);
-  return -1;
+  const size_t i = LowerBound(id);
+  return i < records_.size() && records_[i].id == id ? static_cast<int>(i) : -1;
 }
 
 void VectorDataSet::LoadInto(TRecordBuffer buffer, const Stored& record) {
@@ -219,19 +227,19 @@ std::vector<size_t> VectorDataSet::View() {
 }
 
 TGetResult VectorDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
-  const std::vector<size_t> view = View();
   const Stored* found = nullptr;
   switch (mode) {
-    case gmCurrent:
+    case gmCurrent: {
       if (pos_ != Pos::kOn) return pos_ == Pos::kBof ? grBOF : grEOF;
-      for (size_t i : view)
-        if (records_[i].id == cur_id_) found = &records_[i];
+      const int i = FindIndex(cur_id_);
+      if (i >= 0 && Accepted(records_[static_cast<size_t>(i)])) found = &records_[static_cast<size_t>(i)];
       if (found == nullptr) return grError;
       break;
-    case gmNext:
+    }
+    case gmNext: {
       if (pos_ == Pos::kEof) return grEOF;
-      for (size_t i : view)
-        if (pos_ == Pos::kBof || records_[i].id > cur_id_) {
+      for (size_t i = pos_ == Pos::kBof ? 0 : LowerBound(cur_id_ + 1); i < records_.size(); ++i)
+        if (Accepted(records_[i])) {
           found = &records_[i];
           break;
         }
@@ -240,11 +248,12 @@ TGetResult VectorDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
         return grEOF;
       }
       break;
-    case gmPrior:
+    }
+    case gmPrior: {
       if (pos_ == Pos::kBof) return grBOF;
-      for (auto it = view.rbegin(); it != view.rend(); ++it)
-        if (pos_ == Pos::kEof || records_[*it].id < cur_id_) {
-          found = &records_[*it];
+      for (size_t i = pos_ == Pos::kEof ? records_.size() : LowerBound(cur_id_); i-- > 0;)
+        if (Accepted(records_[i])) {
+          found = &records_[i];
           break;
         }
       if (found == nullptr) {
@@ -252,6 +261,7 @@ TGetResult VectorDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
         return grBOF;
       }
       break;
+    }
   }
   pos_ = Pos::kOn;
   cur_id_ = found->id;

@@ -101,6 +101,7 @@ class VectorDataSet : public TDataSet {
   bool Accepted(const Stored& record);
   bool Matches(const Stored& record, const std::vector<TField*>& fields, const Variant& values, TLocateOptions options);
   void LoadInto(TRecordBuffer buffer, const Stored& record);
+  size_t LowerBound(int32_t id) const;  // first record with an id >= id
   int FindIndex(int32_t id) const;
   void ApplyMasterRange();
 
