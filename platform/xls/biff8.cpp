@@ -448,12 +448,15 @@ void TBiff8Workbook::WriteSheet(TBiffStream& out) const {
 }
 
 std::vector<uint8_t> TBiff8Workbook::Build() const {
-  TBiffStream out;
-  out.Reserve(cells_.Size() + 4096);
+  TBiffStream globals;
   size_t boundsheet_field = 0;
-  WriteGlobals(out, boundsheet_field);
-  if (out.Size() > UINT32_MAX) throw EBiffError("Workbook too large");
-  out.PatchU32(boundsheet_field, static_cast<uint32_t>(out.Size()));
+  WriteGlobals(globals, boundsheet_field);
+  if (globals.Size() > UINT32_MAX) throw EBiffError("Workbook too large");
+  globals.PatchU32(boundsheet_field, static_cast<uint32_t>(globals.Size()));
+  // The sheet adds its cells and at most a few kilobytes around them.
+  TBiffStream out;
+  out.Reserve(globals.Size() + cells_.Size() + 16 * widths_.size() + 256);
+  out.Append(globals);
   WriteSheet(out);
   return std::move(out.Bytes());
 }

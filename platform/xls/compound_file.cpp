@@ -101,7 +101,7 @@ void TCompoundFileWriter::AddStream(const std::u16string& name, std::vector<uint
   streams_.push_back({name, std::move(data)});
 }
 
-std::vector<uint8_t> TCompoundFileWriter::Build() const {
+void TCompoundFileWriter::WriteTo(const TByteSink& sink) const {
   const size_t n = streams_.size();
 
   // ---- where each stream goes
@@ -182,11 +182,9 @@ std::vector<uint8_t> TCompoundFileWriter::Build() const {
     entries[0].child = LinkTree(entries, order, 0, n, 0, perfect ? -1 : height - 1);
   }
 
-  // ---- the bytes
-  std::vector<uint8_t> out(kSectorSize * (total_sectors + 1), 0);
-  auto sector = [&](uint64_t s) { return out.data() + kSectorSize * (s + 1); };
-
-  uint8_t* h = out.data();
+  // ---- the bytes: the header, the big streams straight from their buffers, then one block
+  // with everything from the mini stream container on.
+  uint8_t h[kSectorSize] = {};
   static constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   std::memcpy(h, kSignature, sizeof kSignature);
   StoreLE16(h + 24, 0x003E);  // minor version
@@ -204,14 +202,23 @@ std::vector<uint8_t> TCompoundFileWriter::Build() const {
   StoreLE32(h + 72, difat_sectors);
   for (uint32_t i = 0; i < kHeaderDifatSlots; ++i)
     StoreLE32(h + 76 + 4 * i, i < fat_sectors ? fat_first + i : kFreeSect);
+  sink(h, kSectorSize);
 
-  for (size_t i = 0; i < n; ++i) {
+  static constexpr uint8_t kZeros[kSectorSize] = {};
+  for (size_t i = 0; i < n; ++i) {  // big streams were placed in this order
+    if (big_start[i] == kEndOfChain) continue;
     const std::vector<uint8_t>& d = streams_[i].data;
-    if (d.empty()) continue;
-    uint8_t* dst = big_start[i] != kEndOfChain
-                       ? sector(big_start[i])
-                       : sector(mini_container_first) + static_cast<size_t>(mini_start[i]) * kMiniSectorSize;
-    std::memcpy(dst, d.data(), d.size());
+    sink(d.data(), d.size());
+    if (d.size() % kSectorSize != 0) sink(kZeros, kSectorSize - d.size() % kSectorSize);
+  }
+
+  std::vector<uint8_t> tail(static_cast<size_t>(kSectorSize) * (total_sectors - mini_container_first), 0);
+  auto sector = [&](uint64_t s) { return tail.data() + kSectorSize * (s - mini_container_first); };
+  for (size_t i = 0; i < n; ++i) {
+    if (mini_start[i] == kEndOfChain) continue;
+    const std::vector<uint8_t>& d = streams_[i].data;
+    std::memcpy(sector(mini_container_first) + static_cast<size_t>(mini_start[i]) * kMiniSectorSize, d.data(),
+                d.size());
   }
   for (size_t i = 0; i < entries.size(); ++i) PutDirEntry(sector(dir_first) + i * kDirEntrySize, entries[i]);
   // Unused entries of the last directory sector: empty, linked to nothing.
@@ -232,6 +239,15 @@ std::vector<uint8_t> TCompoundFileWriter::Build() const {
     }
     StoreLE32(p + 4 * (kEntriesPerSector - 1), d + 1 < difat_sectors ? difat_first + d + 1 : kEndOfChain);
   }
+  sink(tail.data(), tail.size());
+}
+
+std::vector<uint8_t> TCompoundFileWriter::Build() const {
+  size_t data = 0;
+  for (const Stream& st : streams_) data += st.data.size();
+  std::vector<uint8_t> out;
+  out.reserve(data + data / 64 + 4096);
+  WriteTo([&](const uint8_t* p, size_t size) { out.insert(out.end(), p, p + size); });
   return out;
 }
 

@@ -8,6 +8,7 @@
 // slots of the header, the DIFAT chain. Every chain is contiguous, so the FAT is a list of
 // consecutive runs.
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@ class ECompoundFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+using TByteSink = std::function<void(const uint8_t* data, size_t size)>;
 
 class TCompoundFileWriter {
  public:
@@ -30,7 +33,9 @@ class TCompoundFileWriter {
   // unique without regard to case (the container compares them upper-cased).
   void AddStream(const std::u16string& name, std::vector<uint8_t> data);
 
-  // The whole file.
+  // The whole file, handed to the sink piece by piece in file order (the streams' own
+  // buffers are passed on, not copied).
+  void WriteTo(const TByteSink& sink) const;
   std::vector<uint8_t> Build() const;
 
  private:

@@ -86,15 +86,16 @@ size_t NumberWidth(double v) {
 constexpr double kFirstSheetDay = 2;     // TDateTime of 1900-01-01
 constexpr double kFirstCommonDay = 61;   // TDateTime of 1900-03-01
 
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
-
 std::string DateText(TDateTime dt, bool with_time) {
   const DateParts p = DecodeDateTime(dt);
-  std::string s = std::to_string(p.year);
-  while (s.size() < 4) s.insert(0, "0");
-  s += "-" + TwoDigits(p.month) + "-" + TwoDigits(p.day);
-  if (with_time) s += " " + TwoDigits(p.hour) + ":" + TwoDigits(p.minute) + ":" + TwoDigits(p.second);
-  return s;
+  char buf[40];
+  if (with_time) {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                  p.second);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+  }
+  return buf;
 }
 
 // Keeps the dataset where the caller had it, whatever the export does meanwhile.
@@ -137,10 +138,10 @@ std::string ErrnoText(const char* what, const std::filesystem::path& file, int e
   return std::string(what) + " \"" + file.string() + "\": " + std::strerror(err);
 }
 
-void WriteAll(int fd, const std::vector<uint8_t>& bytes, const std::filesystem::path& file) {
+void WriteAll(int fd, const uint8_t* data, size_t size, const std::filesystem::path& file) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw EXLSError(ErrnoText("Cannot write file", file, errno));
@@ -150,9 +151,9 @@ void WriteAll(int fd, const std::vector<uint8_t>& bytes, const std::filesystem::
   }
 }
 
-// Writes the bytes to a new file beside the target and renames it over the target, so that
-// readers only ever see the old file or the complete new one.
-void ReplaceFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
+// Writes the compound file to a new file beside the target and renames it over the target,
+// so that readers only ever see the old file or the complete new one.
+void ReplaceFile(const std::filesystem::path& file, const TCompoundFileWriter& content) {
   std::filesystem::path target = file;
   struct stat lst {};
   if (::lstat(file.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
@@ -177,7 +178,7 @@ void ReplaceFile(const std::filesystem::path& file, const std::vector<uint8_t>& 
     throw EXLSError(ErrnoText(what, file, err));
   };
   try {
-    WriteAll(fd, bytes, file);
+    content.WriteTo([&](const uint8_t* data, size_t size) { WriteAll(fd, data, size, file); });
   } catch (...) {
     ::close(fd);
     ::unlink(tmp.c_str());
@@ -201,7 +202,7 @@ void ReplaceFile(const std::filesystem::path& file, const std::vector<uint8_t>& 
 
 }  // namespace
 
-std::vector<uint8_t> TDataToXLS::BuildWorkbook() {
+TCompoundFileWriter TDataToXLS::BuildFile() {
   if (DataSet == nullptr) throw EXLSError("No dataset to export");
   const std::u16string sheet_name = Utf8ToUtf16(SheetName);
   if (StartRow < 0 || StartCol < 0 || static_cast<uint32_t>(StartRow) >= kMaxRows ||
@@ -345,7 +346,7 @@ std::vector<uint8_t> TDataToXLS::BuildWorkbook() {
 
     TCompoundFileWriter file;
     file.AddStream(u"Workbook", book.Build());
-    return file.Build();
+    return file;
   } catch (const EBiffError& e) {
     throw EXLSError(std::string("Cannot write the workbook: ") + e.what());
   } catch (const ECompoundFileError& e) {
@@ -353,12 +354,13 @@ std::vector<uint8_t> TDataToXLS::BuildWorkbook() {
   }
 }
 
-std::vector<uint8_t> TDataToXLS::SaveDatasetToBytes() { return BuildWorkbook(); }
+std::vector<uint8_t> TDataToXLS::SaveDatasetToBytes() { return BuildFile().Build(); }
 
 void TDataToXLS::SaveDatasetAs(const std::filesystem::path& filename) {
   if (filename.empty()) throw EXLSError("No file name given");
-  const std::vector<uint8_t> bytes = BuildWorkbook();
-  ReplaceFile(filename, bytes);
+  // Everything that can refuse the export happens here, before the file is touched.
+  const TCompoundFileWriter file = BuildFile();
+  ReplaceFile(filename, file);
 }
 
 }  // namespace platform::xls

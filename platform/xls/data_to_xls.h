@@ -22,6 +22,7 @@
 
 #include "platform/data/dataset.h"
 #include "platform/xls/biff8.h"
+#include "platform/xls/compound_file.h"
 
 namespace platform::xls {
 
@@ -62,7 +63,7 @@ class TDataToXLS {
   std::vector<uint8_t> SaveDatasetToBytes();
 
  private:
-  std::vector<uint8_t> BuildWorkbook();
+  TCompoundFileWriter BuildFile();
 };
 
 }  // namespace platform::xls
