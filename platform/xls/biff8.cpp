@@ -47,6 +47,18 @@ TRecordData XFRecord(uint16_t font, uint16_t format, bool style_xf, uint8_t used
   return d;
 }
 
+// The first record of a substream.
+TRecordData BOFRecord(uint16_t substream) {
+  TRecordData d;
+  d.U16(kBiff8Version);
+  d.U16(substream);
+  d.U16(0x0DBB);         // build
+  d.U16(0x07CC);         // year
+  d.U32(0);              // file history
+  d.U32(kBiff8Version);  // lowest version that can read every record
+  return d;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- record data
@@ -252,7 +264,7 @@ void TBiff8Workbook::SetColumnWidth(uint16_t col, uint16_t width) {
   widths_[col] = width;
 }
 
-void TBiff8Workbook::Cell(uint32_t row, uint16_t col, uint16_t xf) {
+TRecordData TBiff8Workbook::Cell(uint32_t row, uint16_t col, uint16_t xf) {
   if (row >= kMaxRows || col >= kMaxColumns) throw EBiffError("Cell outside the worksheet");
   if (xf > kDefaultXF + cell_xfs_.size()) throw EBiffError("Unknown cell format");
   if (any_cell_ && (row < last_row_ || (row == last_row_ && col <= last_col_)))
@@ -263,72 +275,52 @@ void TBiff8Workbook::Cell(uint32_t row, uint16_t col, uint16_t xf) {
   first_row_ = std::min(first_row_, row);
   first_col_ = std::min(first_col_, col);
   max_col_ = std::max(max_col_, col);
+  // Every cell record starts with its position and format.
+  TRecordData d;
+  d.U16(static_cast<uint16_t>(row));
+  d.U16(col);
+  d.U16(xf);
+  return d;
 }
 
 void TBiff8Workbook::Number(uint32_t row, uint16_t col, uint16_t xf, double value) {
   uint32_t rk = 0;
   if (!EncodeRK(value, rk)) return Float(row, col, xf, value);
-  Cell(row, col, xf);
-  TRecordData d;
-  d.U16(static_cast<uint16_t>(row));
-  d.U16(col);
-  d.U16(xf);
+  TRecordData d = Cell(row, col, xf);
   d.U32(rk);
   cells_.Record(kRecRK, d);
 }
 
 void TBiff8Workbook::Float(uint32_t row, uint16_t col, uint16_t xf, double value) {
-  Cell(row, col, xf);
-  TRecordData d;
-  d.U16(static_cast<uint16_t>(row));
-  d.U16(col);
-  d.U16(xf);
+  TRecordData d = Cell(row, col, xf);
   d.F64(value);
   cells_.Record(kRecNumber, d);
 }
 
 void TBiff8Workbook::Text(uint32_t row, uint16_t col, uint16_t xf, const std::u16string& text) {
   if (text.size() > kMaxCellText) throw EBiffError("Text longer than 32767 characters");
-  Cell(row, col, xf);
-  TRecordData d;
-  d.U16(static_cast<uint16_t>(row));
-  d.U16(col);
-  d.U16(xf);
+  TRecordData d = Cell(row, col, xf);
   d.U32(sst_.Add(text));
   cells_.Record(kRecLabelSST, d);
 }
 
 void TBiff8Workbook::Boolean(uint32_t row, uint16_t col, uint16_t xf, bool value) {
-  Cell(row, col, xf);
-  TRecordData d;
-  d.U16(static_cast<uint16_t>(row));
-  d.U16(col);
-  d.U16(xf);
+  TRecordData d = Cell(row, col, xf);
   d.U8(value ? 1 : 0);
   d.U8(0);
   cells_.Record(kRecBoolErr, d);
 }
 
 void TBiff8Workbook::Error(uint32_t row, uint16_t col, uint16_t xf, uint8_t code) {
-  Cell(row, col, xf);
-  TRecordData d;
-  d.U16(static_cast<uint16_t>(row));
-  d.U16(col);
-  d.U16(xf);
+  TRecordData d = Cell(row, col, xf);
   d.U8(code);
   d.U8(1);
   cells_.Record(kRecBoolErr, d);
 }
 
 void TBiff8Workbook::WriteGlobals(TBiffStream& out, size_t& boundsheet_offset_field) const {
+  out.Record(kRecBOF, BOFRecord(kSubstreamGlobals));
   TRecordData d;
-  d.U16(kBiff8Version);
-  d.U16(kSubstreamGlobals);
-  d.U16(0x0DBB);  // build
-  d.U16(0x07CC);  // year
-  d.U32(0);       // file history
-  d.U32(kBiff8Version);  // lowest version that can read every record
-  out.Record(kRecBOF, d);
 
   d.Clear();
   d.U16(kCodePageUtf16);
@@ -402,14 +394,8 @@ void TBiff8Workbook::WriteGlobals(TBiffStream& out, size_t& boundsheet_offset_fi
 }
 
 void TBiff8Workbook::WriteSheet(TBiffStream& out) const {
+  out.Record(kRecBOF, BOFRecord(kSubstreamWorksheet));
   TRecordData d;
-  d.U16(kBiff8Version);
-  d.U16(kSubstreamWorksheet);
-  d.U16(0x0DBB);
-  d.U16(0x07CC);
-  d.U32(0);
-  d.U32(kBiff8Version);
-  out.Record(kRecBOF, d);
 
   for (const auto& [col, width] : widths_) {
     d.Clear();

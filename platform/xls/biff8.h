@@ -159,7 +159,8 @@ class TBiff8Workbook {
   std::vector<uint8_t> Build() const;
 
  private:
-  void Cell(uint32_t row, uint16_t col, uint16_t xf);
+  // Checks and records the cell's place; returns the record data's start (row, column, XF).
+  TRecordData Cell(uint32_t row, uint16_t col, uint16_t xf);
   void WriteGlobals(TBiffStream& out, size_t& boundsheet_offset_field) const;
   void WriteSheet(TBiffStream& out) const;
 
