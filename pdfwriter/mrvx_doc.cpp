@@ -204,6 +204,12 @@ void TMorvex::BeginDoc(bool /*Initial*/) {
   if (FDocStarted) throw EMRVXError("The document has already been started.");
   FDocStarted = true;
   FDocID = MD5CalcString(DocIDSource(FileName, FClock->Now()));
+  if (FIsLoaded) {
+    BeginLoadedDoc();
+    FCurrentFontIndex = 0;
+    FCurrentImageIndex = 0;
+    return;
+  }
 
   FPagesCount = 0;
   TMRVXDictionaryObject* catalog = CreateIndirectDictionary();
@@ -284,6 +290,7 @@ void TMorvex::ClosePage() {
 
 void TMorvex::SetCurrentPageNum(int Value) {
   CheckNotEnded();
+  if (FIsEncrypted) return;  // an encrypted file loads without pages
   if (FCurrentPage && Value == FCurrentPageNum) return;
   if (Value < 0 || Value >= FPagesCount) throw EMRVXError("Invalid page number.");
   ClosePage();
@@ -338,11 +345,13 @@ void TMorvex::DeletePage(int PageIndex) {
   }
   FPageArr.erase(FPageArr.begin() + PageIndex);
 
-  // The page that was current stays current; when it was the one deleted, the page before
-  // it takes its place.
+  // The page number that was current stays current (after deleting a page before it, that
+  // number names the next page); when the current page itself was deleted, the page before
+  // it takes its place. A number beyond the new last page becomes the last page, so that
+  // the deletion never ends in an error once it is done.
   int next = was_current;
   if (was_current < 0 || was_current == PageIndex) next = PageIndex > 0 ? PageIndex - 1 : 0;
-  else if (PageIndex < was_current) next = was_current - 1;
+  else if (was_current >= FPagesCount) next = FPagesCount - 1;
   FCurrentPageNum = -1;
   SetCurrentPageNum(next);
 }
@@ -379,6 +388,8 @@ void TMorvex::DeleteObj(TMRVXObject* InObj, bool Recursive) {
 void TMorvex::EndDoc() {
   if (FEnded) throw EMRVXError("The document has already been written.");
   if (!FDocStarted) throw EMRVXError("The document has not been started.");
+  // Nothing of an encrypted file was read: writing it would make an empty, broken file.
+  if (FIsEncrypted) throw EMRVXError("The loaded document is encrypted and cannot be written.");
 
   TMRVXDictionaryObject* catalog = Catalog();
   catalog->DeleteValue("PageLayout");
@@ -398,6 +409,8 @@ void TMorvex::EndDoc() {
       if (FViewerPreferences.count(pref)) vp->AddBooleanValue(name, true);
   }
   if (!AsDictionary(Resolve(catalog->GetValue("AA")))) catalog->AddDictionary("AA");
+  WriteScripts(catalog);
+  WriteOutlines(catalog);
 
   ClosePage();
 

@@ -13,11 +13,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "pdfwriter/mrvx_barcode.h"
+#include "pdfwriter/mrvx_doc_extras.h"
 #include "pdfwriter/mrvx_doc_page.h"
 #include "pdfwriter/mrvx_image.h"
 #include "pdfwriter/mrvx_objs.h"
@@ -172,6 +176,68 @@ class TMorvex {
   void AddTiffFromFile(const std::string& FileName, TMRVXImageCompressionType Compression, TTIFFPaintType PaintType);
   static constexpr int PrintTempHeight = 1200;
 
+  // ---- loading and page copying (mrvx_doc_loader.cpp) ----
+
+  // Opens an existing PDF file instead of starting an empty document; BeginDoc then completes
+  // it, and pages can be drawn on, deleted, copied into another document and saved again.
+  // Returns the number of pages. Reads the classic cross-reference table with every older
+  // section of an incrementally updated file; the page tree is flattened, each page taking
+  // the resources, boxes and rotation it inherited. Errors:
+  //  - "Please load the document before using BeginDoc." after BeginDoc or a second load;
+  //  - the platform's conversion error when the header carries no version number;
+  //  - "The file is damaged." for anything else that cannot be read: a truncated file, a
+  //    cross-reference stream (PDF 1.5 and later), a cycle of older sections, a stream longer
+  //    than the file, an object that breaks the syntax.
+  // An encrypted file is not an error: it loads as a document without objects or pages
+  // (IsEncrypted) that cannot be drawn on or written.
+  int LoadFromFile(const std::string& AFileName);
+  int LoadFromStream(std::string_view DocStream);
+  bool IsLoaded() const { return FIsLoaded; }
+  bool IsEncrypted() const { return FIsEncrypted; }
+  // Whether any page's content shows literal or hexadecimal text with "Tj".
+  bool IsHaveSimpleText() const;
+  // The bytes of a stream after every filter of its dictionary. Throws "Unsupported stream
+  // filter: <name>." for a filter it cannot decode or one with decode parameters.
+  std::string DecodedStream(const TMRVXStreamObject& Stream) const;
+
+  // A deep copy of an object of another document into this one. Within one page copy, every
+  // indirect object is copied once however often it is reached; page dictionaries are not
+  // copied (null, so the entry that named one is dropped) except the page being copied.
+  TMRVXObject* CopyObject(const TMorvex& SourceDoc, const TMRVXObject* Obj);
+  // Inserts a copy of page SourceIndex of SourceDoc before page DestIndex (DestIndex equal to
+  // the page count appends) and makes it current. Errors: "Invalid source page number",
+  // "Invalid destination page number". The source's page is copied as its dictionary holds
+  // it: drawing on a page that is still current there has not reached it yet.
+  void CopyPageFromDocument(const TMorvex& SourceDoc, int SourceIndex, int DestIndex);
+
+  // ---- outline, attachments, scripts and paragraphs (mrvx_doc_extras.cpp) ----
+
+  // The root of the bookmark outline, made on first use.
+  TMRVXDocOutlineObject* OutlineRoot();
+  // Embeds a file (read whole; "Cannot open file ..." when it cannot be) in the document's
+  // list of attachments under its name without folder.
+  void AddDocumentAttachment(const std::string& AFileName, std::string Description);
+  // The same for bytes in memory, attached under Name.
+  void AddDocumentAttachment(std::string Name, std::string_view Data, std::string Description);
+  // A script the viewer runs on an event; the non-empty ones are written when the document
+  // ends.
+  void SetActionScript(TMRVXActionScriptType ActionType, std::string ActionText);
+  const std::string& ActionScript(TMRVXActionScriptType ActionType) const {
+    return FScripts[static_cast<size_t>(ActionType)];
+  }
+  // Appends a paragraph format and returns its 1-based number.
+  int CreateParagraph(TMRVXJustificationType Justification, float Indention, float LeftMargin, float RightMargin,
+                      float TopMargin, float BottomMargin);
+  int CreateParagraph(const TMRVXParagraph& Format);
+  // Starts writing with format Index (1-based; "Incorrect paragraph index." outside 1..count)
+  // at the format's top margin of the current page. Index 0 ends the active paragraph.
+  void BeginParagraph(int Index);
+  void EndParagraph();
+  // The paragraph being written, null when none is active.
+  TMRVXPara* CurrentParagraph() const { return FCurrentParagraph.get(); }
+  // False when NotEmbeddedFonts holds exactly that name.
+  bool FontIsEmbedded(std::string_view FontName) const;
+
   // ---- security (mrvx_doc_security.cpp) ----
 
   // Called by BeginDoc when ActivateProtection is set: the encryption dictionary and keys.
@@ -218,6 +284,21 @@ class TMorvex {
 
  private:
   friend class TMRVXPage;
+  friend class TMRVXPara;
+  friend class TMRVXDocOutlineObject;
+  friend class TMRVXAnnotation;
+  class Loader;
+
+  void WriteScripts(TMRVXDictionaryObject* catalog);
+  void WriteOutlines(TMRVXDictionaryObject* catalog);
+  void BeginLoadedDoc();
+  // Copies the values of one source container into another (CopyObject's work list).
+  std::unique_ptr<TMRVXObject> CopyDirect(const TMorvex& SourceDoc, const TMRVXObject* Obj, TMRVXObject* Parent,
+                                          std::vector<std::pair<const TMRVXObject*, TMRVXObject*>>& Pending);
+  TMRVXObject* CopyIndirect(const TMorvex& SourceDoc, const TMRVXObject* Obj,
+                            std::vector<std::pair<const TMRVXObject*, TMRVXObject*>>& Pending);
+  void FillCopy(const TMorvex& SourceDoc, const TMRVXObject* From, TMRVXObject* To,
+                std::vector<std::pair<const TMRVXObject*, TMRVXObject*>>& Pending);
 
   // Whether BeginDoc made the document encrypted; fixed from then on, so that a file is never
   // half encrypted.
@@ -278,6 +359,23 @@ class TMorvex {
   std::string* FOutputStream = nullptr;
   bool FDocStarted = false;
   bool FEnded = false;
+
+  // Loading.
+  bool FIsLoaded = false;
+  bool FIsEncrypted = false;
+  // The copy log of one page copy: source object number to its copy in this document.
+  std::map<std::pair<int32_t, int32_t>, TMRVXObject*> CSArray;
+
+  // Outline, scripts and paragraphs.
+  std::unique_ptr<TMRVXDocOutlineObject> FOutlineRoot;
+  std::vector<std::unique_ptr<TMRVXDocOutlineObject>> OutlineEnsemble;
+  std::string FScripts[6];
+  std::vector<TMRVXParagraph> FParas;
+  int FActivePara = 0;
+  std::unique_ptr<TMRVXPara> FCurrentParagraph;
+  bool FNewParaLine = true;
+  float FPrevParaOffset = 0;
+  float FCurrentParaLine = 0;
 
   // Renumbering while saving: old (number, generation) to the written number. Built anew
   // for every save and never written back into the objects, so a document saves the same

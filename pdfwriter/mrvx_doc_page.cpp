@@ -172,6 +172,7 @@ std::string TMRVXPage::NewResourceName(int Index) {
 }
 
 void TMRVXPage::ResetCanvas() {
+  if (FKeepCanvas && FCanvas) return;
   FCanvas.reset();
   PageMeta = std::make_unique<platform::Metafile>(CanvasExtent(FWidth), CanvasExtent(FHeight), 72);
   FCanvas = std::make_unique<platform::MetafileCanvas>(*PageMeta, FParent->ReferenceDpi());
@@ -208,24 +209,10 @@ void TMRVXPage::WriteContent() {
 
   // What the stream already holds (a page made current again, or a page from a loaded file)
   // stays in front of the new content.
-  std::string buffer = stream->Stream;
-  TMRVXObject* filter = doc.Resolve(stream->Dictionary->GetValue("Filter"));
-  std::vector<std::string> filters;
-  if (TMRVXArrayObject* arr = AsArray(filter)) {
-    for (const auto& item : arr->Items) {
-      TMRVXObject* f = doc.Resolve(item.get());
-      if (!f || f->ObjectType() != TMRVXObjectType::otName) throw EMRVXError("Invalid stream filter.");
-      filters.push_back(static_cast<TMRVXNameObject*>(f)->Value);
-    }
-  } else if (filter && filter->ObjectType() == TMRVXObjectType::otName) {
-    filters.push_back(static_cast<TMRVXNameObject*>(filter)->Value);
-  }
-  TMRVXObject* parms = doc.Resolve(stream->Dictionary->GetValue("DecodeParms"));
-  const bool plain_parms = !parms || (AsArray(parms) && AsArray(parms)->Count() == 0);
-  for (const std::string& name : filters) {
-    if (name != "FlateDecode" || !plain_parms) throw EMRVXError("Unsupported stream filter: " + name + ".");
-    buffer = FlateDecode(buffer);
-  }
+  std::string buffer = doc.DecodedStream(*stream);
+  // Whatever parameters the old filters had (all empty, or the stream could not be read)
+  // do not belong to the new one.
+  if (stream->Dictionary->FindValue("DecodeParms") >= 0) stream->Dictionary->AddArray("DecodeParms");
 
   const bool flate = doc.Compression() == TMRVXCompressionMethod::cmFlateDecode;
   if (flate) {
@@ -347,7 +334,16 @@ void TMRVXPage::SetPageSize(TMRVXPageSize Value) {
 void TMRVXPage::SetResolution(int Value) {
   if (Value <= 0) throw EMRVXError("Invalid page resolution.");
   FResolution = Value;
-  CalculateFormat();
+  // Only the unit of the page's coordinates changes: what the canvas holds is kept, so that
+  // a metafile can be shown at another resolution and the resolution put back.
+  FKeepCanvas = true;
+  try {
+    CalculateFormat();
+  } catch (...) {
+    FKeepCanvas = false;
+    throw;
+  }
+  FKeepCanvas = false;
 }
 
 void TMRVXPage::TurnPage() {

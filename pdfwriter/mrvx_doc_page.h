@@ -13,6 +13,7 @@
 
 #include "pdfwriter/mrvx_objs.h"
 #include "pdfwriter/mrvx_types.h"
+#include "platform/image/geometry.h"
 #include "platform/metafile/metafile.h"
 #include "platform/metafile/metafile_canvas.h"
 
@@ -48,6 +49,12 @@ struct TMRVXFormatSize {
 TMRVXFormatSize PageFormatSize(TMRVXPageSize size);
 
 class TMRVXFontObj;
+class TMRVXAnnotation;
+enum class TMRVXTextAnnotationType : uint8_t;
+enum class TMRVXFreeTextAnnotationJust : uint8_t;
+enum class TMRVXCSAnnotationType : uint8_t;
+enum class TMRVXStampAnnotationType : uint8_t;
+enum class TMRVXBarcodeType : uint8_t;
 
 // The font the caller last selected (see CurrentFont). Selecting a font alone writes
 // nothing; text drawn in it names it as a resource and writes its "Tf".
@@ -242,6 +249,58 @@ class TMRVXPage {
   void DrawPie(Extended X1, Extended Y1, Extended X2, Extended Y2, Extended X3, Extended Y3, Extended X4,
                Extended Y4);
 
+  // ---- annotations and links (mrvx_doc_annot.cpp) ----
+  // Rectangles are caller coordinates (left, top, right, bottom); colours of 0 or less (a
+  // system colour code) become black.
+
+  void AddTextAnnotation(std::string Contents, const platform::TRect& Rectangle, bool Open,
+                         TMRVXTextAnnotationType Name, TColor Color);
+  void AddFreeTextAnnotation(std::string Contents, const platform::TRect& Rectangle,
+                             TMRVXFreeTextAnnotationJust Quadding, TColor Color);
+  void AddLineAnnotation(std::string Contents, const TMRVXCurrPoint& BeginPoint, const TMRVXCurrPoint& EndPoint,
+                         TColor Color);
+  void AddCircleSquareAnnotation(std::string Contents, const platform::TRect& Rectangle, TMRVXCSAnnotationType CSType,
+                                 TColor Color);
+  void AddStampAnnotation(std::string Contents, const platform::TRect& Rectangle, TMRVXStampAnnotationType StampType,
+                          TColor Color);
+  // The file is read when the annotation is made ("Cannot open file ..." otherwise).
+  void AddFileAttachmentAnnotation(std::string Contents, std::string FileName, const platform::TRect& Rectangle,
+                                   TColor Color);
+  void AddSoundAnnotation(std::string Contents, std::string FileName, const platform::TRect& Rectangle, TColor Color);
+  // The movie is named, not embedded.
+  void AddMovieAnnotation(std::string Contents, std::string FileName, const platform::TRect& Rectangle, TColor Color);
+
+  // The colour of link text (blue by default).
+  void SetRGBHyperlinkColor(TColor Value) { FHyperColor = Value; }
+  TColor HyperlinkColor() const { return FHyperColor; }
+  // Prints Text at (X, Y) in the link colour and makes it a link to the address Link; the
+  // fill and stroke colours stay as they were.
+  void PrintHyperlink(float X, float Y, std::string_view Text, std::string Link);
+  // A link to a web address over a rectangle in PDF coordinates.
+  void SetURIObject(std::string UriLink, Extended Left, Extended Top, Extended Right, Extended Bottom);
+  // Prints Text at (X, Y) as a link to the point (DestX, DestY) of page PageIndex (caller
+  // coordinates of that page). "Invalid page number." for a page that does not exist.
+  void PrintDocumentLink(float X, float Y, std::string_view Text, int PageIndex, float DestX, float DestY);
+  // A link to a point of page PageIndex over a rectangle in PDF coordinates.
+  void SetGoToObject(int PageIndex, float DestX, float DestY, Extended Left, Extended Top, Extended Right,
+                     Extended Bottom);
+  // The page's annotation array, made on first use; links and annotations share it.
+  TMRVXArrayObject* AnnotsArray();
+
+  // ---- metafiles and barcodes ----
+
+  // Draws a recording made on a metafile canvas (at whatever resolution it was recorded) with
+  // its top-left corner at the page's top-left corner, one canvas unit per point.
+  void ShowMetafile(const platform::Metafile& MetaFile);
+  // The same at (X, Y) in caller units, scaled by HorScale and VertScale (lines and text too),
+  // at the page's current resolution.
+  void ShowMetafile(const platform::Metafile& MetaFile, Extended X, Extended Y, Extended HorScale,
+                    Extended VertScale);
+  // Draws a barcode on the page's canvas (canvas units: pixels of the reference device); it
+  // reaches the content when the page is closed. Errors of the barcode's text are raised here.
+  void DrawBarcode(TMRVXBarcodeType BCType, int X, int Y, int Height, int MUnit, float Angle, std::string Info,
+                   bool UseCheckSum, TColor BarColor, TColor Color);
+
   // The graphics states saved and not restored, and whether a text object is open.
   int SavedStates() const { return ISStated; }
   bool TextObjectOpen() const { return STextBegin; }
@@ -254,7 +313,11 @@ class TMRVXPage {
 
  private:
   friend class TMorvex;
+  friend class TMRVXAnnotation;
 
+  void AddAnnotation(TMRVXAnnotation& A, std::string Contents, const platform::TRect& Rectangle, TColor Color);
+  // A link annotation without its target, appended to the page's annotations.
+  TMRVXDictionaryObject* AddLinkAnnotation(Extended Left, Extended Top, Extended Right, Extended Bottom);
   Extended DocScale() const;
   float Ls(float L) const;  // a length: scale only, no origin
   void CalculateFormat();
@@ -303,6 +366,8 @@ class TMRVXPage {
   std::vector<std::string> FPageContent;
   std::unique_ptr<platform::Metafile> PageMeta;
   std::unique_ptr<platform::MetafileCanvas> FCanvas;
+  // Set while the resolution changes: the canvas keeps what was drawn on it.
+  bool FKeepCanvas = false;
 };
 
 }  // namespace pdfwriter

@@ -172,7 +172,8 @@ void TMRVXImage::SetupImageDictionary(int Width, int Height, int Filter, const s
     if (IsEightBit && ABitmap) d.AddValue("ColorSpace", CreateIndexedColorArray(*ABitmap, &d));
     else d.AddNameValue("ColorSpace", "DeviceRGB");
   } else {
-    d.AddNameValue("ColorSpace", "DeviceGray");
+    // A stencil mask paints with the fill colour and must not name a colour space.
+    if (!FIsMask) d.AddNameValue("ColorSpace", "DeviceGray");
     d.AddArray("Filter")->AddNameValue("CCITTFaxDecode");
   }
   d.AddIntegerValue("Width", Width);

@@ -754,6 +754,59 @@ void TMRVXWmf::MoveToCurrent() {
   MoveToP(static_cast<float>(CurrentVal.X), static_cast<float>(CurrentVal.Y));
 }
 
+void TMRVXWmf::UseRecordingDevice(const platform::Metafile& MF) {
+  if (MF.Empty()) return;
+  const platform::EmrHeader& h = std::get<platform::EmrHeader>(MF.Records().front());
+  if (h.Device.cx <= 0 || h.Micrometers.cx <= 0) return;
+  const int dpi = static_cast<int>(std::llround(static_cast<double>(h.Device.cx) * 25400 / h.Micrometers.cx));
+  if (dpi < 1) return;
+  RefDpi = dpi;
+  PosiX = PosiY = static_cast<float>(FDocument->Resolution()) / static_cast<float>(dpi);
+}
+
+// ---- showing a metafile on a page ----
+
+void TMRVXPage::ShowMetafile(const platform::Metafile& MetaFile) {
+  GStateSave();
+  const int resolution = FResolution;
+  SetResolution(72);
+  try {
+    ShowMetafile(MetaFile, 0, 0, 1, 1);
+  } catch (...) {
+    SetResolution(resolution);
+    GStateRestore();
+    throw;
+  }
+  SetResolution(resolution);
+  GStateRestore();
+}
+
+void TMRVXPage::ShowMetafile(const platform::Metafile& MetaFile, Extended X, Extended Y, Extended HorScale,
+                             Extended VertScale) {
+  if (MetaFile.Empty()) return;  // nothing was recorded
+  const int depth = ISStated;
+  // Placed and scaled by one matrix around the whole drawing, so that lines, text and
+  // pictures scale with it: caller point (u, v) of the drawing lands on (X + u HorScale,
+  // Y + v VertScale).
+  const bool placed = X != 0 || Y != 0 || HorScale != 1 || VertScale != 1;
+  if (placed) {
+    GStateSave();
+    const auto sx = static_cast<float>(HorScale), sy = static_cast<float>(VertScale);
+    Concat(sx, 0, 0, sy, XProjection(static_cast<float>(X)) - sx * FMinXVal,
+           YProjection(static_cast<float>(Y)) - sy * FMaxYVal);
+  }
+  try {
+    TMRVXWmf wmf(this, *FParent);
+    wmf.UseRecordingDevice(MetaFile);
+    wmf.Analyse(MetaFile);
+  } catch (...) {
+    // The content stays balanced even when the drawing could not be translated.
+    while (ISStated > depth) GStateRestore();
+    throw;
+  }
+  if (placed) GStateRestore();
+}
+
 void InstallMetafileTranslator(TMorvex& Document) {
   Document.RecordingTranslator = [&Document](TMRVXPage& Page, const platform::Metafile& Recording) {
     TMRVXWmf wmf(&Page, Document);

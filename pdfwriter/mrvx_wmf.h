@@ -117,6 +117,10 @@ class TMRVXWmf {
   float ZoomY() const;
   static TMRVXXForm MergeForms(const TMRVXXForm& XFrm1, const TMRVXXForm& XFrm2);
 
+  // Takes the pixels per inch of the device a recording was made on from its header, in
+  // place of the document's reference device.
+  void UseRecordingDevice(const platform::Metafile& MF);
+
   // Whether the mirror holds the world transform. It always can; a test may refuse it to run
   // the translator's own transform stack.
   bool MirrorAcceptsTransform = true;

@@ -426,6 +426,11 @@ TEST(Images, FaxPagesFromTiffAndMaskedPictures) {
   d.doc.EndDoc();
   const std::string dict = testing::ObjectAt(d.out, d.doc.XImages()[static_cast<size_t>(masked)].ImageObject->ID.ObjectNumber);
   EXPECT_NE(dict.find("/Mask "), std::string::npos) << dict;
+  // A stencil mask has one bit per sample and no colour space of its own.
+  const std::string stencil_dict = testing::ObjectAt(d.out, d.doc.XImages()[static_cast<size_t>(mask)].ImageObject->ID.ObjectNumber);
+  EXPECT_EQ(stencil_dict.find("/ColorSpace"), std::string::npos) << stencil_dict;
+  EXPECT_NE(stencil_dict.find("/BitsPerComponent 1 "), std::string::npos) << stencil_dict;
+  EXPECT_NE(stencil_dict.find("/ImageMask true "), std::string::npos) << stencil_dict;
   const std::string fax = testing::ObjectAt(d.out, d.doc.XImages()[0].ImageObject->ID.ObjectNumber);
   EXPECT_NE(fax.find("/ColorSpace /DeviceGray /Filter [ /CCITTFaxDecode ] /Width 8 /Height 2 /BitsPerComponent 1 "
                      "/DecodeParms [ << /K -1 /Columns 8 /Rows 2 >>  ] "),

@@ -270,6 +270,18 @@ TEST(Document, DeletingPagesChoosesTheCurrentPageAndChecksNumbers) {
   const auto page_obj = [&](int i) { return d.doc.PageArr()[static_cast<size_t>(i)].PageObj; };
   TMRVXDictionaryObject* first = page_obj(0);
   TMRVXDictionaryObject* second = page_obj(1);
+  // A page before the current one: the current page number stays, now naming the next page.
+  d.doc.AddPage();
+  TMRVXDictionaryObject* third = page_obj(2);
+  d.doc.SetCurrentPageNum(1);
+  d.doc.DeletePage(0);
+  EXPECT_EQ(d.doc.CurrentPageNumber(), 1);
+  EXPECT_EQ(d.doc.CurrentPage()->PageObj(), third);
+  EXPECT_TRUE(first->IsDeleted);
+  first = second;
+  second = third;
+
+  d.doc.SetCurrentPageNum(2);
   d.doc.DeletePage(2);  // the current one: the page before it takes over
   EXPECT_EQ(d.doc.CurrentPage()->PageObj(), second);
   d.doc.SetCurrentPageNum(0);

@@ -171,6 +171,10 @@ int MetafileCanvas::TextWidth(std::u16string_view text) const {
   return TextExtent(CanvasFontOf(font_, dpi_), text).Width;
 }
 
+int MetafileCanvas::TextHeight(std::u16string_view text) const {
+  return TextExtent(CanvasFontOf(font_, dpi_), text).Height;
+}
+
 void MetafileCanvas::TextOut(int x, int y, std::u16string_view text) {
   CheckOpen();
   RealizeFont();

@@ -93,6 +93,8 @@ class MetafileCanvas {
   void TextOut(int x, int y, std::u16string_view text);
   // The advance of the text in pixels.
   int TextWidth(std::u16string_view text) const;
+  // The cell height of the font (ascent and descent) in pixels.
+  int TextHeight(std::u16string_view text) const;
 
   void IntersectClipRect(int x1, int y1, int x2, int y2);
   void SaveDC();
