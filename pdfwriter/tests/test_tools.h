@@ -59,4 +59,18 @@ inline std::string ReadFile(const std::string& path) {
   return ss.str();
 }
 
+// Leaves a written document in the build tree's test-output/pdf/ under its name, so that
+// anyone can check it with qpdf, poppler and mutool after a test run.
+inline void SaveSample(const std::string& name, const std::string& pdf) {
+#ifdef QUIRVEL_TEST_OUTPUT
+  const std::filesystem::path dir = std::filesystem::path(QUIRVEL_TEST_OUTPUT) / "pdf";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  WriteFile((dir / name).string(), pdf);
+#else
+  (void)name;
+  (void)pdf;
+#endif
+}
+
 }  // namespace pdfwriter::testing
