@@ -264,6 +264,8 @@ void TMRVXAnnotation::AddAnnotationObject() {
       rect_a();
       d->AddStringValue("Contents", FContents);
       d->AddIntegerValue("Q", FQuadding);
+      // The appearance of the text is required; without it readers show an empty box.
+      d->AddStringValue("DA", "/Helv 12 Tf 0 g");
       page_link();
       break;
     case TMRVXAnnotationSubType::asLine: {
