@@ -182,6 +182,11 @@ void TMRVXPara::Flow(Str Text, Str& APrText, float& APrVax, bool Unicode) {
         while (skip < text.size() && text[skip] == ' ') ++skip;
         while (take > 0 && text[take - 1] == ' ') --take;
       }
+      if (WordWrap && FJustification != TMRVXJustificationType::jtLeft) {
+        // Blanks at the end of a right-justified or centred line would move it off its place.
+        while (take > 0 && text[take - 1] == ' ') --take;
+        if (take == 0 && text.find_first_not_of(' ') == Str::npos) skip = text.size();
+      }
       const auto break_page = [&] {
         if (text.empty() || !(page.Height() - BottomMargin < doc.FCurrentParaLine + d + h)) return;
         // The rest goes onto a new page, at the top margin, in the same font.
