@@ -296,6 +296,13 @@ std::string TMRVXBarcode::DoCheckSumming(std::string_view Data) const {
   return std::string(Data) + CheckSumModulo10(Data);
 }
 
+// A text that already ends in its check digit, as a pattern made before left it: made again,
+// it must give the same symbol rather than a second check digit.
+bool TMRVXBarcode::HasCheckDigit(std::string_view Digits, size_t N) const {
+  return FCheckSumMethod == TMRVXCheckSumMethod::csmModulo10 && Digits.size() == N &&
+         CheckSumModulo10(Digits.substr(0, N - 1)) == Digits[N - 1];
+}
+
 std::string TMRVXBarcode::SetLen(size_t N) const {
   std::string s = FText;
   if (s.size() < N) s.insert(0, N - s.size(), '0');
@@ -505,7 +512,7 @@ std::string TMRVXBarcode::MakeData() {
       break;
     case T::bcCodeEAN8: {
       std::string digits = SetLen(FCheckSum ? 7 : 8);
-      if (FCheckSum) {
+      if (FCheckSum && !HasCheckDigit(digits, 8)) {
         digits = DoCheckSumming(digits);
         FText = digits;
       }
@@ -519,7 +526,7 @@ std::string TMRVXBarcode::MakeData() {
     }
     case T::bcCodeEAN13: {
       std::string digits = SetLen(FCheckSum ? 12 : 13);
-      if (FCheckSum) {
+      if (FCheckSum && !HasCheckDigit(digits, 13)) {
         digits = DoCheckSumming(digits);
         FText = digits;
       }

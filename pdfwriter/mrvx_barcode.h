@@ -115,6 +115,7 @@ class TMRVXBarcode {
   void MakeModules();
   std::string DoCheckSumming(std::string_view Data) const;
   std::string SetLen(size_t N) const;
+  bool HasCheckDigit(std::string_view Digits, size_t N) const;
   void OneBarProps(char Code, int& Width, TMRVXBarLineType& LineType) const;
   void DoLines(const std::string& Data, platform::MetafileCanvas& Canvas);
   void DrawText(platform::MetafileCanvas& Canvas, int PatternWidth);
