@@ -756,7 +756,7 @@ void TMRVXWmf::MoveToCurrent() {
 
 void TMRVXWmf::UseRecordingDevice(const platform::Metafile& MF) {
   if (MF.Empty()) return;
-  const platform::EmrHeader& h = std::get<platform::EmrHeader>(MF.Records().front());
+  const platform::EmrHeader h = std::get<platform::EmrHeader>(MF.Records().front());
   if (h.Device.cx <= 0 || h.Micrometers.cx <= 0) return;
   const int dpi = static_cast<int>(std::llround(static_cast<double>(h.Device.cx) * 25400 / h.Micrometers.cx));
   if (dpi < 1) return;

@@ -52,6 +52,7 @@ TEST(FontResources, UnicodeTextIsAnEmbeddedCompositeFontThatReadersDecode) {
   p.UnicodeTextOut(50, 100, 0, text);
   TempDir dir;
   const std::string path = d.Save(dir);
+  testing::SaveSample("text-unicode-font.pdf", d.out);
 
   TMRVXDictionaryObject* f0 = d.Font("F0");
   ASSERT_NE(f0, nullptr);
@@ -136,6 +137,7 @@ TEST(FontResources, SimpleEmbeddedFontWidthsFromFirstToLastChar) {
   p.TextOut(50, 100, 0, "A");
   TempDir dir;
   const std::string path = d.Save(dir);
+  testing::SaveSample("text-subset-font.pdf", d.out);
   TMRVXDictionaryObject* f0 = d.Font("F0");
   EXPECT_EQ(NameOf(f0->GetValue("Subtype")), "TrueType");
   EXPECT_EQ(NumberOf(f0->GetValue("FirstChar")), 32);

@@ -184,6 +184,7 @@ TEST(Images, PopplerShowsEveryEncodingWithItsColours) {
 
   const std::string path = dir.File("images.pdf");
   testing::WriteFile(path, d.out);
+  testing::SaveSample("images-flate-indexed-jpeg.pdf", d.out);
   testing::ExpectQpdfOk(path);
   const auto list = RunTool("pdfimages -list " + path);
   ASSERT_EQ(list.exit_code, 0) << list.output;
@@ -439,6 +440,7 @@ TEST(Images, FaxPagesFromTiffAndMaskedPictures) {
 
   const std::string path = dir.File("fax.pdf");
   testing::WriteFile(path, d.out);
+  testing::SaveSample("images-fax-and-mask.pdf", d.out);
   testing::ExpectQpdfOk(path);
   const testing::PageRaster r = testing::RenderPage(path, dir.File("fax"));
   ASSERT_EQ(r.width, 8);

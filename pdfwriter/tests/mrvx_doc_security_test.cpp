@@ -58,6 +58,7 @@ TEST(Security, Rc4With40BitKeysAsAReaderSeesIt) {
 
   TempDir dir;
   const std::string path = dir.File("k40.pdf");
+  testing::SaveSample("encrypted-rc4-40.pdf", pdf);
   testing::WriteFile(path, pdf);
   testing::ExpectQpdfOk(path);
   const auto show = RunTool("qpdf --show-encryption " + path);
@@ -130,6 +131,7 @@ TEST(Security, Aes128ThroughTheStandardCryptFilter) {
 
   TempDir dir;
   const std::string path = dir.File("aes.pdf");
+  testing::SaveSample("encrypted-aes128-password-user.pdf", pdf);
   testing::WriteFile(path, pdf);
   EXPECT_NE(RunTool("qpdf --check " + path).exit_code, 0);
   testing::ExpectQpdfOk(path, "--password=user");
