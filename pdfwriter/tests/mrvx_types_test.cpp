@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <limits>
 #include <random>
 
@@ -21,6 +22,16 @@ TEST(ValueFormatting, FloatToStrRRoundsToHundredthsHalfUp) {
       {std::numeric_limits<Extended>::quiet_NaN(), "0"}, {std::numeric_limits<Extended>::infinity(), "0"},
   };
   for (const auto& c : cases) EXPECT_EQ(_FloatToStrR(c.in), c.out) << static_cast<double>(c.in);
+  // Rounded to hundredths, every value reads as the general 15-digit conversion writes it,
+  // over the whole range of magnitudes.
+  std::mt19937_64 rng(38);
+  const platform::FormatSettings point{'.', ','};
+  for (int i = 0; i < 50000; ++i) {
+    const Extended magnitude = std::pow(10.0L, static_cast<int>(rng() % 30) - 8);
+    const Extended v = (static_cast<Extended>(rng() % 2000001) / 1000000 - 1) * magnitude;
+    const std::string expected = platform::FloatToStr(std::floor(v * 100 + 0.5L) / 100, point);
+    ASSERT_EQ(_FloatToStrR(v), expected) << static_cast<double>(v);
+  }
 }
 
 TEST(ValueFormatting, ColorToStrRReadsTheWindowsByteOrder) {
