@@ -352,6 +352,7 @@ std::string TMRVXBarcode::Code128(std::string_view Text, bool Ean) {
                 : FTyp == T::bcCodeEAN128C ? T::bcCode128C : FTyp;
   int start = 0;
   std::vector<int> values;
+  if (Ean) values.push_back(kFNC1);  // FNC1 first, weighted 1
   std::string text(Text);
   if (Ean && FCheckSum) text += CheckSumModulo10(text);
   switch (set) {
@@ -371,7 +372,6 @@ std::string TMRVXBarcode::Code128(std::string_view Text, bool Ean) {
     default:
       throw EMRVXError(std::string(kClassName) + ": wrong BarcodeType in Code_128");
   }
-  if (Ean) values.insert(values.begin(), kFNC1);
   int64_t sum = start;
   for (size_t i = 0; i < values.size(); ++i) sum += static_cast<int64_t>(values[i]) * static_cast<int64_t>(i + 1);
   std::string widths = kCode128[start];

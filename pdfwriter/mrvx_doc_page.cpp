@@ -260,14 +260,24 @@ float TMRVXPage::Ls(float L) const {
   return static_cast<float>(L / DocScale() * DPI);
 }
 
+// A media box entry set to a number; a loaded box may name its numbers through references,
+// which are replaced rather than followed into objects other pages may share.
+void TMRVXPage::SetMediaBoxValue(size_t Index, float Value) {
+  if (TMRVXNumericObject* n = AsNumber(FMediaBoxArray->GetIndexedItem(Index))) {
+    n->Value = Value;
+  } else {
+    FMediaBoxArray->Items[Index] = std::make_unique<TMRVXNumericObject>(FMediaBoxArray, Value);
+  }
+}
+
 void TMRVXPage::SetMediaRight(float Value) {
   FMaxXVal = FMinXVal + Value;
-  AsNumber(FMediaBoxArray->GetIndexedItem(2))->Value = FMaxXVal;
+  SetMediaBoxValue(2, FMaxXVal);
 }
 
 void TMRVXPage::SetMediaTop(float Value) {
   FMaxYVal = FMinYVal + Value;
-  AsNumber(FMediaBoxArray->GetIndexedItem(3))->Value = FMaxYVal;
+  SetMediaBoxValue(3, FMaxYVal);
 }
 
 void TMRVXPage::CalculateFormat() {

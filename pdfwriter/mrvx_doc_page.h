@@ -324,6 +324,7 @@ class TMRVXPage {
   void CalculateWidthFormat();
   void CalculateHeightFormat();
   void SetMediaRight(float Value);
+  void SetMediaBoxValue(size_t Index, float Value);
   void SetMediaTop(float Value);
   void TurnPage();
   void ResetCanvas();

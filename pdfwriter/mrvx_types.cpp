@@ -29,16 +29,23 @@ std::string _FloatToStrR(Extended Value) {
   // (up to 13 digits, far inside its 15 significant ones) at a fraction of its cost.
   if (std::fabs(cents) < 1e13L) {
     const auto n = static_cast<int64_t>(cents);
-    const uint64_t a = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
-    std::string out = n < 0 ? "-" : "";
-    out += std::to_string(a / 100);
+    uint64_t a = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
+    // Written backwards from the last digit into a buffer wide enough for 13 digits.
+    char buf[24];
+    char* p = buf + sizeof buf;
     const auto frac = static_cast<unsigned>(a % 100);
     if (frac != 0) {
-      out += '.';
-      out += static_cast<char>('0' + frac / 10);
-      if (frac % 10 != 0) out += static_cast<char>('0' + frac % 10);
+      if (frac % 10 != 0) *--p = static_cast<char>('0' + frac % 10);
+      *--p = static_cast<char>('0' + frac / 10);
+      *--p = '.';
     }
-    return out;
+    a /= 100;
+    do {
+      *--p = static_cast<char>('0' + a % 10);
+      a /= 10;
+    } while (a != 0);
+    if (n < 0) *--p = '-';
+    return std::string(p, buf + sizeof buf);
   }
   return platform::FloatToStr(cents / 100, PdfNumbers());
 }

@@ -181,7 +181,9 @@ TEST(Paragraphs, ALongTextContinuesOnNewPagesAtTheTopMargin) {
   for (const auto& [page, tops] : per_page) {
     EXPECT_NEAR(tops.first - offset, 120, 0.1) << page;
     EXPECT_LE(tops.second - offset + ascent, 842 - 100 + 0.1) << page;
-    if (page + 1 < d.doc.PagesCount()) EXPECT_GT(tops.second - offset + 2 * ascent, 842 - 100) << page;
+    if (page + 1 < d.doc.PagesCount()) {
+      EXPECT_GT(tops.second - offset + 2 * ascent, 842 - 100) << page;
+    }
   }
 }
 
