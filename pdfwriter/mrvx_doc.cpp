@@ -42,15 +42,6 @@ const char* PageModeName(TMRVXPageMode v) {
   return "UseNone";
 }
 
-TMRVXDictionaryObject* AsDictionary(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otDictionary ? static_cast<TMRVXDictionaryObject*>(obj)
-                                                                    : nullptr;
-}
-
-TMRVXArrayObject* AsArray(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otArray ? static_cast<TMRVXArrayObject*>(obj) : nullptr;
-}
-
 // Writes the whole buffer or throws with the system's reason.
 void WriteAll(int fd, const std::string& data, const std::string& name) {
   size_t at = 0;
@@ -200,6 +191,19 @@ TMRVXDictionaryObject* TMorvex::PagesRoot() const {
 
 // ---- lifecycle ----
 
+// The seven entries of the information dictionary, in their order; written again they keep
+// their places.
+void TMorvex::WriteInfoEntries(TMRVXDictionaryObject* info, const char* creator) const {
+  const std::string created = _DateTimeToPdfDate(FCreationDate);
+  info->AddStringValue("CreationDate", created);
+  info->AddStringValue("Creator", creator);
+  info->AddStringValue("Author", Author);
+  info->AddStringValue("Title", Title);
+  info->AddStringValue("Keywords", Keywords);
+  info->AddStringValue("Subject", Subject);
+  info->AddStringValue("ModDate", created);
+}
+
 void TMorvex::BeginDoc(bool /*Initial*/) {
   if (FDocStarted) throw EMRVXError("The document has already been started.");
   FDocStarted = true;
@@ -221,14 +225,7 @@ void TMorvex::BeginDoc(bool /*Initial*/) {
   TMRVXDictionaryObject* info = CreateIndirectDictionary();
   FInfoIndex = FMaxObjNum - 1;
   FInfoLink = info->ID;
-  const std::string created = _DateTimeToPdfDate(FCreationDate);
-  info->AddStringValue("CreationDate", created);
-  info->AddStringValue("Creator", kCreatorInProgress);
-  info->AddStringValue("Author", Author);
-  info->AddStringValue("Title", Title);
-  info->AddStringValue("Keywords", Keywords);
-  info->AddStringValue("Subject", Subject);
-  info->AddStringValue("ModDate", created);
+  WriteInfoEntries(info, kCreatorInProgress);
 
   TMRVXDictionaryObject* pages = CreateIndirectDictionary();
   FPagesIndex = FMaxObjNum - 1;
@@ -424,14 +421,7 @@ void TMorvex::EndDoc() {
   pages->AddIntegerValue("Count", static_cast<int64_t>(FPageArr.size()));
 
   TMRVXDictionaryObject* info = InfoDictionary();
-  const std::string created = _DateTimeToPdfDate(FCreationDate);
-  info->AddStringValue("CreationDate", created);
-  info->AddStringValue("Creator", kCreator);
-  info->AddStringValue("Author", Author);
-  info->AddStringValue("Title", Title);
-  info->AddStringValue("Keywords", Keywords);
-  info->AddStringValue("Subject", Subject);
-  info->AddStringValue("ModDate", created);
+  WriteInfoEntries(info, kCreator);
 
   if (FOutputStream) {
     SaveToStream(*FOutputStream);

@@ -289,6 +289,7 @@ class TMorvex {
   friend class TMRVXAnnotation;
   class Loader;
 
+  void WriteInfoEntries(TMRVXDictionaryObject* info, const char* creator) const;
   void WriteScripts(TMRVXDictionaryObject* catalog);
   void WriteOutlines(TMRVXDictionaryObject* catalog);
   void BeginLoadedDoc();

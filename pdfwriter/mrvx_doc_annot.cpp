@@ -75,28 +75,28 @@ void TMRVXPage::AddStampAnnotation(std::string Contents, const platform::TRect& 
   AddAnnotation(a, std::move(Contents), Rectangle, Color);
 }
 
-void TMRVXPage::AddFileAttachmentAnnotation(std::string Contents, std::string FileName,
-                                            const platform::TRect& Rectangle, TColor Color) {
+void TMRVXPage::AddFileAnnotation(TMRVXAnnotationSubType Type, std::string Contents, std::string FileName,
+                                  const platform::TRect& Rectangle, TColor Color) {
   TMRVXAnnotation a;
-  a.FType = TMRVXAnnotationSubType::asFileAttachment;
+  a.FType = Type;
   a.FName = std::move(FileName);
   AddAnnotation(a, std::move(Contents), Rectangle, Color);
+}
+
+void TMRVXPage::AddFileAttachmentAnnotation(std::string Contents, std::string FileName,
+                                            const platform::TRect& Rectangle, TColor Color) {
+  AddFileAnnotation(TMRVXAnnotationSubType::asFileAttachment, std::move(Contents), std::move(FileName), Rectangle,
+                    Color);
 }
 
 void TMRVXPage::AddSoundAnnotation(std::string Contents, std::string FileName, const platform::TRect& Rectangle,
                                    TColor Color) {
-  TMRVXAnnotation a;
-  a.FType = TMRVXAnnotationSubType::asSound;
-  a.FName = std::move(FileName);
-  AddAnnotation(a, std::move(Contents), Rectangle, Color);
+  AddFileAnnotation(TMRVXAnnotationSubType::asSound, std::move(Contents), std::move(FileName), Rectangle, Color);
 }
 
 void TMRVXPage::AddMovieAnnotation(std::string Contents, std::string FileName, const platform::TRect& Rectangle,
                                    TColor Color) {
-  TMRVXAnnotation a;
-  a.FType = TMRVXAnnotationSubType::asMovie;
-  a.FName = std::move(FileName);
-  AddAnnotation(a, std::move(Contents), Rectangle, Color);
+  AddFileAnnotation(TMRVXAnnotationSubType::asMovie, std::move(Contents), std::move(FileName), Rectangle, Color);
 }
 
 // ---- links ----

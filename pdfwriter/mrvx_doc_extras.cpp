@@ -9,28 +9,12 @@
 namespace pdfwriter {
 namespace {
 
-TMRVXDictionaryObject* AsDictionary(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otDictionary ? static_cast<TMRVXDictionaryObject*>(obj)
-                                                                    : nullptr;
-}
-TMRVXArrayObject* AsArray(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otArray ? static_cast<TMRVXArrayObject*>(obj) : nullptr;
-}
-
 // The file name without its folder (either kind of separator).
 std::string WithoutFolder(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw EMRVXError("Cannot open file \"" + path + "\".");
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  if (f.bad()) throw EMRVXError("Cannot read file \"" + path + "\".");
-  return ss.str();
-}
 
 // The value under Key in Dict (a link is resolved) when it is a dictionary; otherwise a new
 // indirect dictionary of the document stored under Key.
@@ -42,6 +26,15 @@ TMRVXDictionaryObject* IndirectDictionaryUnder(TMorvex& doc, TMRVXDictionaryObje
 }
 
 }  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw EMRVXError("Cannot open file \"" + path + "\".");
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  if (f.bad()) throw EMRVXError("Cannot read file \"" + path + "\".");
+  return ss.str();
+}
 
 std::string ConvertFileName(std::string S) {
   for (char& c : S)

@@ -15,6 +15,9 @@ namespace pdfwriter {
 
 class TMorvex;
 
+// The bytes of a file; "Cannot open file ..." or "Cannot read file ..." when it cannot be read.
+std::string ReadWholeFile(const std::string& FileName);
+
 // S with every backslash turned into a slash.
 std::string ConvertFileName(std::string S);
 
@@ -145,11 +148,12 @@ struct TMRVXParagraph {
 //   doc.EndParagraph();
 //
 // A line break ("\n", "\r\n") inside the text starts a new paragraph line, as NewLine does.
-class TMRVXPara {
+// The paragraph carries its format (margins, indention, wrapping) as fields of its own.
+class TMRVXPara : public TMRVXParagraph {
  public:
   TMRVXPara(TMorvex* Parent, const TMRVXParagraph& Format);
 
-  TMRVXJustificationType Justification() const { return FJustification; }
+  TMRVXJustificationType Justification() const { return TMRVXParagraph::Justification; }
   // Changing the justification starts a new line.
   void SetJustification(TMRVXJustificationType Value);
   // Ends the current line: the next text starts a new paragraph line.
@@ -167,21 +171,12 @@ class TMRVXPara {
   void InternShowText(std::string_view Text, std::string& APrText, float& APrVax);
   void InternShowUnicodeText(std::u16string_view Text, std::u16string& APrText, float& APrVax);
 
-  float Indention = 0;
-  float LeftMargin = 0;
-  float RightMargin = 0;
-  float TopMargin = 0;
-  float BottomMargin = 0;
-  bool WordWrap = false;
-  float LineHeight = 0;
-
  private:
   template <typename Str>
   void Flow(Str Text, Str& APrText, float& APrVax, bool Unicode);
   void CheckActive() const;
 
   TMorvex* FParent;
-  TMRVXJustificationType FJustification = TMRVXJustificationType::jtLeft;
 };
 
 }  // namespace pdfwriter

@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "pdfwriter/mrvx_doc.h"
 #include "pdfwriter/mrvx_zlib.h"
@@ -38,20 +36,6 @@ int HexValue(unsigned char c) {
 }
 
 [[noreturn]] void Bad(const char* what) { throw EMRVXError(what); }
-
-TMRVXDictionaryObject* AsDictionary(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otDictionary ? static_cast<TMRVXDictionaryObject*>(obj)
-                                                                    : nullptr;
-}
-TMRVXArrayObject* AsArray(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otArray ? static_cast<TMRVXArrayObject*>(obj) : nullptr;
-}
-TMRVXStreamObject* AsStream(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otStream ? static_cast<TMRVXStreamObject*>(obj) : nullptr;
-}
-const TMRVXNameObject* AsName(const TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otName ? static_cast<const TMRVXNameObject*>(obj) : nullptr;
-}
 
 // The first run of decimal digits in S.
 std::string TrimChars(std::string_view S) {
@@ -603,14 +587,7 @@ int TMorvex::Loader::Run() {
 
 // ---- TMorvex: loading ----
 
-int TMorvex::LoadFromFile(const std::string& AFileName) {
-  std::ifstream f(AFileName, std::ios::binary);
-  if (!f) throw EMRVXError("Cannot open file \"" + AFileName + "\".");
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  if (f.bad()) throw EMRVXError("Cannot read file \"" + AFileName + "\".");
-  return LoadFromStream(ss.str());
-}
+int TMorvex::LoadFromFile(const std::string& AFileName) { return LoadFromStream(ReadWholeFile(AFileName)); }
 
 int TMorvex::LoadFromStream(std::string_view DocStream) {
   if (FDocStarted || FIsLoaded || !FIndirectObjects.empty())
@@ -647,14 +624,7 @@ void TMorvex::BeginLoadedDoc() {
     FInfoIndex = static_cast<int>(FIndirectObjects.size()) - 1;
     FInfoLink = info->ID;
   }
-  const std::string created = _DateTimeToPdfDate(FCreationDate);
-  info->AddStringValue("CreationDate", created);
-  info->AddStringValue("Creator", kCreator);
-  info->AddStringValue("Author", Author);
-  info->AddStringValue("Title", Title);
-  info->AddStringValue("Keywords", Keywords);
-  info->AddStringValue("Subject", Subject);
-  info->AddStringValue("ModDate", created);
+  WriteInfoEntries(info, kCreator);
 }
 
 // ---- reading streams back ----

@@ -13,20 +13,6 @@ namespace {
 
 std::string F(Extended v) { return _FloatToStrR(v); }
 
-TMRVXDictionaryObject* AsDictionary(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otDictionary ? static_cast<TMRVXDictionaryObject*>(obj)
-                                                                    : nullptr;
-}
-TMRVXArrayObject* AsArray(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otArray ? static_cast<TMRVXArrayObject*>(obj) : nullptr;
-}
-TMRVXStreamObject* AsStream(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otStream ? static_cast<TMRVXStreamObject*>(obj) : nullptr;
-}
-TMRVXNumericObject* AsNumber(TMRVXObject* obj) {
-  return obj && obj->ObjectType() == TMRVXObjectType::otNumeric ? static_cast<TMRVXNumericObject*>(obj) : nullptr;
-}
-
 // A canvas extent in whole points, inside what a metafile can describe.
 int CanvasExtent(float v) {
   constexpr float kMax =

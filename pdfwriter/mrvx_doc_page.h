@@ -51,6 +51,7 @@ TMRVXFormatSize PageFormatSize(TMRVXPageSize size);
 class TMRVXFontObj;
 class TMRVXAnnotation;
 enum class TMRVXTextAnnotationType : uint8_t;
+enum class TMRVXAnnotationSubType : uint8_t;
 enum class TMRVXFreeTextAnnotationJust : uint8_t;
 enum class TMRVXCSAnnotationType : uint8_t;
 enum class TMRVXStampAnnotationType : uint8_t;
@@ -316,6 +317,8 @@ class TMRVXPage {
   friend class TMRVXAnnotation;
 
   void AddAnnotation(TMRVXAnnotation& A, std::string Contents, const platform::TRect& Rectangle, TColor Color);
+  void AddFileAnnotation(TMRVXAnnotationSubType Type, std::string Contents, std::string FileName,
+                         const platform::TRect& Rectangle, TColor Color);
   // A link annotation without its target, appended to the page's annotations.
   TMRVXDictionaryObject* AddLinkAnnotation(Extended Left, Extended Top, Extended Right, Extended Bottom);
   Extended DocScale() const;

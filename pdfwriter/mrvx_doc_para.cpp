@@ -67,16 +67,7 @@ void TMorvex::EndParagraph() {
 
 // ---- the paragraph ----
 
-TMRVXPara::TMRVXPara(TMorvex* Parent, const TMRVXParagraph& Format)
-    : Indention(Format.Indention),
-      LeftMargin(Format.LeftMargin),
-      RightMargin(Format.RightMargin),
-      TopMargin(Format.TopMargin),
-      BottomMargin(Format.BottomMargin),
-      WordWrap(Format.WordWrap),
-      LineHeight(Format.LineHeight),
-      FParent(Parent),
-      FJustification(Format.Justification) {}
+TMRVXPara::TMRVXPara(TMorvex* Parent, const TMRVXParagraph& Format) : TMRVXParagraph(Format), FParent(Parent) {}
 
 void TMRVXPara::CheckActive() const {
   if (FParent->FActivePara < 1) throw EMRVXError("Current paragraph is nil");
@@ -84,7 +75,7 @@ void TMRVXPara::CheckActive() const {
 }
 
 void TMRVXPara::SetJustification(TMRVXJustificationType Value) {
-  FJustification = Value;
+  TMRVXParagraph::Justification = Value;
   FParent->FNewParaLine = true;
 }
 
@@ -182,7 +173,7 @@ void TMRVXPara::Flow(Str Text, Str& APrText, float& APrVax, bool Unicode) {
         while (skip < text.size() && text[skip] == ' ') ++skip;
         while (take > 0 && text[take - 1] == ' ') --take;
       }
-      if (WordWrap && FJustification != TMRVXJustificationType::jtLeft) {
+      if (WordWrap && Justification() != TMRVXJustificationType::jtLeft) {
         // Blanks at the end of a right-justified or centred line would move it off its place.
         while (take > 0 && text[take - 1] == ' ') --take;
         if (take == 0 && text.find_first_not_of(' ') == Str::npos) skip = text.size();
@@ -212,7 +203,7 @@ void TMRVXPara::Flow(Str Text, Str& APrText, float& APrVax, bool Unicode) {
       text = text.substr(skip);
       width_of_last = measure(line);
 
-      switch (FJustification) {
+      switch (Justification()) {
         case TMRVXJustificationType::jtCenter:
           if (!Unicode && first_line && first_segment) NewLine();
           // Centred between the two margins.
@@ -243,7 +234,7 @@ void TMRVXPara::Flow(Str Text, Str& APrText, float& APrVax, bool Unicode) {
     }
 
     if (!Unicode) {
-      if (FJustification == TMRVXJustificationType::jtLeft) {
+      if (Justification() == TMRVXJustificationType::jtLeft) {
         // The last line stays current, so that the next text can continue on it.
         const float h = LineHeight > 0 ? LineHeight : doc.CurrentPage()->TextHeight("W");
         doc.FCurrentParaLine += d - h;

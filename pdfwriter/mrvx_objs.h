@@ -195,4 +195,25 @@ class TMRVXStreamObject : public TMRVXObject {
 // Byte strings compare as keys do: ASCII and the Windows-1252 letters without regard to case.
 std::string LowerKey(std::string_view s);
 
+// The object as the kind it is, or null for any other kind (or null).
+template <typename T, TMRVXObjectType Kind>
+T* AsKind(TMRVXObject* obj) {
+  return obj && obj->ObjectType() == Kind ? static_cast<T*>(obj) : nullptr;
+}
+template <typename T, TMRVXObjectType Kind>
+const T* AsKind(const TMRVXObject* obj) {
+  return obj && obj->ObjectType() == Kind ? static_cast<const T*>(obj) : nullptr;
+}
+inline TMRVXDictionaryObject* AsDictionary(TMRVXObject* obj) {
+  return AsKind<TMRVXDictionaryObject, TMRVXObjectType::otDictionary>(obj);
+}
+inline TMRVXArrayObject* AsArray(TMRVXObject* obj) { return AsKind<TMRVXArrayObject, TMRVXObjectType::otArray>(obj); }
+inline TMRVXStreamObject* AsStream(TMRVXObject* obj) { return AsKind<TMRVXStreamObject, TMRVXObjectType::otStream>(obj); }
+inline TMRVXNumericObject* AsNumber(TMRVXObject* obj) {
+  return AsKind<TMRVXNumericObject, TMRVXObjectType::otNumeric>(obj);
+}
+inline const TMRVXNameObject* AsName(const TMRVXObject* obj) {
+  return AsKind<TMRVXNameObject, TMRVXObjectType::otName>(obj);
+}
+
 }  // namespace pdfwriter
