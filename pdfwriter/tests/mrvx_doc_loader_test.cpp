@@ -416,6 +416,20 @@ TEST(PageCopy, ACopiedPageRendersLikeItsOriginal) {
     EXPECT_TRUE(copied.rgb == original.rgb) << page;
   }
   EXPECT_NE(PdfToText(path).find("Own page"), std::string::npos);
+
+  // A page copied within its own document.
+  MemDoc self;
+  self.doc.BeginDoc();
+  self.doc.CurrentPage()->TextOut(40, 40, 0, "Copied within");
+  self.doc.AddPage();
+  self.doc.CopyPageFromDocument(self.doc, 0, 2);
+  self.doc.EndDoc();
+  testing::WriteFile(dir.File("self.pdf"), self.out);
+  testing::ExpectQpdfOk(dir.File("self.pdf"));
+  const std::string self_text = PdfToText(dir.File("self.pdf"));
+  EXPECT_EQ(std::count(self_text.begin(), self_text.end(), '\f'), 3);
+  EXPECT_EQ(self_text.find("Copied within"), 0u);
+  EXPECT_NE(self_text.rfind("Copied within"), 0u) << self_text;
 }
 
 TEST(Loader, RandomMutationsOfASmallFileLoadOrFailCleanly) {
