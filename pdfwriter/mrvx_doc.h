@@ -200,9 +200,10 @@ class TMorvex {
   // filter: <name>." for a filter it cannot decode or one with decode parameters.
   std::string DecodedStream(const TMRVXStreamObject& Stream) const;
 
-  // A deep copy of an object of another document into this one. Within one page copy, every
-  // indirect object is copied once however often it is reached; page dictionaries are not
-  // copied (null, so the entry that named one is dropped) except the page being copied.
+  // A deep copy of an object of another document into this one, as an indirect object of this
+  // document (a link is followed to its object). Within one call, and within one page copy,
+  // every indirect object is copied once however often it is reached; page dictionaries are
+  // not copied (null, and an entry that named one is dropped) except the page being copied.
   TMRVXObject* CopyObject(const TMorvex& SourceDoc, const TMRVXObject* Obj);
   // Inserts a copy of page SourceIndex of SourceDoc before page DestIndex (DestIndex equal to
   // the page count appends) and makes it current. Errors: "Invalid source page number",

@@ -800,6 +800,7 @@ void TMorvex::FillCopy(const TMorvex& SourceDoc, const TMRVXObject* From, TMRVXO
 TMRVXObject* TMorvex::CopyObject(const TMorvex& SourceDoc, const TMRVXObject* Obj) {
   if (!Obj) return nullptr;
   CheckNotEnded();
+  CSArray.clear();
   std::vector<std::pair<const TMRVXObject*, TMRVXObject*>> pending;
   const TMRVXObject* target = SourceDoc.Resolve(const_cast<TMRVXObject*>(Obj));
   if (!target) return nullptr;
@@ -817,6 +818,7 @@ TMRVXObject* TMorvex::CopyObject(const TMorvex& SourceDoc, const TMRVXObject* Ob
     pending.pop_back();
     FillCopy(SourceDoc, from, to, pending);
   }
+  CSArray.clear();
   return result;
 }
 

@@ -417,6 +417,17 @@ TEST(PageCopy, ACopiedPageRendersLikeItsOriginal) {
   }
   EXPECT_NE(PdfToText(path).find("Own page"), std::string::npos);
 
+  // One object copied on its own: an indirect object here, with what it refers to; a page
+  // it names is left out.
+  MemDoc single;
+  single.doc.BeginDoc();
+  TMRVXObject* copied = single.doc.CopyObject(source.doc, annot);
+  ASSERT_NE(copied, nullptr);
+  EXPECT_TRUE(copied->IsIndirect);
+  EXPECT_EQ(static_cast<TMRVXDictionaryObject*>(copied)->GetValue("P"), nullptr);
+  EXPECT_NE(single.doc.CopyObject(source.doc, annot), copied);  // each call copies anew
+  EXPECT_EQ(single.doc.CopyObject(source.doc, page0), nullptr);
+
   // A page copied within its own document.
   MemDoc self;
   self.doc.BeginDoc();
