@@ -439,9 +439,11 @@ TORVVariant& TORVExprNodeComparison::GetDataValueByCompare() {
     case doLE: result = r == cmprEqual || r == cmprLower; break;
     default: throw EORVException(30117, "Unknown operator: '%s'", {GetOperatorName(Operator)});
   }
-  SetBooleanResult(Value, result);
+  SetResult(result);
   return Value;
 }
+
+void TORVExprNodeComparison::SetResult(bool Result) { FResult.Set(Value, Result); }
 
 TORVVariant& TORVExprNodeComparison::GetDataValueByQuantifiedCompare() {
   auto* subquery = dynamic_cast<IORVSubqueryNode*>(Child(1));
@@ -449,7 +451,7 @@ TORVVariant& TORVExprNodeComparison::GetDataValueByQuantifiedCompare() {
     throw EORVException(30622, "A comparison with %s needs a subquery as its right operand",
                         {FQuantifier == qALL ? "ALL" : "ANY"});
   const TORVVariant& left = Child(0)->GetDataValue();
-  SetBooleanResult(Value, subquery->QuantifiedCompare(Operator, FQuantifier, left));
+  SetResult(subquery->QuantifiedCompare(Operator, FQuantifier, left));
   return Value;
 }
 
@@ -534,11 +536,24 @@ TORVExprNodeBoolean::TORVExprNodeBoolean(TORVDataOperator Op, TORVExprNodePtr No
   Value.Clear(bftLogical);
 }
 
+void TORVExprNodeBoolean::SetResult(std::optional<bool> Result) {
+  if (Result)
+    FResult.Set(Value, *Result);
+  else
+    SetNullResult(Value, bftLogical);
+}
+
+std::optional<bool> TORVExprNodeBoolean::Truth(int32_t ChildNo) const {
+  const TORVVariant& v = Child(ChildNo)->GetDataValue();
+  if (v.IsNull()) return std::nullopt;
+  return ReadBoolean(v);
+}
+
 namespace {
 
-// NOT of a Boolean result that is not NULL.
-void InvertResult(TORVVariant& Value) {
-  if (!Value.IsNull()) SetBooleanResult(Value, !Value.GetDataAsBoolean());
+std::optional<bool> Negated(std::optional<bool> v) {
+  if (v) return !*v;
+  return v;
 }
 
 }  // namespace
@@ -546,102 +561,84 @@ void InvertResult(TORVVariant& Value) {
 TORVVariant& TORVExprNodeBoolean::GetDataValue() {
   // The children's values are read where they stand: nothing here changes them, and no copy
   // keeps a filter from allocating for every record.
-  SetNullResult(Value, bftLogical);
+  std::optional<bool> result;
   switch (Operator) {
-    case doNOT: {
-      const TORVVariant& v = Child(0)->GetDataValue();
-      if (!v.IsNull()) SetBooleanResult(Value, !v.GetDataAsBoolean());
-      break;
-    }
+    case doNOT: result = Negated(Truth(0)); break;
     case doAND: {
-      bool result = true, null = false;
-      for (auto& c : Children) {
-        if (!c) continue;
-        const TORVVariant& v = c->GetDataValue();
-        if (v.IsNull()) {
-          null = true;
-        } else if (!v.GetDataAsBoolean()) {
+      // False wins over NULL, NULL over True.
+      result = true;
+      for (int32_t i = 0; i < ChildCount(); ++i) {
+        if (!Child(i)) continue;
+        const std::optional<bool> v = Truth(i);
+        if (!v) {
+          result.reset();
+        } else if (!*v) {
           result = false;
-          null = false;
           break;
         }
       }
-      if (!null) SetBooleanResult(Value, result);
       break;
     }
     case doOR: {
-      bool result = false, null = false;
-      for (auto& c : Children) {
-        if (!c) continue;
-        const TORVVariant& v = c->GetDataValue();
-        if (v.IsNull()) {
-          null = true;
-        } else if (v.GetDataAsBoolean()) {
+      // True wins over NULL, NULL over False.
+      result = false;
+      for (int32_t i = 0; i < ChildCount(); ++i) {
+        if (!Child(i)) continue;
+        const std::optional<bool> v = Truth(i);
+        if (!v) {
+          result.reset();
+        } else if (*v) {
           result = true;
-          null = false;
           break;
         }
       }
-      if (!null) SetBooleanResult(Value, result);
       break;
     }
-    case doIN:
-    case doNOTIN:
-      bIn();
-      if (Operator == doNOTIN) InvertResult(Value);
-      break;
-    case doEXISTS: Exists(); break;
-    case doBETWEEN:
-    case doNOTBETWEEN:
-      Between();
-      if (Operator == doNOTBETWEEN) InvertResult(Value);
-      break;
-    case doLIKE:
-    case doNOTLIKE:
-      Like();
-      if (Operator == doNOTLIKE) InvertResult(Value);
-      break;
-    case doISNULL: SetBooleanResult(Value, Child(0)->GetDataValue().IsNull()); break;
-    case doISNOTNULL: SetBooleanResult(Value, !Child(0)->GetDataValue().IsNull()); break;
+    case doIN: result = bIn(); break;
+    case doNOTIN: result = Negated(bIn()); break;
+    case doEXISTS: result = Exists(); break;
+    case doBETWEEN: result = Between(); break;
+    case doNOTBETWEEN: result = Negated(Between()); break;
+    case doLIKE: result = Like(); break;
+    case doNOTLIKE: result = Negated(Like()); break;
+    case doISNULL: result = Child(0)->GetDataValue().IsNull(); break;
+    case doISNOTNULL: result = !Child(0)->GetDataValue().IsNull(); break;
     default: throw EORVException(30116, "Unknown operator: '%s'", {GetOperatorName(Operator)});
   }
+  SetResult(result);
   return Value;
 }
 
-void TORVExprNodeBoolean::bIn() {
-  if (ChildCount() > 1 && dynamic_cast<IORVSubqueryNode*>(Child(1))) {
-    bInSubquery();
-    return;
-  }
+std::optional<bool> TORVExprNodeBoolean::bIn() {
+  if (ChildCount() > 1 && dynamic_cast<IORVSubqueryNode*>(Child(1))) return bInSubquery();
   const TORVVariant& v = Child(0)->GetDataValue();
-  if (v.IsNull()) return;  // NULL
+  if (v.IsNull()) return std::nullopt;
   // A NULL in the list never matches: the answer is False, not NULL, when nothing matches.
-  bool found = false;
-  for (int32_t i = 1; i < ChildCount() && !found; ++i)
-    found = v.Compare(Child(i)->GetDataValue(), true, true, false) == cmprEqual;
-  SetBooleanResult(Value, found);
+  for (int32_t i = 1; i < ChildCount(); ++i)
+    if (v.Compare(Child(i)->GetDataValue(), true, true, false) == cmprEqual) return true;
+  return false;
 }
 
-void TORVExprNodeBoolean::bInSubquery() {
+bool TORVExprNodeBoolean::bInSubquery() {
   auto* subquery = dynamic_cast<IORVSubqueryNode*>(Child(1));
   TempVal.Assign(Child(0)->GetDataValue(), true);
-  SetBooleanResult(Value, subquery->IsValueIn(TempVal));
+  return subquery->IsValueIn(TempVal);
 }
 
-void TORVExprNodeBoolean::Exists() {
+bool TORVExprNodeBoolean::Exists() {
   auto* subquery = ChildCount() > 0 ? dynamic_cast<IORVSubqueryNode*>(Child(0)) : nullptr;
   if (!subquery) throw EORVException(30622, "%s needs a subquery as its operand", {"EXISTS"});
-  SetBooleanResult(Value, subquery->Exists());
+  return subquery->Exists();
 }
 
-void TORVExprNodeBoolean::Between() {
+std::optional<bool> TORVExprNodeBoolean::Between() {
   const TORVVariant& v = Child(0)->GetDataValue();
   const TORVVariant& low = Child(1)->GetDataValue();
   const TORVVariant& high = Child(2)->GetDataValue();
-  if (v.IsNull() || low.IsNull() || high.IsNull()) return;  // NULL
+  if (v.IsNull() || low.IsNull() || high.IsNull()) return std::nullopt;
   const TORVCompareResult r1 = v.Compare(low, true, true, false);
   const TORVCompareResult r2 = v.Compare(high, true, true, false);
-  SetBooleanResult(Value, (r1 == cmprEqual || r1 == cmprGreater) && (r2 == cmprEqual || r2 == cmprLower));
+  return (r1 == cmprEqual || r1 == cmprGreater) && (r2 == cmprEqual || r2 == cmprLower);
 }
 
 const char* TORVExprNodeBoolean::Text8Of(const TORVVariant& V, std::string& Scratch) const {
@@ -669,10 +666,10 @@ const char16_t* TORVExprNodeBoolean::Text16Of(const TORVVariant& V, std::u16stri
   return Scratch.c_str();
 }
 
-void TORVExprNodeBoolean::Like() {
+std::optional<bool> TORVExprNodeBoolean::Like() {
   const TORVVariant& v = Child(0)->GetDataValue();
   const TORVVariant& pattern = Child(1)->GetDataValue();
-  if (pattern.IsNull()) return;  // NULL
+  if (pattern.IsNull()) return std::nullopt;
   // A NULL value is matched as the empty text of the pattern's type.
   const TORVBaseFieldType value_type = v.IsNull() ? pattern.DataType() : v.DataType();
   const TORVBaseFieldType common = GetCommonDataType(value_type, pattern.DataType(), false);
@@ -688,7 +685,7 @@ void TORVExprNodeBoolean::Like() {
     match = IsStrMatchPattern(Text8Of(v, FLikeValue8), Text8Of(pattern, FLikePattern8), escaped, escape,
                               FCaseInsensitive);
   }
-  SetBooleanResult(Value, match);
+  return match;
 }
 
 // ---- Unit helpers ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 // interfaces below, so that they are complete and testable on their own.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,6 +83,21 @@ class IORVSubqueryNode {
 class TORVExpressionNode {
  public:
   virtual ~TORVExpressionNode() = default;
+};
+
+// The result of a predicate, kept in two bytes of the node itself that the node's value links
+// to: a filter evaluates its predicates for every record, and this way a result costs neither
+// an allocation nor the general setter.
+class TORVBooleanResult {
+ public:
+  void Set(TORVVariant& Value, bool Result) {
+    bytes_[0] = Result ? 1 : 0;
+    bytes_[1] = 0;
+    Value.SetData(bytes_, 2, bftLogical, false);
+  }
+
+ private:
+  uint8_t bytes_[2] = {0, 0};
 };
 
 // ---- The abstract node ----------------------------------------------------------------------
@@ -238,8 +254,11 @@ class TORVExprNodeComparison : public TORVExprNode {
   TORVQuantifier FQuantifier = qUNDEFINED;
 
  private:
+  void SetResult(bool Result);
   TORVVariant& GetDataValueByCompare();
   TORVVariant& GetDataValueByQuantifiedCompare();
+
+  TORVBooleanResult FResult;
 };
 
 // ---- Boolean operators ----------------------------------------------------------------------
@@ -260,18 +279,23 @@ class TORVExprNodeBoolean : public TORVExprNode {
   std::string EscapeStr;            // LIKE's escape text (8-bit), empty when none
 
  private:
-  void Like();
-  void bIn();
-  void bInSubquery();
-  void Between();
-  void Exists();
+  bool bInSubquery();
+  bool Exists();
   // The text of a LIKE operand as a terminated 8-bit string, without a copy when the value
   // already is one.
   const char* Text8Of(const TORVVariant& V, std::string& Scratch) const;
   const char16_t* Text16Of(const TORVVariant& V, std::u16string& Scratch) const;
+  std::optional<bool> Like();
+  std::optional<bool> bIn();
+  std::optional<bool> Between();
+
+  // The result is a Boolean or NULL; nullopt stands for NULL.
+  void SetResult(std::optional<bool> Result);
+  std::optional<bool> Truth(int32_t ChildNo) const;
 
   std::string FLikeValue8, FLikePattern8;  // reused, so that LIKE allocates nothing per record
   std::u16string FLikeValue16, FLikePattern16;
+  TORVBooleanResult FResult;
 };
 
 // ---- Unit helpers ---------------------------------------------------------------------------

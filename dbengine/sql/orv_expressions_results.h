@@ -16,11 +16,6 @@ inline void SetNullResult(TORVVariant& Value, TORVBaseFieldType DataType) {
     Value.SetNull(DataType);
 }
 
-inline void SetBooleanResult(TORVVariant& Value, bool Result) {
-  if (Value.DataType() != bftLogical || Value.IsDataLinked()) Value.Clear(bftLogical);
-  Value.SetDataAsBoolean(Result);
-}
-
 inline void SetInt32Result(TORVVariant& Value, int32_t Result) {
   if (Value.DataType() != bftSignedInt32 || Value.IsDataLinked()) Value.Clear(bftSignedInt32);
   Value.SetDataAsSignedInt32(Result);
@@ -34,6 +29,15 @@ inline void SetInt64Result(TORVVariant& Value, int64_t Result) {
 inline void SetDoubleResult(TORVVariant& Value, double Result) {
   if (Value.DataType() != bftDouble || Value.IsDataLinked()) Value.Clear(bftDouble);
   Value.SetDataAsDouble(Result);
+}
+
+// A value that is not NULL read as a Boolean, without a conversion when it is one already.
+inline bool ReadBoolean(const TORVVariant& v) {
+  if (v.DataType() == bftLogical && v.DataSize() == 2) {
+    const auto* p = static_cast<const uint8_t*>(v.pData());
+    return (p[0] | p[1]) != 0;
+  }
+  return v.GetDataAsBoolean();
 }
 
 // The value as a 32-bit integer; beyond that range (or not a number) the engine's integer
