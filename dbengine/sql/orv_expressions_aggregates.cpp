@@ -59,7 +59,7 @@ void TORVExprNodeAggregated::Accumulate() {
     ++count;
     return;
   }
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   switch (Operator) {
     case doSUM:
       if (v.IsNull()) return;
@@ -120,19 +120,19 @@ TORVAdvancedFieldType TORVExprNodeAggregated::GetDataType() {
   if (ChildCount() == 0 || !Child(0)) return aftUnknown;  // the argument is missing
   switch (Operator) {
     case doSUM: {
-      const TORVAdvancedFieldType t = Child(0)->GetDataType();
+      const TORVAdvancedFieldType t = Operand(0).GetDataType();
       return t == aftSingle || t == aftDouble || t == aftExtended || t == aftCurrency ? t : aftLargeint;
     }
     case doAVG: return aftDouble;
     case doCOUNT: return aftInteger;
     case doMIN:
-    case doMAX: return Child(0)->GetDataType();
+    case doMAX: return Operand(0).GetDataType();
     default: return aftUnknown;
   }
 }
 
 int32_t TORVExprNodeAggregated::GetDataSize() {
-  if ((Operator == doMIN || Operator == doMAX) && ChildCount() > 0) return Child(0)->GetDataSize();
+  if ((Operator == doMIN || Operator == doMAX) && ChildCount() > 0) return Operand(0).GetDataSize();
   return TORVExprNode::GetDataSize();
 }
 

@@ -94,25 +94,25 @@ TORVVariant& TORVExprNodeArithmetic::GetDataValue() {
     case doLOG: MathFunction([](double x) { return std::log(x); }); break;
     case doSIN: MathFunction([](double x) { return std::sin(x); }); break;
     case doSQRT: MathFunction([](double x) { return std::sqrt(x); }); break;
-    case doCEIL: SetInt32Result(Value, ToInt32OrOverflow(std::ceil(Child(0)->GetDataValue().GetDataAsDouble()))); break;
+    case doCEIL: SetInt32Result(Value, ToInt32OrOverflow(std::ceil(Operand(0).GetDataValue().GetDataAsDouble()))); break;
     case doFLOOR:
-      SetInt32Result(Value, ToInt32OrOverflow(std::floor(Child(0)->GetDataValue().GetDataAsDouble())));
+      SetInt32Result(Value, ToInt32OrOverflow(std::floor(Operand(0).GetDataValue().GetDataAsDouble())));
       break;
     case doPOWER: {
-      const double x = Child(0)->GetDataValue().GetDataAsDouble();
-      const double y = Child(1)->GetDataValue().GetDataAsDouble();
+      const double x = Operand(0).GetDataValue().GetDataAsDouble();
+      const double y = Operand(1).GetDataValue().GetDataAsDouble();
       SetDoubleResult(Value, CheckedResult(std::isnan(y) ? y : x, std::pow(x, y), "POWER"));
       break;
     }
-    case doRAND: SetInt32Result(Value, RandomBelow(Child(0)->GetDataValue().GetDataAsSignedInt32())); break;
+    case doRAND: SetInt32Result(Value, RandomBelow(Operand(0).GetDataValue().GetDataAsSignedInt32())); break;
     case doROUND: GetROUNDValue(); break;
     case doSIGN: {
-      const double x = Child(0)->GetDataValue().GetDataAsDouble();
+      const double x = Operand(0).GetDataValue().GetDataAsDouble();
       SetInt32Result(Value, (x > 0) - (x < 0));
       break;
     }
     case doSQR: {
-      const TORVVariant& v = Child(0)->GetDataValue();
+      const TORVVariant& v = Operand(0).GetDataValue();
       Value.Assign(v, true);
       Value.Mul(v);
       break;
@@ -123,30 +123,30 @@ TORVVariant& TORVExprNodeArithmetic::GetDataValue() {
 }
 
 void TORVExprNodeArithmetic::AddData() {
-  Value.Assign(Child(0)->GetDataValue(), true);
-  for (int32_t i = 1; i < ChildCount(); ++i) Value.Add(Child(i)->GetDataValue());
+  Value.Assign(Operand(0).GetDataValue(), true);
+  for (int32_t i = 1; i < ChildCount(); ++i) Value.Add(Operand(i).GetDataValue());
 }
 
 void TORVExprNodeArithmetic::SubData() {
   // a - b is parsed as a + (-b): this node only negates.
-  Value.Assign(Child(0)->GetDataValue(), true);
+  Value.Assign(Operand(0).GetDataValue(), true);
   Value.InvertValue();
 }
 
 void TORVExprNodeArithmetic::MulData() {
-  Value.Assign(Child(0)->GetDataValue(), true);
-  for (int32_t i = 1; i < ChildCount(); ++i) Value.Mul(Child(i)->GetDataValue());
+  Value.Assign(Operand(0).GetDataValue(), true);
+  for (int32_t i = 1; i < ChildCount(); ++i) Value.Mul(Operand(i).GetDataValue());
 }
 
 void TORVExprNodeArithmetic::DivData() {
-  Value.Assign(Child(0)->GetDataValue(), true);
-  Value.Division(Child(1)->GetDataValue());
+  Value.Assign(Operand(0).GetDataValue(), true);
+  Value.Division(Operand(1).GetDataValue());
 }
 
 void TORVExprNodeArithmetic::GetABSValue() {
   // The result takes the type the value has as a variant: integers keep their width, the
   // floating types become doubles, the date types date-times.
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   if (v.IsNull()) {
     SetNullResult(Value, v.DataType());
     return;
@@ -169,20 +169,20 @@ void TORVExprNodeArithmetic::GetABSValue() {
 }
 
 void TORVExprNodeArithmetic::MathFunction(double (*Function)(double)) {
-  const double x = Child(0)->GetDataValue().GetDataAsDouble();
+  const double x = Operand(0).GetDataValue().GetDataAsDouble();
   SetDoubleResult(Value, CheckedResult(x, Function(x), MathName(Operator)));
 }
 
 void TORVExprNodeArithmetic::GetROUNDValue() {
-  const double x = Child(0)->GetDataValue().GetDataAsDouble();
+  const double x = Operand(0).GetDataValue().GetDataAsDouble();
   if (ChildCount() == 1) {
     SetInt32Result(Value, ToInt32OrOverflow(DecimalRoundDbl(x, 0, drHalfEven)));
     return;
   }
-  const int32_t n = Child(1)->GetDataValue().GetDataAsSignedInt32();
+  const int32_t n = Operand(1).GetDataValue().GetDataAsSignedInt32();
   tDecimalRoundingCtrl mode = drHalfEven;
   if (ChildCount() > 2) {
-    const int32_t word = Child(2)->GetDataValue().GetDataAsSignedInt32();
+    const int32_t word = Operand(2).GetDataValue().GetDataAsSignedInt32();
     switch (word) {
       case rwHALFEVEN: mode = drHalfEven; break;
       case rwHALFPOS: mode = drHalfPos; break;
@@ -209,7 +209,7 @@ void TORVExprNodeArithmetic::GetROUNDValue() {
 TORVAdvancedFieldType TORVExprNodeArithmetic::GetDataType() {
   switch (Operator) {
     case doABS:
-    case doSQR: return Child(0)->GetDataType();
+    case doSQR: return Operand(0).GetDataType();
     case doCEIL:
     case doFLOOR:
     case doRAND:

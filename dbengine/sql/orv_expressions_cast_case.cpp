@@ -32,7 +32,7 @@ int32_t TORVExprNodeCast::CastSize() {
 }
 
 TORVVariant& TORVExprNodeCast::GetDataValue() {
-  Value.Assign(Child(0)->GetDataValue(), true);
+  Value.Assign(Operand(0).GetDataValue(), true);
   Value.Cast(AdvancedFieldTypeToBaseFieldType(FCastType));
   if (!IsCastStringTarget(FCastType) || Value.IsNull()) return Value;
   // A text longer than the size keeps its first characters; a negative size keeps none.
@@ -50,7 +50,7 @@ TORVVariant& TORVExprNodeCast::GetDataValue() {
 int32_t TORVExprNodeCast::GetDataSize() {
   if (LCastSizeNode) return std::max(CastSize(), 0);
   if (!IsCastStringTarget(FCastType)) return 0;
-  const TORVAdvancedFieldType operand = Child(0)->GetDataType();
+  const TORVAdvancedFieldType operand = Operand(0).GetDataType();
   switch (operand) {
     case aftChar:
     case aftString:
@@ -59,7 +59,7 @@ int32_t TORVExprNodeCast::GetDataSize() {
     case aftBytes:
     case aftVarBytes:
     case aftBlob:
-    case aftGraphic: return Child(0)->GetDataSize();
+    case aftGraphic: return Operand(0).GetDataSize();
     case aftShortint:
     case aftAutoIncShortint: return 4;
     case aftSmallint:

@@ -46,7 +46,7 @@ TORVVariant& TORVExprNodeDateFunction::GetDataValue() {
 
 void TORVExprNodeDateFunction::ToDate() {
   SetNullResult(Value, bftDateTime);
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   if (v.IsNull()) return;
   const TDateTime d = DateFormater->ToDate(v.GetDataAsAnsiString());
   // A text with a date and no time gives a date, one with a time and no date a time; 0 itself
@@ -67,14 +67,14 @@ void TORVExprNodeDateFunction::ToDate() {
 
 void TORVExprNodeDateFunction::ToString() {
   SetNullResult(Value, bftVarchar);
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   if (v.IsNull()) return;
   Value.SetDataAsAnsiString(DateFormater->ToString(v.GetDataAsTDateTime()));
 }
 
 void TORVExprNodeDateFunction::Extract() {
   SetNullResult(Value, bftUnsignedInt16);
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   if (v.IsNull()) return;
   int part = 0;
   switch (ExtractDateTimeField) {

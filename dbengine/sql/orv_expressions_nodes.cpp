@@ -43,6 +43,12 @@ TORVExprNode::TORVExprNode(TORVDataOperator Op, TORVExprNodePtr Node1, TORVExprN
 
 TORVExprNode::~TORVExprNode() = default;
 
+TORVExprNode& TORVExprNode::Operand(int32_t i) const {
+  TORVExprNode* node = Child(i);
+  if (!node) throw EORVException(30625, "Operand %d of operator '%s' is missing", {i + 1, GetOperatorName(Operator)});
+  return *node;
+}
+
 void TORVExprNode::PatchWideStrings() {
   for (auto& c : Children)
     if (c) c->PatchWideStrings();
@@ -426,8 +432,8 @@ TORVVariant& TORVExprNodeComparison::GetDataValue() {
 }
 
 TORVVariant& TORVExprNodeComparison::GetDataValueByCompare() {
-  const TORVVariant& left = Child(0)->GetDataValue();
-  const TORVVariant& right = Child(1)->GetDataValue();
+  const TORVVariant& left = Operand(0).GetDataValue();
+  const TORVVariant& right = Operand(1).GetDataValue();
   const TORVCompareResult r = left.Compare(right, F3ValueLogic, FCaseInsensitive, FPartialKey);
   bool result = false;
   switch (Operator) {
@@ -450,7 +456,7 @@ TORVVariant& TORVExprNodeComparison::GetDataValueByQuantifiedCompare() {
   if (!subquery)
     throw EORVException(30622, "A comparison with %s needs a subquery as its right operand",
                         {FQuantifier == qALL ? "ALL" : "ANY"});
-  const TORVVariant& left = Child(0)->GetDataValue();
+  const TORVVariant& left = Operand(0).GetDataValue();
   SetResult(subquery->QuantifiedCompare(Operator, FQuantifier, left));
   return Value;
 }
@@ -544,7 +550,7 @@ void TORVExprNodeBoolean::SetResult(std::optional<bool> Result) {
 }
 
 std::optional<bool> TORVExprNodeBoolean::Truth(int32_t ChildNo) const {
-  const TORVVariant& v = Child(ChildNo)->GetDataValue();
+  const TORVVariant& v = Operand(ChildNo).GetDataValue();
   if (v.IsNull()) return std::nullopt;
   return ReadBoolean(v);
 }
@@ -601,8 +607,8 @@ TORVVariant& TORVExprNodeBoolean::GetDataValue() {
     case doNOTBETWEEN: result = Negated(Between()); break;
     case doLIKE: result = Like(); break;
     case doNOTLIKE: result = Negated(Like()); break;
-    case doISNULL: result = Child(0)->GetDataValue().IsNull(); break;
-    case doISNOTNULL: result = !Child(0)->GetDataValue().IsNull(); break;
+    case doISNULL: result = Operand(0).GetDataValue().IsNull(); break;
+    case doISNOTNULL: result = !Operand(0).GetDataValue().IsNull(); break;
     default: throw EORVException(30116, "Unknown operator: '%s'", {GetOperatorName(Operator)});
   }
   SetResult(result);
@@ -611,17 +617,17 @@ TORVVariant& TORVExprNodeBoolean::GetDataValue() {
 
 std::optional<bool> TORVExprNodeBoolean::bIn() {
   if (ChildCount() > 1 && dynamic_cast<IORVSubqueryNode*>(Child(1))) return bInSubquery();
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   if (v.IsNull()) return std::nullopt;
   // A NULL in the list never matches: the answer is False, not NULL, when nothing matches.
   for (int32_t i = 1; i < ChildCount(); ++i)
-    if (v.Compare(Child(i)->GetDataValue(), true, true, false) == cmprEqual) return true;
+    if (v.Compare(Operand(i).GetDataValue(), true, true, false) == cmprEqual) return true;
   return false;
 }
 
 bool TORVExprNodeBoolean::bInSubquery() {
   auto* subquery = dynamic_cast<IORVSubqueryNode*>(Child(1));
-  TempVal.Assign(Child(0)->GetDataValue(), true);
+  TempVal.Assign(Operand(0).GetDataValue(), true);
   return subquery->IsValueIn(TempVal);
 }
 
@@ -632,9 +638,9 @@ bool TORVExprNodeBoolean::Exists() {
 }
 
 std::optional<bool> TORVExprNodeBoolean::Between() {
-  const TORVVariant& v = Child(0)->GetDataValue();
-  const TORVVariant& low = Child(1)->GetDataValue();
-  const TORVVariant& high = Child(2)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
+  const TORVVariant& low = Operand(1).GetDataValue();
+  const TORVVariant& high = Operand(2).GetDataValue();
   if (v.IsNull() || low.IsNull() || high.IsNull()) return std::nullopt;
   const TORVCompareResult r1 = v.Compare(low, true, true, false);
   const TORVCompareResult r2 = v.Compare(high, true, true, false);
@@ -667,8 +673,8 @@ const char16_t* TORVExprNodeBoolean::Text16Of(const TORVVariant& V, std::u16stri
 }
 
 std::optional<bool> TORVExprNodeBoolean::Like() {
-  const TORVVariant& v = Child(0)->GetDataValue();
-  const TORVVariant& pattern = Child(1)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
+  const TORVVariant& pattern = Operand(1).GetDataValue();
   if (pattern.IsNull()) return std::nullopt;
   // A NULL value is matched as the empty text of the pattern's type.
   const TORVBaseFieldType value_type = v.IsNull() ? pattern.DataType() : v.DataType();

@@ -154,7 +154,12 @@ class TORVExprNode : public TORVExpressionNode {
 
   // ---- Tree access ----
   int32_t ChildCount() const { return static_cast<int32_t>(Children.size()); }
-  TORVExprNode* Child(int32_t i) const { return Children[static_cast<size_t>(i)].get(); }
+  // nil beyond the children.
+  TORVExprNode* Child(int32_t i) const {
+    return i >= 0 && i < ChildCount() ? Children[static_cast<size_t>(i)].get() : nullptr;
+  }
+  // The operand i of an evaluation: a missing one is an error (30625), never a crash.
+  TORVExprNode& Operand(int32_t i) const;
   void AddChild(TORVExprNodePtr Node) { Children.push_back(std::move(Node)); }
   // Puts a CAST to DataType over the child Node in its place and returns the new child.
   TORVExprNode* WrapChildInCast(TORVExprNode* Node, TORVAdvancedFieldType DataType);

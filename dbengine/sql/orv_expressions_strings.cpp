@@ -46,7 +46,7 @@ Text Cut(const Text& s, int64_t Start, int64_t Count) {
 }  // namespace
 
 bool TORVExprNodeStringFunction::InitStringValue() {
-  Value.Assign(Child(0)->GetDataValue(), true);
+  Value.Assign(Operand(0).GetDataValue(), true);
   if (!Value.IsStringDataType()) Value.Cast(bftVarchar);
   return !Value.IsNull();
 }
@@ -70,7 +70,7 @@ TORVVariant& TORVExprNodeStringFunction::GetDataValue() {
 void TORVExprNodeStringFunction::Concat() {
   // A NULL operand counts as the empty text (TORVVariant.Add keeps a text beside NULL).
   InitStringValue();
-  for (int32_t i = 1; i < ChildCount(); ++i) Value.Add(Child(i)->GetDataValue());
+  for (int32_t i = 1; i < ChildCount(); ++i) Value.Add(Operand(i).GetDataValue());
 }
 
 void TORVExprNodeStringFunction::CaseMap() {
@@ -96,12 +96,12 @@ void TORVExprNodeStringFunction::Trim() {
 
 void TORVExprNodeStringFunction::Length() {
   // The length of NULL, like that of the empty text, is 0.
-  SetInt32Result(Value, TextLength(Child(0)->GetDataValue()));
+  SetInt32Result(Value, TextLength(Operand(0).GetDataValue()));
 }
 
 void TORVExprNodeStringFunction::Pos() {
-  const TORVVariant& sub = Child(0)->GetDataValue();
-  const TORVVariant& text = Child(1)->GetDataValue();
+  const TORVVariant& sub = Operand(0).GetDataValue();
+  const TORVVariant& text = Operand(1).GetDataValue();
   size_t found = std::string::npos;
   if (sub.IsWideStringDataType() || text.IsWideStringDataType()) {
     const std::u16string s = sub.GetDataAsWideString(), t = text.GetDataAsWideString();
@@ -114,9 +114,9 @@ void TORVExprNodeStringFunction::Pos() {
 }
 
 void TORVExprNodeStringFunction::Substring() {
-  const int32_t start = Child(1)->GetDataValue().GetDataAsSignedInt32();
+  const int32_t start = Operand(1).GetDataValue().GetDataAsSignedInt32();
   const int64_t count =
-      ChildCount() > 2 ? Child(2)->GetDataValue().GetDataAsSignedInt32() : TextLength(Child(0)->GetDataValue());
+      ChildCount() > 2 ? Operand(2).GetDataValue().GetDataAsSignedInt32() : TextLength(Operand(0).GetDataValue());
   if (!InitStringValue()) return;
   if (Value.IsWideStringDataType())
     Value.SetDataAsWideString(Cut(Value.GetDataAsWideString(), start, count));
@@ -134,7 +134,7 @@ TORVAdvancedFieldType TORVExprNodeStringFunction::GetDataType() {
     case doLTRIM:
     case doRTRIM:
     case doSUBSTRING: {
-      const TORVAdvancedFieldType t = Child(0)->GetDataType();
+      const TORVAdvancedFieldType t = Operand(0).GetDataType();
       if (IsStringFieldType(t)) return t;
       const TORVBaseFieldType base = AdvancedFieldTypeToBaseFieldType(t);
       if (base == bftClob) return aftString;
@@ -166,11 +166,11 @@ int32_t TORVExprNodeStringFunction::GetDataSize() {
     case doLOWER:
     case doTRIM:
     case doLTRIM:
-    case doRTRIM: return Child(0)->GetDataSize();
+    case doRTRIM: return Operand(0).GetDataSize();
     case doSUBSTRING: {
-      const int32_t size = Child(0)->GetDataSize();
+      const int32_t size = Operand(0).GetDataSize();
       if (size != 0 || !IsStringFieldType(GetDataType())) return size;
-      if (ChildCount() > 2) return std::max(Child(2)->GetDataValue().GetDataAsSignedInt32(), 0);
+      if (ChildCount() > 2) return std::max(Operand(2).GetDataValue().GetDataAsSignedInt32(), 0);
       return DEFAULT_BLOB_TO_STRING_FIELD_SIZE;
     }
     default: return 0;

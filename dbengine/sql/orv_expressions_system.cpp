@@ -12,7 +12,7 @@ namespace orv {
 // ---- MIMETOBIN ------------------------------------------------------------------------------
 
 TORVVariant& TORVExprNodeBlob::GetDataValue() {
-  const TORVVariant& v = Child(0)->GetDataValue();
+  const TORVVariant& v = Operand(0).GetDataValue();
   Value.Clear(bftBlob);
   if (v.IsNull()) return Value;
   const std::string text = v.GetDataAsAnsiString();

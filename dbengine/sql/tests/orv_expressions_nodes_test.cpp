@@ -216,6 +216,14 @@ TEST(ExprNodes, UnknownOperatorsAndMissingTypes) {
   EXPECT_EQ(Cmp(doEQ, Int(1), Dbl(2))->GetDataType(), aftDouble);
   ExpectCode(30283, [] { Cmp(doEQ, Int(1), Null(bftBlob))->GetDataType(); });
   ExpectCode(30283, [] { BoolN(doAND, {})->GetDataType(); });
+  // A tree missing an operand is reported, never read past its children.
+  ExpectCode(30625, [] { BoolN(doNOT, {})->GetDataValue(); },
+             "Operand 1 of operator 'NOT' is missing - Native error: 30625");
+  ExpectCode(30625, [] { testing::Arith(doDIV, List(Int(1)))->GetDataValue(); });
+  ExpectCode(30625, [] { BoolN(doBETWEEN, List(Int(1), Int(2)))->GetDataValue(); });
+  ExpectCode(30622, [] {
+    TORVExprNodeComparison(doGT, qALL, Int(1), Int(2), true, true, false).GetDataValue();
+  });
 }
 
 // ---- Constants ------------------------------------------------------------------------------
