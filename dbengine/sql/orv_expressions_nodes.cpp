@@ -177,25 +177,23 @@ void TORVExprNodeConst::TruncateForPartialCompare() {
   }
 }
 
-bool TORVExprNodeConst::IsUpperCase() const {
-  if (Value.IsNull() || !Value.IsStringDataType()) return false;
-  if (Value.IsWideStringDataType()) {
-    const std::u16string s = Value.GetDataAsWideString();
-    return s == WideUpperCase(s);
+namespace {
+
+// Whether a text equals its upper-case (or lower-case) form in the engine's case mapping.
+bool HasCase(const TORVVariant& v, bool upper) {
+  if (v.IsNull() || !v.IsStringDataType()) return false;
+  if (v.IsWideStringDataType()) {
+    const std::u16string s = v.GetDataAsWideString();
+    return s == (upper ? WideUpperCase(s) : WideLowerCase(s));
   }
-  const std::string s = Value.GetDataAsAnsiString();
-  return s == AnsiUpperCase(s);
+  const std::string s = v.GetDataAsAnsiString();
+  return s == (upper ? AnsiUpperCase(s) : AnsiLowerCase(s));
 }
 
-bool TORVExprNodeConst::IsLowerCase() const {
-  if (Value.IsNull() || !Value.IsStringDataType()) return false;
-  if (Value.IsWideStringDataType()) {
-    const std::u16string s = Value.GetDataAsWideString();
-    return s == WideLowerCase(s);
-  }
-  const std::string s = Value.GetDataAsAnsiString();
-  return s == AnsiLowerCase(s);
-}
+}  // namespace
+
+bool TORVExprNodeConst::IsUpperCase() const { return HasCase(Value, true); }
+bool TORVExprNodeConst::IsLowerCase() const { return HasCase(Value, false); }
 
 // ---- Field references -----------------------------------------------------------------------
 

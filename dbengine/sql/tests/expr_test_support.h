@@ -22,42 +22,26 @@ namespace orv::testing {
 
 inline std::unique_ptr<TORVExprNodeConst> Const() { return std::make_unique<TORVExprNodeConst>(); }
 
-inline TORVExprNodePtr Int(int32_t v) {
+// A constant of type t whose value Set stores.
+template <class Setter>
+TORVExprNodePtr ConstOf(TORVBaseFieldType t, Setter Set) {
   auto c = Const();
-  c->Value.Clear(bftSignedInt32);
-  c->Value.SetDataAsSignedInt32(v);
+  c->Value.Clear(t);
+  Set(c->Value);
   return c;
 }
+inline TORVExprNodePtr Int(int32_t v) { return ConstOf(bftSignedInt32, [v](TORVVariant& x) { x.SetDataAsSignedInt32(v); }); }
 inline TORVExprNodePtr Int64(int64_t v) {
-  auto c = Const();
-  c->Value.Clear(bftSignedInt64);
-  c->Value.SetDataAsSignedInt64(v);
-  return c;
+  return ConstOf(bftSignedInt64, [v](TORVVariant& x) { x.SetDataAsSignedInt64(v); });
 }
-inline TORVExprNodePtr Dbl(double v) {
-  auto c = Const();
-  c->Value.Clear(bftDouble);
-  c->Value.SetDataAsDouble(v);
-  return c;
-}
+inline TORVExprNodePtr Dbl(double v) { return ConstOf(bftDouble, [v](TORVVariant& x) { x.SetDataAsDouble(v); }); }
 inline TORVExprNodePtr Str(const std::string& v) {
-  auto c = Const();
-  c->Value.Clear(bftVarchar);
-  c->Value.SetDataAsAnsiString(v);
-  return c;
+  return ConstOf(bftVarchar, [&v](TORVVariant& x) { x.SetDataAsAnsiString(v); });
 }
 inline TORVExprNodePtr WStr(const std::u16string& v) {
-  auto c = Const();
-  c->Value.Clear(bftWideVarchar);
-  c->Value.SetDataAsWideString(v);
-  return c;
+  return ConstOf(bftWideVarchar, [&v](TORVVariant& x) { x.SetDataAsWideString(v); });
 }
-inline TORVExprNodePtr Bool(bool v) {
-  auto c = Const();
-  c->Value.Clear(bftLogical);
-  c->Value.SetDataAsBoolean(v);
-  return c;
-}
+inline TORVExprNodePtr Bool(bool v) { return ConstOf(bftLogical, [v](TORVVariant& x) { x.SetDataAsBoolean(v); }); }
 // The parser's NULL: an integer NULL unless a parameter gave it a type.
 inline TORVExprNodePtr Null(TORVBaseFieldType t = bftSignedInt32) {
   auto c = Const();
