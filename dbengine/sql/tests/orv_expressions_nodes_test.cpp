@@ -320,10 +320,10 @@ TEST_F(ExprFields, NarrowsWideConstantsComparedWithAnsiColumns) {
   EXPECT_EQ(cmp->Child(1)->Value.DataType(), bftVarchar);
   cmp->AssignCursorBuffer(r, false);
   EXPECT_EQ(TruthOf(*cmp), T);
-  // A wide text with a character outside the 8-bit code page is narrowed as the code page does.
+  // Only constants compared with 8-bit text columns are narrowed.
   auto other = Cmp(doEQ, table.Field("id"), WStr(u"abc"));
   other->PatchWideStrings();
-  EXPECT_EQ(other->Child(1)->Value.DataType(), bftWideVarchar);  // only 8-bit text columns
+  EXPECT_EQ(other->Child(1)->Value.DataType(), bftWideVarchar);
 }
 
 // A relational operator with fixed columns and one current row.
