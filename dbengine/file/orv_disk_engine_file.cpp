@@ -1,7 +1,6 @@
 #include "dbengine/file/orv_disk_engine_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -14,8 +13,6 @@
 namespace orv {
 
 namespace {
-
-std::atomic<bool> g_design_mode{false};
 
 constexpr char kSignature[] = "ORVETA00DATABASE";
 constexpr int64_t kSignatureSize = 16;
@@ -36,8 +33,6 @@ bool IsDatabaseHeaderAt(const uint8_t* p) {
 
 }  // namespace
 
-bool IsDesignMode() { return g_design_mode.load(); }
-void SetDesignMode(bool Value) { g_design_mode.store(Value); }
 
 // ---- TORVDatabaseFile ---------------------------------------------------------------------
 

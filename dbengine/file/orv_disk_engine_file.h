@@ -12,16 +12,12 @@
 #include <memory>
 #include <string>
 
+#include "dbengine/storage/orv_design_mode.h"
 #include "dbengine/storage/orv_types.h"
 #include "platform/files/file.h"
 
 namespace orv {
 
-// Set while the database components are used inside a form designer: the file is then open
-// only during each access, failed unlocks count as done, and header writes check for changes
-// made by other programs. QUIRVEL itself never sets it.
-bool IsDesignMode();
-void SetDesignMode(bool Value);
 
 class TORVDatabaseFile {
  public:

@@ -4,8 +4,11 @@
 // little-endian order at the offsets below.
 #include <array>
 #include <cstdint>
+#include <string>
 
+#include "dbengine/storage/orv_compression.h"
 #include "dbengine/storage/orv_const.h"
+#include "dbengine/storage/orv_types.h"
 
 namespace orv {
 
@@ -72,6 +75,68 @@ struct TORVLockedBytes {
 
   void WriteTo(uint8_t* p) const;
   static TORVLockedBytes ReadFrom(const uint8_t* p);
+};
+
+// The 40-byte header at the start of every page (the field offsets are page_header:: of the
+// page cache).
+struct TORVDiskPageHeader {
+  static constexpr int32_t StoredSize = 40;
+
+  std::array<uint8_t, 4> Signature{{'O', 'R', 'V', 'P'}};
+  int32_t State = 0;
+  uint16_t PageType = 0;
+  int32_t NextPageNo = -1;
+  uint32_t CRC32 = 0;
+  uint8_t CRCType = 0;
+  uint8_t HashType = 0;
+  uint8_t Cipherype = 0;
+  uint8_t MACType = 0;
+  int32_t ObjectID = -1;
+  TORVPageItemID RecordID;
+  std::array<uint8_t, 8> Reserved{};
+
+  void WriteTo(uint8_t* p) const;
+  static TORVDiskPageHeader ReadFrom(const uint8_t* p);
+};
+
+// The 10 bytes at the start of the data of an internal file's first page.
+struct TORVInternalFileHeader {
+  static constexpr int32_t StoredSize = 10;
+
+  uint8_t FileHeaderSize = StoredSize;
+  int32_t FileSize = 0;          // content bytes stored in the chain (after compression)
+  int32_t DecompressedSize = 0;  // content size before compression
+  TORVCompressionAlgorithm CompressionAlgorithm = acaNone;
+
+  void WriteTo(uint8_t* p) const;
+  static TORVInternalFileHeader ReadFrom(const uint8_t* p);
+};
+
+// One entry of the system directory (5 bytes): where an internal file of the database begins.
+struct TORVSystemDirectoryListItem {
+  static constexpr int32_t StoredSize = 5;
+
+  TORVDBFileType FileID = dbftUnknown;
+  int32_t FirstPageNo = -1;
+
+  void WriteTo(uint8_t* p) const;
+  static TORVSystemDirectoryListItem ReadFrom(const uint8_t* p);
+};
+
+// One entry of the table list (272 bytes): a table's name (a length byte and up to 255
+// Windows-1252 characters in 256 bytes), its object id and the first pages of its three
+// internal files.
+struct TORVTableListItem {
+  static constexpr int32_t StoredSize = 272;
+
+  std::string TableName;
+  int32_t TableID = -1;
+  int32_t MetaDataFilePageNo = -1;
+  int32_t MostUpdatedFilePageNo = -1;
+  int32_t LocksFilePageNo = -1;
+
+  void WriteTo(uint8_t* p) const;
+  static TORVTableListItem ReadFrom(const uint8_t* p);
 };
 
 // Offsets of a file written by the engine (base offset 0).

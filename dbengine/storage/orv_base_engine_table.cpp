@@ -15,7 +15,6 @@
 
 namespace orv {
 
-bool IsDesignMode = false;
 
 namespace {
 
@@ -136,7 +135,7 @@ void TORVTableData::InitCursor(TORVCursor* Cursor) {
 
 int32_t TORVTableData::GetRecordBufferSize() const {
   const int32_t count = FFieldManager ? FFieldManager->FFieldDefs.GetCount() : 0;
-  if (count == 0 && !IsDesignMode) throw EORVException(10131, "Error creating table - no fields were specified");
+  if (count == 0 && !IsDesignMode()) throw EORVException(10131, "Error creating table - no fields were specified");
   return FFieldManager ? FFieldManager->FFieldDefs.GetMemoryRecordBufferSize() : 0;
 }
 

@@ -14,6 +14,7 @@
 #include "dbengine/storage/orv_base_defs.h"
 #include "dbengine/storage/orv_btree_key.h"
 #include "dbengine/storage/orv_compression.h"
+#include "dbengine/storage/orv_design_mode.h"
 #include "dbengine/storage/orv_page.h"
 #include "dbengine/storage/orv_types.h"
 
@@ -25,9 +26,7 @@ class TORVBaseIndexManager;
 class TORVBaseConstraintManager;
 class TORVRecordBitmap;
 
-// Lifts the "no fields" check of GetRecordBufferSize; the access components set it at design
-// time.
-extern bool IsDesignMode;
+// IsDesignMode() lifts the "no fields" check of GetRecordBufferSize.
 
 // The records of one table, kept the storage kind's way.
 class TORVBaseRecordManager {

@@ -1,11 +1,13 @@
 #pragma once
 // Shared pieces of the database-file tests: a scratch folder, raw file bytes for checks that do
-// not go through the engine, and a child process helper.
+// not go through the engine, child processes, a Python lock holder and outside checks, and a
+// session for the disk database.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,6 +120,144 @@ int InChild(F&& Body) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+// A Python process that holds one byte of the file with an open-file-description lock until
+// its standard input closes.
+class PythonLockHolder {
+ public:
+  PythonLockHolder(const std::string& path, int64_t byte) {
+    int to_child[2], from_child[2];
+    if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(to_child[0], 0);
+      ::dup2(from_child[1], 1);
+      for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) ::close(fd);
+      const std::string script =
+          "import fcntl, os, struct, sys\n"
+          "fd = os.open(sys.argv[1], os.O_RDWR)\n"
+          "cmd = getattr(fcntl, 'F_OFD_SETLK', 37)\n"
+          "fcntl.fcntl(fd, cmd, struct.pack('hhqqi4x', fcntl.F_WRLCK, 0, int(sys.argv[2]), 1, 0))\n"
+          "print('ready', flush=True)\n"
+          "sys.stdin.read()\n";
+      ::execlp("python3", "python3", "-c", script.c_str(), path.c_str(), std::to_string(byte).c_str(),
+               static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(to_child[0]);
+    ::close(from_child[1]);
+    stdin_ = to_child[1];
+    // The whole line, and the pipe stays open: a writer that finds it closed dies of it.
+    stdout_ = from_child[0];
+    std::string line;
+    char c = 0;
+    while (line.size() < 16 && ::read(stdout_, &c, 1) == 1 && c != '\n') line += c;
+    ready_ = line == "ready";
+  }
+  ~PythonLockHolder() { Release(); }
+  void Release() {
+    if (pid_ <= 0) return;
+    ::close(stdin_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    ::close(stdout_);
+    pid_ = -1;
+  }
+  bool Ready() const { return ready_; }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int stdout_ = -1;
+  bool ready_ = false;
+};
+
+// A forked child that talks with the test through two pipes: it runs Body(peer) and exits with
+// its result (98 for an exception, 100 when it died). Receive gives -1 when the other side has
+// gone, so a crashed peer never blocks the test.
+class Peer {
+ public:
+  template <class F>
+  explicit Peer(F&& Body) {
+    int to_child[2], to_parent[2];
+    if (::pipe(to_child) != 0 || ::pipe(to_parent) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(to_child[1]);
+      ::close(to_parent[0]);
+      in_ = to_child[0];
+      out_ = to_parent[1];
+      int code = 99;
+      try {
+        code = Body(*this);
+      } catch (...) {
+        code = 98;
+      }
+      ::_exit(code);
+    }
+    ::close(to_child[0]);
+    ::close(to_parent[1]);
+    in_ = to_parent[0];
+    out_ = to_child[1];
+  }
+  ~Peer() { Wait(); }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
+
+  void Send(int32_t Value) const {
+    if (::write(out_, &Value, sizeof Value) != sizeof Value) {
+    }
+  }
+  int32_t Receive() const {
+    int32_t value = -1;
+    return ::read(in_, &value, sizeof value) == sizeof value ? value : -1;
+  }
+  // The exit status of the child (parent side).
+  int Wait() {
+    if (pid_ <= 0) return status_;
+    ::close(out_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    ::close(in_);
+    pid_ = -1;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+};
+
+// The outside checks of tests/data/check_db_files.py: its output and exit status.
+struct ToolResult {
+  int exit_code = -1;
+  std::string output;
+};
+
+inline ToolResult CheckDbFiles(const std::vector<std::string>& Args) {
+  std::string command = "python3 '" + std::string(QUIRVEL_TEST_DATA) + "/check_db_files.py'";
+  for (const std::string& a : Args) command += " '" + a + "'";
+  ToolResult r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  const int status = ::pclose(p);
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// What another process sees of one byte of the file through F_OFD_GETLK: "write", "read" or
+// "none".
+inline std::string LockSeenFromOutside(const std::string& Path, int64_t Byte) {
+  std::string out = CheckDbFiles({"lock", Path, std::to_string(Byte)}).output;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
 }
 
 }  // namespace orv::testing

@@ -23,6 +23,7 @@ namespace {
 
 using testing::CodeOf;
 using testing::InChild;
+using testing::PythonLockHolder;
 using testing::LE16;
 using testing::LE32;
 using testing::ReadAll;
@@ -355,57 +356,6 @@ TEST_F(PageManagerTest, ObjectNumbersAreUniqueAcrossProcesses) {
   EXPECT_EQ(*all.rbegin(), 2u * kCalls);
   EXPECT_EQ(LE32(Bytes(), 376), 2u * kCalls);
 }
-
-// A Python process that holds one byte of the file with an open-file-description lock until
-// its standard input closes.
-class PythonLockHolder {
- public:
-  PythonLockHolder(const std::string& path, int64_t byte) {
-    int to_child[2], from_child[2];
-    if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) std::abort();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(to_child[0], 0);
-      ::dup2(from_child[1], 1);
-      for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) ::close(fd);
-      const std::string script =
-          "import fcntl, os, struct, sys\n"
-          "fd = os.open(sys.argv[1], os.O_RDWR)\n"
-          "cmd = getattr(fcntl, 'F_OFD_SETLK', 37)\n"
-          "fcntl.fcntl(fd, cmd, struct.pack('hhqqi4x', fcntl.F_WRLCK, 0, int(sys.argv[2]), 1, 0))\n"
-          "print('ready', flush=True)\n"
-          "sys.stdin.read()\n";
-      ::execlp("python3", "python3", "-c", script.c_str(), path.c_str(), std::to_string(byte).c_str(),
-               static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(to_child[0]);
-    ::close(from_child[1]);
-    stdin_ = to_child[1];
-    // The whole line, and the pipe stays open: a writer that finds it closed dies of it.
-    stdout_ = from_child[0];
-    std::string line;
-    char c = 0;
-    while (line.size() < 16 && ::read(stdout_, &c, 1) == 1 && c != '\n') line += c;
-    ready_ = line == "ready";
-  }
-  ~PythonLockHolder() { Release(); }
-  void Release() {
-    if (pid_ <= 0) return;
-    ::close(stdin_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    ::close(stdout_);
-    pid_ = -1;
-  }
-  bool Ready() const { return ready_; }
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int stdout_ = -1;
-  bool ready_ = false;
-};
 
 TEST_F(PageManagerTest, AHeaderLockHeldElsewhereStopsACommit) {
   auto pm = Create();

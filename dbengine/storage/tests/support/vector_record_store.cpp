@@ -188,7 +188,7 @@ void VectorTableData::ApplyChanges(int32_t SessionID, bool InTransaction) {
 
 void VectorTableData::CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
                                   TORVConstraintDefs& ConstraintDefs) {
-  if (FieldDefs.GetCount() == 0 && !IsDesignMode)
+  if (FieldDefs.GetCount() == 0 && !IsDesignMode())
     throw EORVException(10025, "Error creating table - no fields were specified");
   if (Cursor) FTableName = Cursor->FTableName;
   CreateFieldManager(FieldDefs);
