@@ -105,6 +105,63 @@ TEST_F(DiskDatabaseTest, TheFirstConnectOpensTheFileAndTheLastDisconnectClosesIt
   EXPECT_EQ(Tables(*db), std::vector<std::string>{"Plate"});
 }
 
+TEST_F(DiskDatabaseTest, AWrongPasswordLeavesTheFileClosedForAnotherTry) {
+  {
+    auto db = DiskDatabase(path);
+    db->FPassword = {"Rakel", craTwofish_256};
+    db->CreateDatabase();
+  }
+  auto db = DiskDatabase(path);
+  db->FPassword = {"rakel", craRijndael_128};
+  DiskSession s(*db);
+  EXPECT_EQ(CodeOf([&] { s.Connect(); }), 30445);
+  EXPECT_FALSE(db->IsOpened());
+  db->FPassword.Password = "Rakel";
+  EXPECT_EQ(s.Connect(), 0);
+  EXPECT_TRUE(db->GetEncrypted());
+  EXPECT_EQ(db->FPassword.CryptoAlgorithm, craTwofish_256);  // the file's
+  // The session bytes and their file header stay plain in an encrypted file.
+  EXPECT_EQ(db->GetDBFileConnectionsCount(), 1);
+  EXPECT_EQ(db->FMaxSessionCount, 500);
+  s.Disconnect();
+  // A commit cut off without a journal: the next connect says the file needs its repair.
+  std::vector<uint8_t> bytes = testing::ReadAll(path);
+  bytes[42] = WriteChangesStarted;
+  testing::WriteAll(path, bytes);
+  EXPECT_EQ(s.Connect(), 0);
+  EXPECT_TRUE(s.FRepairNeeded);
+}
+
+TEST(TableListFile, NamesAreWindows1252AndEqualWhenOnlyLettersAToZDifferInCase) {
+  TORVDiskPageManager pm;
+  TORVTableListFile list(pm);
+  list.AddTable(1, "Plate", 10, 11, 12);
+  list.AddTable(2, "FILM", 20, 21, 22);
+  list.AddTable(3, "\xC9t\xE9", 30, 31, 32);  // Été
+  EXPECT_TRUE(list.TableExists("plate"));
+  EXPECT_TRUE(list.TableExists("\xC9T\xE9"));
+  EXPECT_FALSE(list.TableExists("\xE9t\xE9"));  // é and É are other letters than a to z
+  EXPECT_EQ(CodeOf([&] { list.AddTable(4, "film", 40, 41, 42); }), 30395);
+  EXPECT_EQ(CodeOf([&] { list.RemoveTable("Lams"); }), 30405);
+  EXPECT_EQ(CodeOf([&] { list.RenameTable("Lams", "X"); }), 30397);
+  int32_t id = 0, m = 0, u = 0, l = 0;
+  EXPECT_EQ(CodeOf([&] { list.OpenTable("Lams", id, m, u, l); }), 30396);
+  list.RemoveTable("PLATE");
+  ASSERT_EQ(list.Items().size(), 2u);
+  EXPECT_EQ(list.Items()[0].TableName, "FILM");
+  // A long name is kept, and found, as its first 255 characters.
+  const std::string long_name(300, 'q');
+  list.AddTable(5, long_name, 50, 51, 52);
+  EXPECT_EQ(list.Items().back().TableName, long_name.substr(0, 255));
+  list.OpenTable(long_name, id, m, u, l);
+  EXPECT_EQ(std::vector<int32_t>({id, m, u, l}), std::vector<int32_t>({5, 50, 51, 52}));
+  uint8_t stored[TORVTableListItem::StoredSize];
+  list.Items().back().WriteTo(stored);
+  EXPECT_EQ(stored[0], 255);
+  EXPECT_EQ(TORVTableListItem::ReadFrom(stored).TableName, long_name.substr(0, 255));
+  EXPECT_EQ(CodeOf([&] { list.Load(); }), 30389);  // no file behind it
+}
+
 TEST_F(DiskDatabaseTest, SessionsOfSeveralProcessesGetTheirOwnNumbers) {
   CreateFile();
   auto connected = [&](Peer& p) {
