@@ -43,40 +43,25 @@ void TORVHeldPage::SetNextPageNo(int32_t PageNo) const {
   StoreLE32(page_->FPageBuffer + page_header::NextPageNo, static_cast<uint32_t>(PageNo));
 }
 
-void InternalFilePosition(int32_t PageDataSize, int32_t Position, int32_t& PageIndex, uint16_t& Offset) {
-  const int64_t p = static_cast<int64_t>(Position) + kFileHeaderSize;
-  PageIndex = static_cast<int32_t>(p / PageDataSize);
-  Offset = static_cast<uint16_t>(p % PageDataSize);
+// ---- Both kinds ---------------------------------------------------------------------------
+
+void TORVInternalDBFile::CheckFileOpened(const char* OperationName) const {
+  if (FStartPageNo == -1)
+    throw EORVException(FNotOpenedCode, "Cannot perform this operation (%s) on closed internal file", {OperationName});
 }
 
-int32_t InternalFilePageCount(int32_t PageDataSize, int32_t Size) {
+void TORVInternalDBFile::GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo, uint16_t& Offset) const {
+  const int64_t p = static_cast<int64_t>(Position) + kFileHeaderSize;
+  PageNo = static_cast<int32_t>(p / LPageManager.PageDataSize());
+  Offset = static_cast<uint16_t>(p % LPageManager.PageDataSize());
+}
+
+int32_t TORVInternalDBFile::GetPageCountForDataSize(int32_t Size) const {
   const int64_t n = static_cast<int64_t>(std::max(Size, 0)) + kFileHeaderSize;
-  return static_cast<int32_t>((n + PageDataSize - 1) / PageDataSize);
+  return static_cast<int32_t>((n + LPageManager.PageDataSize() - 1) / LPageManager.PageDataSize());
 }
 
 // ---- Transacted files ---------------------------------------------------------------------
-
-TORVInternalDBTransactedAccessFile::TORVInternalDBTransactedAccessFile(TORVDiskPageManager& PageManager,
-                                                                       uint16_t PageTypeID)
-    : LPageManager(PageManager), FPageTypeID(PageTypeID) {}
-
-void TORVInternalDBTransactedAccessFile::SetStartPageNo(int32_t StartPageNo) {
-  if (StartPageNo != -1) FStartPageNo = StartPageNo;
-}
-
-void TORVInternalDBTransactedAccessFile::CheckFileOpened(const char* OperationName) const {
-  if (FStartPageNo == -1)
-    throw EORVException(30389, "Cannot perform this operation (%s) on closed internal file", {OperationName});
-}
-
-void TORVInternalDBTransactedAccessFile::GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo,
-                                                                       uint16_t& Offset) const {
-  InternalFilePosition(LPageManager.PageDataSize(), Position, PageNo, Offset);
-}
-
-int32_t TORVInternalDBTransactedAccessFile::GetPageCountForDataSize(int32_t Size) const {
-  return InternalFilePageCount(LPageManager.PageDataSize(), Size);
-}
 
 TORVPage* TORVInternalDBTransactedAccessFile::FetchPage(int32_t SessionID, int32_t PageNo, bool SynchronizeAllowed) {
   return LPageManager.GetPage(SessionID, PageNo, FPageTypeID, SynchronizeAllowed);
@@ -313,30 +298,9 @@ bool TORVInternalDBTransactedAccessFile::UnlockFile() {
 
 // ---- Direct-access files ------------------------------------------------------------------
 
-TORVInternalDBDirectAccessFile::TORVInternalDBDirectAccessFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID)
-    : LPageManager(PageManager), FPageTypeID(PageTypeID) {}
-
-void TORVInternalDBDirectAccessFile::SetStartPageNo(int32_t StartPageNo) {
-  if (StartPageNo != -1) FStartPageNo = StartPageNo;
-}
-
 void TORVInternalDBDirectAccessFile::OpenFile(int32_t StartPageNo) {
   SetStartPageNo(StartPageNo);
   ReadPageList();
-}
-
-void TORVInternalDBDirectAccessFile::CheckFileOpened(const char* OperationName) const {
-  if (FStartPageNo == -1)
-    throw EORVException(20156, "Cannot perform this operation (%s) on closed internal file", {OperationName});
-}
-
-void TORVInternalDBDirectAccessFile::GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo,
-                                                                   uint16_t& Offset) const {
-  InternalFilePosition(LPageManager.PageDataSize(), Position, PageNo, Offset);
-}
-
-int32_t TORVInternalDBDirectAccessFile::GetPageCountForDataSize(int32_t Size) const {
-  return InternalFilePageCount(LPageManager.PageDataSize(), Size);
 }
 
 void TORVInternalDBDirectAccessFile::CreateFile(int32_t Size) {
@@ -406,8 +370,9 @@ void TORVInternalDBDirectAccessFile::ReadPageList() {
   const int32_t count = GetPageCountForDataSize(FFileSize);
   const int32_t d = LPageManager.PageDataSize();
   FFilePages.clear();
+  const int64_t limit = ChainPageLimit(LPageManager);
   int32_t page_no = FStartPageNo;
-  for (int32_t i = 0; i < count && page_no >= 0; ++i) {
+  for (int32_t i = 0; i < count && i < limit && page_no >= 0; ++i) {
     TORVDiskPageHeader h;
     ReadPageHeader(page_no, h, true);
     FFilePages.push_back(page_no);
@@ -486,28 +451,25 @@ bool TORVInternalDBDirectAccessFile::UnlockFile() {
   return LPageManager.UnlockPageByte(FStartPageNo, 0);
 }
 
-bool TORVInternalDBDirectAccessFile::LockByte(int32_t ByteNo) {
-  CheckFileOpened("LockByte");
+bool TORVInternalDBDirectAccessFile::AtByte(const char* OperationName, int32_t ByteNo,
+                                            bool (TORVDiskPageManager::*Operation)(int32_t, uint16_t)) {
+  CheckFileOpened(OperationName);
   int32_t page_no = 0;
   uint16_t offset = 0;
   InternalSeek(ByteNo, page_no, offset);
-  return LPageManager.LockPageByte(page_no, offset);
+  return (LPageManager.*Operation)(page_no, offset);
+}
+
+bool TORVInternalDBDirectAccessFile::LockByte(int32_t ByteNo) {
+  return AtByte("LockByte", ByteNo, &TORVDiskPageManager::LockPageByte);
 }
 
 bool TORVInternalDBDirectAccessFile::UnlockByte(int32_t ByteNo) {
-  CheckFileOpened("UnlockByte");
-  int32_t page_no = 0;
-  uint16_t offset = 0;
-  InternalSeek(ByteNo, page_no, offset);
-  return LPageManager.UnlockPageByte(page_no, offset);
+  return AtByte("UnlockByte", ByteNo, &TORVDiskPageManager::UnlockPageByte);
 }
 
 bool TORVInternalDBDirectAccessFile::IsByteLocked(int32_t ByteNo) {
-  CheckFileOpened("IsByteLocked");
-  int32_t page_no = 0;
-  uint16_t offset = 0;
-  InternalSeek(ByteNo, page_no, offset);
-  return LPageManager.IsPageByteLocked(page_no, offset);
+  return AtByte("IsByteLocked", ByteNo, &TORVDiskPageManager::IsPageByteLocked);
 }
 
 bool TORVInternalDBDirectAccessFile::IsRegionLocked(int32_t ByteNo, int32_t ByteCount) {

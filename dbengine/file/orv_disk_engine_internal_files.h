@@ -48,23 +48,43 @@ class TORVHeldPage {
   TORVPage* page_;
 };
 
-// Where content byte Position of an internal file lies: the chain page index and the offset in
-// that page's data; and how many chain pages Size content bytes need (at least one).
-void InternalFilePosition(int32_t PageDataSize, int32_t Position, int32_t& PageIndex, uint16_t& Offset);
-int32_t InternalFilePageCount(int32_t PageDataSize, int32_t Size);
-
-class TORVInternalDBTransactedAccessFile {
+// What both kinds share: the page manager, the first page of the chain (-1 while the object is
+// not bound to a file) and the page type of its pages, and the addressing of the content.
+class TORVInternalDBFile {
  public:
-  // Unbound (start page -1) until CreateFile or OpenFile.
-  TORVInternalDBTransactedAccessFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID);
-
   // Bind to an existing file; -1 is ignored.
-  void SetStartPageNo(int32_t StartPageNo);
-  void OpenFile(int32_t StartPageNo) { SetStartPageNo(StartPageNo); }
+  void SetStartPageNo(int32_t StartPageNo) {
+    if (StartPageNo != -1) FStartPageNo = StartPageNo;
+  }
   int32_t GetStartPageNo() const { return FStartPageNo; }
   uint16_t GetPageTypeID() const { return FPageTypeID; }
-  // 30389 naming the operation while unbound.
+  // The kind's code naming the operation while unbound.
   void CheckFileOpened(const char* OperationName) const;
+  // Where content byte Position lies: the chain page index and the offset in its page data.
+  void GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo, uint16_t& Offset) const;
+  // The chain pages Size content bytes need (at least one).
+  int32_t GetPageCountForDataSize(int32_t Size) const;
+
+ protected:
+  // Unbound until CreateFile or OpenFile.
+  TORVInternalDBFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID, int32_t NotOpenedCode)
+      : LPageManager(PageManager), FPageTypeID(PageTypeID), FNotOpenedCode(NotOpenedCode) {}
+
+  TORVDiskPageManager& LPageManager;
+  int32_t FStartPageNo = -1;
+  uint16_t FPageTypeID;
+
+ private:
+  int32_t FNotOpenedCode;
+};
+
+// Unbound, operations raise 30389.
+class TORVInternalDBTransactedAccessFile : public TORVInternalDBFile {
+ public:
+  TORVInternalDBTransactedAccessFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID)
+      : TORVInternalDBFile(PageManager, PageTypeID, 30389) {}
+
+  void OpenFile(int32_t StartPageNo) { SetStartPageNo(StartPageNo); }
 
   // A one-page file for the session (reaches the file with its commit). Already bound: 30383.
   void CreateFile(int32_t SessionID);
@@ -95,28 +115,19 @@ class TORVInternalDBTransactedAccessFile {
   bool LockFile();
   bool UnlockFile();
 
-  void GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo, uint16_t& Offset) const;
-  int32_t GetPageCountForDataSize(int32_t Size) const;
-
  private:
   TORVPage* FetchPage(int32_t SessionID, int32_t PageNo, bool SynchronizeAllowed);
   void ReleaseChainFrom(int32_t SessionID, int32_t PageNo);
-
-  TORVDiskPageManager& LPageManager;
-  int32_t FStartPageNo = -1;
-  uint16_t FPageTypeID;
 };
 
-class TORVInternalDBDirectAccessFile {
+// Unbound, operations raise 20156.
+class TORVInternalDBDirectAccessFile : public TORVInternalDBFile {
  public:
-  TORVInternalDBDirectAccessFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID);
+  TORVInternalDBDirectAccessFile(TORVDiskPageManager& PageManager, uint16_t PageTypeID)
+      : TORVInternalDBFile(PageManager, PageTypeID, 20156) {}
 
-  void SetStartPageNo(int32_t StartPageNo);
   // Binds and reads the page list from the file.
   void OpenFile(int32_t StartPageNo);
-  int32_t GetStartPageNo() const { return FStartPageNo; }
-  // 20156 naming the operation while unbound.
-  void CheckFileOpened(const char* OperationName) const;
 
   // Creates the file with Size content bytes under the system session (its pages reach the
   // file with that session's next commit, unenciphered). Already bound: 20157.
@@ -146,18 +157,15 @@ class TORVInternalDBDirectAccessFile {
   // another one.
   bool IsRegionLocked(int32_t ByteNo, int32_t ByteCount);
 
-  void GetPageNoAndOffsetForPosition(int32_t Position, int32_t& PageNo, uint16_t& Offset) const;
-  int32_t GetPageCountForDataSize(int32_t Size) const;
   int32_t FileSize() const { return FFileSize; }
   const std::vector<int32_t>& FilePages() const { return FFilePages; }
 
  private:
+  // The page manager's Operation on the file byte of content byte ByteNo.
+  bool AtByte(const char* OperationName, int32_t ByteNo, bool (TORVDiskPageManager::*Operation)(int32_t, uint16_t));
   // Moves Count bytes between Buffer and the content at Position, page by page.
   void Transfer(uint8_t* Buffer, int32_t Count, int32_t Position, bool Write);
 
-  TORVDiskPageManager& LPageManager;
-  int32_t FStartPageNo = -1;
-  uint16_t FPageTypeID;
   int32_t FFileSize = 0;
   std::vector<int32_t> FFilePages;
 };

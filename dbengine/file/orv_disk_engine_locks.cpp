@@ -1,6 +1,7 @@
 #include "dbengine/file/orv_disk_engine_locks.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "dbengine/file/orv_disk_engine_page_manager.h"
 #include "dbengine/storage/orv_except.h"
@@ -27,6 +28,22 @@ class OpenedLocksFile {
  private:
   TORVTableLocksFile file_;
 };
+
+// Runs Take under the locks file's mutex, so that no two processes test and take at the same
+// time. False when the mutex is refused or Take declines; the mutex is released afterwards
+// (also when Take raises), except after a grant that keeps it.
+bool UnderMutex(TORVTableLocksFile& File, bool KeepMutexOnGrant, const std::function<bool()>& Take) {
+  if (!File.LockFile()) return false;
+  bool granted = false;
+  try {
+    granted = Take();
+  } catch (...) {
+    File.UnlockFile();
+    throw;
+  }
+  if (!granted || !KeepMutexOnGrant) File.UnlockFile();
+  return granted;
+}
 
 }  // namespace
 
@@ -275,25 +292,16 @@ bool TORVDatabaseTableLockManager::LockTable(int32_t SessionID, TORVLockType Loc
     return true;
   }
   for (int32_t attempt = 0; attempt < aTryCount; ++attempt) {
-    if (TableLocksFile.LockFile()) {
-      // Test and take under the mutex, so that two processes can never both pass the test.
-      bool granted = false;
-      try {
-        if (TableLocksFile.IsTableLockAllowed(SessionID, LockType, AllowXIRWAfterSIRW)) {
-          if (LockType != ltX && !TableLocksFile.LockTable(SessionID, LockType))
-            throw EORVException(20203, "Cannot set table lock");
-          granted = true;
-        }
-      } catch (...) {
-        TableLocksFile.UnlockFile();
-        throw;
-      }
-      // A granted ltX is the mutex itself.
-      if (!granted || LockType != ltX) TableLocksFile.UnlockFile();
-      if (granted) {
-        list.AddLock(LockType, table, true, AllowXIRWAfterSIRW);
-        return true;
-      }
+    // A granted ltX is the mutex itself.
+    const bool granted = UnderMutex(TableLocksFile, LockType == ltX, [&] {
+      if (!TableLocksFile.IsTableLockAllowed(SessionID, LockType, AllowXIRWAfterSIRW)) return false;
+      if (LockType != ltX && !TableLocksFile.LockTable(SessionID, LockType))
+        throw EORVException(20203, "Cannot set table lock");
+      return true;
+    });
+    if (granted) {
+      list.AddLock(LockType, table, true, AllowXIRWAfterSIRW);
+      return true;
     }
     PauseOutside(RandomDelay(aDelayMS), NoThreadLock);
   }
@@ -347,11 +355,11 @@ bool TORVDatabaseTableLockManager::UnlockTable(int32_t SessionID, TORVLockType L
     for (int32_t attempt = 0; attempt < TableUnlockRetries && !result; ++attempt) {
       if (LockType == ltX) {
         result = TableLocksFile.UnlockFile();
-      } else if (TableLocksFile.LockFile()) {
-        const bool released = TableLocksFile.UnlockTable(SessionID, LockType);
-        TableLocksFile.UnlockFile();
-        if (!released) throw EORVException(20204, "Cannot unlock table");
-        result = true;
+      } else {
+        result = UnderMutex(TableLocksFile, false, [&] {
+          if (!TableLocksFile.UnlockTable(SessionID, LockType)) throw EORVException(20204, "Cannot unlock table");
+          return true;
+        });
       }
       if (!result) PauseOutside(TableUnlockDelay, false);
     }
@@ -377,22 +385,14 @@ bool TORVDatabaseTableLockManager::LockRecord(int32_t SessionID, TORVTableLocksF
     return true;
   }
   for (int32_t attempt = 0; attempt < aTryCount; ++attempt) {
-    if (TableLocksFile.LockFile()) {
-      bool granted = false;
-      try {
-        if (!TableLocksFile.IsRecordLockedByAnyOtherSession(SessionID, RecordID)) {
-          if (!TableLocksFile.LockRecord(SessionID, RecordID)) throw EORVException(20205, "Cannot lock record");
-          granted = true;
-        }
-      } catch (...) {
-        TableLocksFile.UnlockFile();
-        throw;
-      }
-      TableLocksFile.UnlockFile();
-      if (granted) {
-        list.AddLock(ltU, table, true, true);
-        return true;
-      }
+    const bool granted = UnderMutex(TableLocksFile, false, [&] {
+      if (TableLocksFile.IsRecordLockedByAnyOtherSession(SessionID, RecordID)) return false;
+      if (!TableLocksFile.LockRecord(SessionID, RecordID)) throw EORVException(20205, "Cannot lock record");
+      return true;
+    });
+    if (granted) {
+      list.AddLock(ltU, table, true, true);
+      return true;
     }
     PauseOutside(static_cast<uint32_t>(std::max(aDelayMS, 0)), false);
     // Compared as a signed distance, so that the tick count wrapping around ends no wait early.
@@ -411,12 +411,11 @@ bool TORVDatabaseTableLockManager::UnlockRecord(int32_t SessionID, TORVTableLock
   list.RemoveLock(ltU, table, physical, false);
   if (!physical) return true;
   for (int32_t attempt = 0; attempt < RecordUnlockRetries; ++attempt) {
-    if (TableLocksFile.LockFile()) {
-      const bool released = TableLocksFile.UnlockRecord(SessionID, RecordID);
-      TableLocksFile.UnlockFile();
-      if (!released) throw EORVException(20206, "Cannot unlock record");
+    if (UnderMutex(TableLocksFile, false, [&] {
+          if (!TableLocksFile.UnlockRecord(SessionID, RecordID)) throw EORVException(20206, "Cannot unlock record");
+          return true;
+        }))
       return true;
-    }
     PauseOutside(RecordUnlockDelay, false);
   }
   // Still held: listed again, so that a later unlock can release it.

@@ -9,23 +9,13 @@ namespace orv {
 // ---- Table info ---------------------------------------------------------------------------
 
 // A load and its state never outlive the lock period in which they were recorded.
-void TORVDTPCTableInfo::TableIsSLocked() {
+void TORVDTPCTableInfo::Locked(int32_t& Count) {
   if (!IsTableLockedFromModification()) Clear();
-  ++TableSLockCount;
+  ++Count;
 }
 
-void TORVDTPCTableInfo::TableIsSUnlocked() {
-  if (TableSLockCount > 0) --TableSLockCount;
-  if (!IsTableLockedFromModification()) Clear();
-}
-
-void TORVDTPCTableInfo::TableIsRWLocked() {
-  if (!IsTableLockedFromModification()) Clear();
-  ++TableRWLockCount;
-}
-
-void TORVDTPCTableInfo::TableIsRWUnlocked() {
-  if (TableRWLockCount > 0) --TableRWLockCount;
+void TORVDTPCTableInfo::Unlocked(int32_t& Count) {
+  if (Count > 0) --Count;
   if (!IsTableLockedFromModification()) Clear();
 }
 

@@ -26,16 +26,20 @@ class TORVDTPCTableInfo {
     TableState = -1;
   }
   bool IsTableLockedFromModification() const { return TableSLockCount + TableRWLockCount > 0; }
-  void TableIsSLocked();
-  void TableIsSUnlocked();
-  void TableIsRWLocked();
-  void TableIsRWUnlocked();
+  void TableIsSLocked() { Locked(TableSLockCount); }
+  void TableIsSUnlocked() { Unlocked(TableSLockCount); }
+  void TableIsRWLocked() { Locked(TableRWLockCount); }
+  void TableIsRWUnlocked() { Unlocked(TableRWLockCount); }
 
   int32_t TableID;
   int32_t TableSLockCount = 0;
   int32_t TableRWLockCount = 0;
   bool IsMostUpdatedLoaded = false;
   int32_t TableState = -1;
+
+ private:
+  void Locked(int32_t& Count);
+  void Unlocked(int32_t& Count);
 };
 
 class TORVDTPCSessionInfo {

@@ -10,24 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "cmake/test_tools.h"
+
 namespace pdfwriter::testing {
 
-struct ToolResult {
-  int exit_code = -1;
-  std::string output;  // stdout and stderr together
-};
-
-inline ToolResult RunTool(const std::string& command) {
-  ToolResult r;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+// stdout and stderr together.
+using quirvel::testing::RunTool;
+using quirvel::testing::ToolResult;
 
 // A scratch folder removed with the object.
 class TempDir {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cmake/test_tools.h"
 #include "dbengine/file/orv_disk_engine_page_manager.h"
 #include "dbengine/storage/orv_except.h"
 #include "platform/base/clock.h"
@@ -233,23 +234,10 @@ class Peer {
 };
 
 // The outside checks of tests/data/check_db_files.py: its output and exit status.
-struct ToolResult {
-  int exit_code = -1;
-  std::string output;
-};
-
-inline ToolResult CheckDbFiles(const std::vector<std::string>& Args) {
+inline quirvel::testing::ToolResult CheckDbFiles(const std::vector<std::string>& Args) {
   std::string command = "python3 '" + std::string(QUIRVEL_TEST_DATA) + "/check_db_files.py'";
   for (const std::string& a : Args) command += " '" + a + "'";
-  ToolResult r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return quirvel::testing::RunTool(command);
 }
 
 // What another process sees of one byte of the file through F_OFD_GETLK: "write", "read" or

@@ -10,24 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "cmake/test_tools.h"
+
 namespace platform::fonttest {
 
-struct ToolResult {
-  int exit_code = -1;
-  std::string output;
-};
+using quirvel::testing::ToolResult;
 
-inline ToolResult Run(const std::string& command) {
-  ToolResult r;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+inline ToolResult Run(const std::string& command) { return quirvel::testing::RunTool(command); }
 
 // The python3 that has fontTools (the distribution's, not one that happens to be first on
 // the PATH); empty when there is none.

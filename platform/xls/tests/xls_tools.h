@@ -14,24 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "cmake/test_tools.h"
+
 namespace platform::xls::testing {
 
-struct ToolResult {
-  int exit_code = -1;
-  std::string output;  // stdout; stderr goes to the test's log
-};
+using quirvel::testing::ToolResult;
 
-inline ToolResult RunTool(const std::string& command) {
-  ToolResult r;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[65536];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  const int status = ::pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+// stdout; stderr goes to the test's log.
+inline ToolResult RunTool(const std::string& command) { return quirvel::testing::RunTool(command, false); }
 
 inline std::string Quote(const std::string& s) {
   std::string q = "'";
