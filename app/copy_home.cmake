@@ -4,6 +4,10 @@
 #   cmake -DSRC=<assets> -DDST=<home> -DSTAMP=<file> -P copy_home.cmake
 file(GLOB_RECURSE files RELATIVE "${SRC}" "${SRC}/*")
 foreach(f IN LISTS files)
+  # The manuals' text sources are build input: the home folder gets the PDFs made from them.
+  if(f MATCHES "^manual/")
+    continue()
+  endif()
   set(target "${DST}/${f}")
   string(TOUPPER "${f}" upper)
   if(upper MATCHES "\\.INI$" AND EXISTS "${target}")
