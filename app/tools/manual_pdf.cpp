@@ -279,12 +279,12 @@ class Layout {
       const Block& b = src_.blocks[i];
       const Block* next = i + 1 < src_.blocks.size() ? &src_.blocks[i + 1] : nullptr;
       switch (b.kind) {
-        case BlockKind::Heading: Heading(b, next); break;
-        case BlockKind::Paragraph: Paragraph(b, next); break;
+        case BlockKind::Heading: Heading(i); break;
+        case BlockKind::Paragraph: Paragraph(i); break;
         case BlockKind::Bullet:
         case BlockKind::Numbered: Item(b, next); break;
         case BlockKind::Note: Note(b); break;
-        case BlockKind::Table: Table(b); break;
+        case BlockKind::Table: Table(i); break;
       }
       SyncPages();
     }
@@ -501,12 +501,27 @@ class Layout {
   }
   static constexpr float kNotePad = 6;
 
-  // The height a block needs at least on the page where it begins: the first two lines of
-  // running text, a whole note or short table, the first two rows of a long table.
-  float FirstNeed(const Block& b) {
+  // Whether a paragraph introduces the block after it ("... as follows:"): then the two stay
+  // together as far as they can.
+  bool Introduces(size_t i) const {
+    const std::vector<Block>& blocks = src_.blocks;
+    if (blocks[i].kind != BlockKind::Paragraph || i + 1 >= blocks.size()) return false;
+    if (blocks[i + 1].kind == BlockKind::Heading) return false;
+    const std::string plain = PlainText(blocks[i].text);
+    return !plain.empty() && plain.back() == ':';
+  }
+
+  // The height block i needs at least on the page where it begins: the first two lines of
+  // running text (a short introducing paragraph whole, with what it introduces), a whole note
+  // or short table, the first two rows of a long table.
+  float FirstNeed(size_t i) {
+    const Block& b = src_.blocks[i];
     switch (b.kind) {
-      case BlockKind::Paragraph:
-        return std::min(measure_.Height(b.text, kBody, kBodyLine, kLeft, kRight), 2 * kBodyLine);
+      case BlockKind::Paragraph: {
+        const float h = measure_.Height(b.text, kBody, kBodyLine, kLeft, kRight);
+        if (Introduces(i) && h <= 5 * kBodyLine) return h + 6 + FirstNeed(i + 1);
+        return std::min(h, 2 * kBodyLine);
+      }
       case BlockKind::Bullet:
       case BlockKind::Numbered: return std::min(ItemHeight(b), 2 * kBodyLine);
       case BlockKind::Note: {
@@ -527,7 +542,8 @@ class Layout {
 
   // ---- blocks ----
 
-  void Heading(const Block& b, const Block* next) {
+  void Heading(size_t i) {
+    const Block& b = src_.blocks[i];
     const HeadingStyle& st = kHeading[b.level];
     const Inline text = HeadingText(b);
     const float h = measure_.Height(text, st.size, st.line, kLeft, kRight);
@@ -536,7 +552,7 @@ class Layout {
       NewPage();
     } else {
       // A heading keeps the beginning of what follows it.
-      Need(st.before + h + st.after + (next ? FirstNeed(*next) : 0));
+      Need(st.before + h + st.after + (i + 1 < src_.blocks.size() ? FirstNeed(i + 1) : 0));
       if (y_ > kTop) y_ += st.before;
     }
     found_.push_back({doc_.CurrentPageNumber(), y_});
@@ -550,13 +566,9 @@ class Layout {
     y_ += st.after;
   }
 
-  void Paragraph(const Block& b, const Block* next) {
-    const float h = measure_.Height(b.text, kBody, kBodyLine, kLeft, kRight);
-    // A short paragraph that introduces what follows ("...:") stays with its beginning.
-    const std::string plain = PlainText(b.text);
-    const bool introduces = next && next->kind != BlockKind::Heading && !plain.empty() && plain.back() == ':';
-    if (introduces && h <= 5 * kBodyLine) Need(h + 6 + FirstNeed(*next));
-    else Need(std::min(h, 2 * kBodyLine));
+  void Paragraph(size_t i) {
+    const Block& b = src_.blocks[i];
+    Need(FirstNeed(i));
     Color(kBlack);
     Flow(b.text, kBody, kBodyLine, kLeft, kRight);
     y_ += 6;
@@ -598,7 +610,8 @@ class Layout {
     }
   }
 
-  void Table(const Block& b) {
+  void Table(size_t i) {
+    const Block& b = src_.blocks[i];
     const TableGeometry& g = Geometry(b);
     const size_t cols = b.rows.front().size();
     const auto draw_row = [&](size_t r) {
@@ -622,7 +635,7 @@ class Layout {
       }
       y_ = top + g.row_h[r];
     };
-    Need(FirstNeed(b));
+    Need(FirstNeed(i));
     draw_row(0);
     for (size_t r = 1; r < b.rows.size(); ++r) {
       if (y_ + g.row_h[r] > kBottom) {

@@ -3,6 +3,7 @@
 // clean pages. Two pages of each are left as pictures in test-output/manual/ to look at.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -103,6 +104,11 @@ TEST(BuiltManuals, AreSoundA4DocumentsWithEveryChapterAndAnOutline) {
       const std::string first_word = title.substr(0, title.find(' '));
       EXPECT_NE(page_words[outline[i].page - 1].find(first_word), std::string::npos)
           << headings[i] << " is not on page " << outline[i].page;
+      // No heading is the last thing on its page: running text follows it there.
+      const double below = outline[i].top + 40;
+      EXPECT_TRUE(std::any_of(words.begin(), words.end(), [&](const Word& w) {
+        return w.page == outline[i].page - 1 && w.y0 > below && w.y1 <= kBodyBottom;
+      })) << headings[i] << " ends page " << outline[i].page;
     }
     ExpectCleanPages(words, m.language);
   }

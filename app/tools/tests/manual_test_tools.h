@@ -3,6 +3,7 @@
 // with boxes, their outline, and the checks every manual page must pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -42,13 +43,13 @@ inline std::vector<Word> WordsOf(const std::string& pdf_path) {
   const std::string& html = r.output;
   int page = -1;
   size_t at = 0;
+  size_t next_page = html.find("<page ");
   while (true) {
-    const size_t next_page = html.find("<page ", at);
     const size_t next_word = html.find("<word ", at);
     if (next_word == std::string::npos) break;
-    if (next_page != std::string::npos && next_page < next_word) {
+    if (next_page < next_word) {
       ++page;
-      at = next_page + 1;
+      next_page = html.find("<page ", next_page + 1);
       continue;
     }
     const size_t open_end = html.find('>', next_word);
@@ -87,14 +88,16 @@ inline void ExpectCleanPages(const std::vector<Word>& words, const std::string& 
                     << " - " << w.x1 << ", " << w.y1 << " leaves the text area";
     }
   }
-  // Words of one page, each against those below it in the list; they are few enough.
-  for (size_t i = 0; i < words.size(); ++i) {
-    for (size_t j = i + 1; j < words.size() && words[j].page == words[i].page; ++j) {
-      const Word& a = words[i];
-      const Word& b = words[j];
-      const double w = std::min(a.x1, b.x1) - std::max(a.x0, b.x0);
-      const double h = std::min(a.y1, b.y1) - std::max(a.y0, b.y0);
-      if (w > 0.5 && h > 0.5) {
+  // Words on top of each other: per page, sorted by their tops, each word against the words
+  // that begin above its bottom.
+  std::vector<Word> sorted = words;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const Word& a, const Word& b) { return a.page != b.page ? a.page < b.page : a.y0 < b.y0; });
+  for (size_t i = 0; i < sorted.size(); ++i) {
+    const Word& a = sorted[i];
+    for (size_t j = i + 1; j < sorted.size() && sorted[j].page == a.page && sorted[j].y0 < a.y1 - 0.5; ++j) {
+      const Word& b = sorted[j];
+      if (std::min(a.x1, b.x1) - std::max(a.x0, b.x0) > 0.5) {
         ADD_FAILURE() << what << " page " << a.page + 1 << ": \"" << a.text << "\" and \"" << b.text << "\" overlap";
       }
     }
@@ -104,7 +107,8 @@ inline void ExpectCleanPages(const std::vector<Word>& words, const std::string& 
 struct OutlineEntry {
   int depth;  // 1 for the top level
   std::string title;
-  int page;  // 1-based
+  int page;   // 1-based
+  double top; // where the entry points, from the top of the page
 };
 
 // The bookmark outline as mutool lists it: a mark, one tab per level, the quoted title, a
@@ -119,8 +123,9 @@ inline std::vector<OutlineEntry> OutlineOf(const std::string& pdf_path) {
     const size_t close = line.rfind('"');
     const size_t page = line.find("#page=");
     if (open == std::string::npos || close <= open || page == std::string::npos) continue;
+    const size_t zoom = line.rfind(',');
     entries.push_back({static_cast<int>(open - 1), line.substr(open + 1, close - open - 1),
-                       std::stoi(line.substr(page + 6))});
+                       std::stoi(line.substr(page + 6)), zoom == std::string::npos ? 0 : std::stod(line.substr(zoom + 1))});
   }
   return entries;
 }
