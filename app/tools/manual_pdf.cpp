@@ -327,7 +327,8 @@ class Layout {
     Page().Fill();
   }
 
-  // Flows spans from the current line between two margins; returns the line below them.
+  // Flows spans from the current line between two margins (onto new pages when they reach the
+  // bottom limit) and moves the current line below them.
   void Flow(const Inline& text, float size, float line, float left, float right_edge, float bottom = kBottom) {
     doc_.BeginParagraph(formats_.Get(left, right_edge, line, bottom));
     doc_.CurrentParagraph()->SetCurrentLine(y_);
@@ -406,20 +407,20 @@ class Layout {
       const std::string page = targets_ ? std::to_string((*targets_)[index].page + 1) : "0";
       const float page_w = TextWidth(page);
       Text(kRight - page_w, y_, page);
-      // Dots lead from the title to the page number.
+      // Dots lead from the title to the page numbers, on one grid for all lines so that they
+      // stand in columns, and end before the widest page number.
+      Font(chapter ? pdfwriter::fsBold : 0, kBody);
+      const float from = text_x + TextWidth(title) + 6;
       Font(0, kBody);
       const float dot_w = TextWidth(". ");
-      const float from = text_x + [&] {
-        Font(chapter ? pdfwriter::fsBold : 0, kBody);
-        return TextWidth(title);
-      }() + 6;
-      Font(0, kBody);
-      const int dots = static_cast<int>((kRight - page_w - 6 - from) / dot_w);
+      const float start = kLeft + std::ceil((from - kLeft) / dot_w) * dot_w;
+      const float end = kRight - TextWidth("000") - 4;
+      const int dots = static_cast<int>((end - start) / dot_w);
       if (dots > 0) {
         std::string leader;
         for (int i = 0; i < dots; ++i) leader += ". ";
         Color(kGray);
-        Text(kRight - page_w - 6 - dots * dot_w, y_, leader);
+        Text(start, y_, leader);
       }
       // The line links to its heading once the heading's page exists (Frames).
       if (targets_) links_.push_back({doc_.CurrentPageNumber(), y_, (*targets_)[index]});

@@ -16,8 +16,8 @@ struct PdfOptions {
   platform::Clock* clock = nullptr;  // creation date (the process clock when null)
 };
 
-// The whole PDF file. Throws SourceError-free runtime errors of the writer (a missing font,
-// a file that cannot be written) with their messages.
+// The whole PDF file. The writer's errors (a face it cannot read, a file it cannot write)
+// are thrown with their messages.
 std::string RenderPdf(const Source& source, const PdfOptions& options);
 
 // RenderPdf written to path; the file appears complete or not at all.
