@@ -70,6 +70,7 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent) {
   connect(OpenStructureREfbtn, &QPushButton::clicked, this, [this] { Guarded([this] { OpenStructureREfbtnClick(); }); });
   connect(MaskPageControl, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MaskPageControlChange(); }); });
   ConnectDisplayControls();
+  ConnectCaptureControls();
 }
 
 THRMainFrm::~THRMainFrm() {

@@ -18,6 +18,7 @@
 #include "analysis/myimage.h"
 #include "app/controls.h"
 #include "app/ini_settings.h"
+#include "capture/preview.h"
 #include "platform/image/bitmap.h"
 #include "platform/image/canvas.h"
 #include "platform/image/geometry.h"
@@ -28,6 +29,7 @@ class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QMouseEvent;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -42,7 +44,6 @@ class QTableWidget;
 class QToolButton;
 
 namespace capture {
-class TFrmPreview;
 class TMotionDetect_bmp;
 }  // namespace capture
 
@@ -128,13 +129,14 @@ struct MainWindowLinks {
   ArchiveAccess* Archive = nullptr;
 };
 
-class THRMainFrm : public QMainWindow {
+class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   Q_OBJECT
  public:
   explicit THRMainFrm(QWidget* parent = nullptr);
   ~THRMainFrm() override;
 
-  void SetLinks(const MainWindowLinks& links) { links_ = links; }
+  // The camera window gets the main window as its host.
+  void SetLinks(const MainWindowLinks& links);
   const MainWindowLinks& Links() const { return links_; }
 
   THRMainState st;
@@ -206,6 +208,32 @@ class THRMainFrm : public QMainWindow {
   // reference (or makes it the new zero reference), writes the header and redraws. May
   // throw (a zero file that cannot be written): callers run it through Guarded.
   void Capture();
+
+  // ---- live preview hand-off and capture start ----
+  void RefreshbtnClick();
+  // A live frame with the focus aids (sharpness, exposure indicator, motion warning).
+  void PreviewImage(platform::Bitmap& abmp) override;
+  void motionGetImage(platform::Bitmap& bmp);
+  void BRBarChange();
+  void SaveSharpnessClick();
+  void ClearSharpnessClick();
+  void CrystalImgClick();
+  void CrystalImgMouseDown(QMouseEvent* event);
+  void CapturebtnClick();
+  void StartCapture();
+  void ZeroTRBtnClick();
+  void ZerobtnClick();
+  void ITBarChange();
+  // The rest of what the camera window asks of the main window.
+  platform::Bitmap& CapturedImage() override { return *st.ibmp; }
+  void SetCaptureRange(uint32_t maxbr, uint32_t minbr, uint32_t avgbr) override;
+  void CaptureFinish() override;
+  void ClearLog() override;
+  void AppendLog(const std::string& line) override;
+  void SetGauge(int32_t position) override;
+  void SetGaugeColor(uint32_t color) override;
+  int32_t GainBarPosition() override;
+  std::string MessageText(int32_t offset) override;
 
   // ---- image files and the structure reference ----
   void LoadbtnClick();
@@ -610,6 +638,9 @@ class THRMainFrm : public QMainWindow {
   void OpenArchive();
   void RequestActivation();
   void ConnectDisplayControls();
+  void ConnectCaptureControls();
+  // Empties the result display before a preview or a capture.
+  void ClearResultDisplay();
   // The analysis page shown: 0 LAMS, 1 plate, 2 structure, 3 film, 4 calibration, 5 any other
   // (the camera page), as the display-range table and the capture finish count them.
   int ActivePageIndex() const;
