@@ -18,6 +18,7 @@
 
 #include "analysis/myimage_filters.h"
 #include "app/hr_main.h"
+#include "app/hr_main_preview.h"
 #include "app/language.h"
 #include "capture/motiondetect.h"
 #include "capture/preview.h"
@@ -50,6 +51,20 @@ void TextColor(QLabel* label, const QColor& color) {
 QString Decimal(double v) { return QString::number(platform::Round(v)); }
 
 }  // namespace
+
+uint32_t ExposureColor(uint32_t ct255, double brf) {
+  if (ct255 > 100000 || (ct255 == 0 && brf < 20)) return 0x0000FF;  // red
+  if (ct255 == 0 && brf < 35) return 0x00FFFF;                      // yellow
+  return 0x008000;                                                  // green
+}
+
+uint32_t SharpnessLossColor(int64_t d) {
+  if (d > 150) return 0x0000FF;
+  if (d > 100) return 0x3280FF;
+  if (d > 60) return 0x32FFFF;
+  if (d > 30) return 0x32FF80;
+  return 0x32FF32;
+}
 
 void THRMainFrm::SetLinks(const MainWindowLinks& links) {
   links_ = links;
@@ -190,13 +205,7 @@ void THRMainFrm::PreviewImage(Bitmap& abmp) {
     st.ActSharp = analysis::GetCombinedSharpness(abmp, {50, 50, 50 + 1180, 50 + 924}, 0, rs, ri, brf, ct, ct255);
     BRBarLabel->setText(QString::number(BRBar->value()));
 
-    if (ct255 > 100000 || (ct255 == 0 && brf < 20)) {
-      BRShape->SetBrushColor(QColor(255, 0, 0));
-    } else if (ct255 == 0 && brf < 35) {
-      BRShape->SetBrushColor(QColor(255, 255, 0));
-    } else {
-      BRShape->SetBrushColor(QColor(0, 128, 0));
-    }
+    BRShape->SetBrushColor(Bgr(ExposureColor(ct255, brf)));
 
     if (st.ismoving) {
       TextColor(Varianzlabel, Qt::gray);
@@ -204,19 +213,9 @@ void THRMainFrm::PreviewImage(Bitmap& abmp) {
       TextColor(Varianzlabel, Qt::black);
       if (st.SharpRef != 0) {
         int64_t d = 0;
-        if (Varianzlabel->isVisible()) {
+        if (!Varianzlabel->isHidden()) {
           d = platform::Round((st.SharpRef - st.ActSharp) * 1000 / st.SharpRef);
-          uint32_t colour = 0x32FF32;
-          if (d > 150) {
-            colour = 0x0000FF;
-          } else if (d > 100) {
-            colour = 0x3280FF;
-          } else if (d > 60) {
-            colour = 0x32FFFF;
-          } else if (d > 30) {
-            colour = 0x32FF80;
-          }
-          Fill(SharpPanel, Bgr(colour));
+          Fill(SharpPanel, Bgr(SharpnessLossColor(d)));
           SharpPanel->repaint();
         }
         Varianzlabel->setText(QString::number(-d));
@@ -225,7 +224,7 @@ void THRMainFrm::PreviewImage(Bitmap& abmp) {
         st.Maxsharp = std::max(st.Maxsharp, st.ActSharp);
         Varianzlabel->setText(Decimal(st.ActSharp / 10));
         VarDiffLabel->setText(Decimal((st.ActSharp - st.Maxsharp) / 10));
-        VarDiffLabel->setVisible(Varianzlabel->isVisible());
+        VarDiffLabel->setVisible(!Varianzlabel->isHidden());
         Fill(SharpPanel, palette().color(QPalette::Button));
       }
     }
