@@ -1,5 +1,7 @@
 #include "capture/camera_setup.h"
 
+#include <algorithm>
+
 #include "platform/ini/profile.h"
 #include "platform/video/v4l2_backend.h"
 
@@ -21,6 +23,10 @@ std::vector<std::string> SimulatedCameraNames(const std::string& iniPath) {
   return names;
 }
 
+int SimulatedCameraNoise(const std::string& iniPath) {
+  return std::clamp(platform::GetPrivateProfileInt("CAMERA", "NOISE", 0, iniPath), 0, 64);
+}
+
 TCameraSetup::TCameraSetup(const std::string& iniPath) {
   std::vector<std::shared_ptr<platform::video::VideoBackend>> backends = {platform::video::CreateV4l2Backend()};
   const std::vector<std::string> names = SimulatedCameraNames(iniPath);
@@ -29,6 +35,7 @@ TCameraSetup::TCameraSetup(const std::string& iniPath) {
     for (const std::string& name : names) {
       platform::video::SimulatedCameraConfig config;
       config.name = name;
+      config.noise = SimulatedCameraNoise(iniPath);
       simulated_->AddDevice(config);
     }
     backends.push_back(simulated_);

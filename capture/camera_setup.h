@@ -7,6 +7,10 @@
 //   [CAMERA]
 //   SIMULATED=Ocuvant USB-C          one simulated device per name, separated by ';'
 //                                    (the same name twice gives twin cameras)
+//   NOISE=2                          sensor noise of the simulated devices: each pixel gets a
+//                                    seeded whole number in -NOISE..NOISE added (0..64; 0 none),
+//                                    so that a series has the many distinct values a real
+//                                    sensor gives
 //
 // A missing key or an empty value gives real cameras only.
 #include <memory>
@@ -20,6 +24,8 @@ namespace capture {
 
 // The names of the simulated devices the ini asks for.
 std::vector<std::string> SimulatedCameraNames(const std::string& iniPath);
+// Their sensor noise (0 without the key).
+int SimulatedCameraNoise(const std::string& iniPath);
 
 // Installs the backends for its lifetime (the program keeps one while it runs).
 class TCameraSetup {

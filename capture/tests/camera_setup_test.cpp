@@ -37,6 +37,15 @@ TEST_F(CameraSetupTest, NamesFromTheIni) {
   EXPECT_TRUE(SimulatedCameraNames(ini_).empty());
 }
 
+TEST_F(CameraSetupTest, NoiseFromTheIniWithinItsRange) {
+  for (const auto& [value, noise] : std::vector<std::pair<std::string, int>>{{"", 0}, {"2", 2}, {"-3", 0}, {"200", 64}}) {
+    Write("[CAMERA]\r\nSIMULATED=Ocuvant USB-C\r\nNOISE=" + value + "\r\n");
+    TCameraSetup cameras(ini_);
+    ASSERT_EQ(cameras.SimulatedDevices().size(), 1u);
+    EXPECT_EQ(cameras.SimulatedDevices()[0]->Config().noise, noise) << value;
+  }
+}
+
 TEST_F(CameraSetupTest, TwinsFromTheIniAreListedAndTheSetupEnds) {
   Write("[CAMERA]\r\nSIMULATED=Ocuvant USB-C;Ocuvant USB-C\r\n");
   {
