@@ -1,11 +1,11 @@
 // The camera page as an operator sees it on a virtual X display (Xvfb): the program starts with
 // a copy of the built home folder, whose ini names the simulated camera; Preview shows its live
 // picture in the main window (camera_page.png) and Capture takes a 19-step exposure series
-// and shows the combined image (after_series.png), both saved into the tests' output folder.
+// and shows the combined image (after_series.png), both saved into the capture tests' output
+// folder.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProgressBar>
@@ -18,22 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "app/about.h"
-#include "app/home_path.h"
 #include "app/hr_main.h"
 #include "app/program.h"
 #include "app/qt_ui.h"
+#include "app/tests/screenshot_support.h"
 #include "capture/camera_setup.h"
 #include "capture/preview.h"
 #include "capture/vcap.h"
-#include "cmake/xvfb_display.h"
-#include "platform/base/clock.h"
 #include "platform/ini/profile.h"
-
-extern "C" const char* __lsan_default_suppressions() {
-  // The system's font, X and message-bus libraries keep caches for the whole process.
-  return "leak:libfontconfig.so\nleak:libxcb\nleak:libX11.so\nleak:libdbus-1.so\n";
-}
 
 namespace app {
 namespace {
@@ -50,28 +42,10 @@ class RecordedMessages : public QtUiServices {
   std::vector<std::string> texts;
 };
 
-void Settle(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+using test::Settle;
+using test::SettleUntil;
 
-bool SettleUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-QImage Shot(const QWidget& w) {
-  const QRect area = w.frameGeometry();
-  return QGuiApplication::primaryScreen()
-      ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-      .toImage();
-}
+QImage Shot(const QWidget& w) { return test::Shot(w).toImage(); }
 
 // The picture of the image display on the screen.
 QImage DisplayShot(const THRMainFrm& frm) {
@@ -83,21 +57,16 @@ QImage DisplayShot(const THRMainFrm& frm) {
 }
 
 TEST(CameraPageScreenshot, LivePictureAndSeriesUnderXvfb) {
-  testing_support::Xvfb xvfb;
-  ASSERT_FALSE(xvfb.Display().empty()) << "Xvfb did not start (scripts/setup installs it)";
-  setenv("DISPLAY", xvfb.Display().c_str(), 1);
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
-
-  const std::string home = (std::filesystem::temp_directory_path() / "quirvel_camera_page_home").string();
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(QUIRVEL_BUILD_HOME, home, std::filesystem::copy_options::recursive);
+  test::ScreenshotDisplay display("quirvel_camera_page_home");
+  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
+  const std::string& home = display.Home();
   const std::string ini = home + "/QUIRVEL.INI";
   // The camera page is a service page; the simulated sensor has its noise (as shipped: a
   // built home folder keeps an older ini of its own).
   ASSERT_TRUE(platform::WritePrivateProfileString("QUIRVEL", "SHOWCAMERA", "47096", ini));
   ASSERT_TRUE(platform::WritePrivateProfileString("CAMERA", "SIMULATED", "Ocuvant USB-C", ini));
   ASSERT_TRUE(platform::WritePrivateProfileString("CAMERA", "NOISE", "2", ini));
-  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
+  const std::string out_dir = QUIRVEL_CAPTURE_TEST_OUTPUT;
   std::filesystem::create_directories(out_dir);
   const std::string live_out = out_dir + "/camera_page.png";
   const std::string series_out = out_dir + "/after_series.png";
@@ -105,16 +74,10 @@ TEST(CameraPageScreenshot, LivePictureAndSeriesUnderXvfb) {
   std::filesystem::remove(series_out);
 
   {
-    int argc = 1;
-    char name[] = "quirvel";
-    char* argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("QUIRVEL");
+    test::ScreenshotApplication application(home);
     ASSERT_EQ(QGuiApplication::platformName().toStdString(), "xcb");
     RecordedMessages ui;
     platform::ui::ScopedServices scoped(ui);
-    ScopedProgramFolder folder(home);
-    ScopedLauncher no_programs([](const std::vector<std::string>&) { return true; });
     // The cameras as the program's start installs them: the ini's simulated camera.
     capture::TCameraSetup cameras(ini);
     ASSERT_EQ(cameras.SimulatedDevices().size(), 1u);
@@ -146,11 +109,11 @@ TEST(CameraPageScreenshot, LivePictureAndSeriesUnderXvfb) {
       ASSERT_FALSE(live.isNull());
       ASSERT_TRUE(live.save(QString::fromStdString(live_out), "PNG"));
       // The display shows the camera's gray picture with the lime centre line.
-      const QImage display = DisplayShot(frm);
+      const QImage live_display = DisplayShot(frm);
       int gray = 0, lime = 0, all = 0;
-      for (int y = 0; y < display.height(); y += 3) {
-        for (int x = 0; x < display.width(); x += 3) {
-          const QRgb p = display.pixel(x, y);
+      for (int y = 0; y < live_display.height(); y += 3) {
+        for (int x = 0; x < live_display.width(); x += 3) {
+          const QRgb p = live_display.pixel(x, y);
           ++all;
           if (qRed(p) == qGreen(p) && qGreen(p) == qBlue(p)) ++gray;
           if (qRed(p) == 0 && qGreen(p) == 255 && qBlue(p) == 0) ++lime;
@@ -188,7 +151,6 @@ TEST(CameraPageScreenshot, LivePictureAndSeriesUnderXvfb) {
   }
   EXPECT_TRUE(std::filesystem::exists(live_out));
   EXPECT_TRUE(std::filesystem::exists(series_out));
-  std::filesystem::remove_all(home);
 }
 
 }  // namespace

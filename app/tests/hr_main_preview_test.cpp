@@ -419,6 +419,7 @@ TEST_F(PreviewHandOffTest, SeriesIsTheCombinationOfTheCamerasFramesAndMeasuresAs
       }(),
       home / "BGPLATE.zph");
   ActivatePage(frm->Plate);
+  analysis::Analysis().WaitImg = 1;  // one frame per step this time
   frm->Refreshbtn->click();
   ASSERT_TRUE(Deliver(*cam));
   frm->Capturebtn->click();
@@ -427,7 +428,7 @@ TEST_F(PreviewHandOffTest, SeriesIsTheCombinationOfTheCamerasFramesAndMeasuresAs
     ASSERT_TRUE(Deliver(*cam));
     ++frames;
   }
-  EXPECT_EQ(frames, 37);
+  EXPECT_EQ(frames, 19);
   ASSERT_TRUE(frm->st.ImgCaptured);
   ASSERT_TRUE(ReadHeader(*frm->st.ibmp, h));
   EXPECT_EQ(h.atype, 1);

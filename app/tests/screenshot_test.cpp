@@ -23,7 +23,7 @@
 #include "app/hr_main.h"
 #include "app/program.h"
 #include "app/qt_ui.h"
-#include "cmake/xvfb_display.h"
+#include "app/tests/screenshot_support.h"
 
 extern "C" const char* __lsan_default_suppressions() {
   // The system's font, X and message-bus libraries keep caches for the whole process.
@@ -48,30 +48,13 @@ class OpenAnswered : public QtUiServices {
   std::string path_;
 };
 
-// Lets the window system draw what the window painted.
-void Settle(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 50);
-}
-
-QPixmap Shot(const QWidget& w) {
-  const QRect area = w.frameGeometry();
-  return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-}
-
-using testing_support::Xvfb;
+using test::Settle;
+using test::Shot;
 
 TEST(MainWindowScreenshot, UnderXvfb) {
-  Xvfb xvfb;
-  ASSERT_FALSE(xvfb.Display().empty()) << "Xvfb did not start (scripts/setup installs it)";
-  setenv("DISPLAY", xvfb.Display().c_str(), 1);
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
-
-  // The start writes into the home folder's ini: work on a copy of the built one.
-  const std::string home = (std::filesystem::temp_directory_path() / "quirvel_screenshot_home").string();
-  std::filesystem::remove_all(home);
-  std::filesystem::copy(QUIRVEL_BUILD_HOME, home, std::filesystem::copy_options::recursive);
+  test::ScreenshotDisplay display("quirvel_screenshot_home");
+  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
+  const std::string& home = display.Home();
   const std::string out_dir = QUIRVEL_TEST_OUTPUT;
   std::filesystem::create_directories(out_dir);
   const std::string out = out_dir + "/quirvel_main_window.png";
@@ -80,16 +63,10 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   std::filesystem::remove(loaded_out);
 
   {
-    int argc = 1;
-    char name[] = "quirvel";
-    char* argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("QUIRVEL");
+    test::ScreenshotApplication application(home);
     ASSERT_EQ(QGuiApplication::platformName().toStdString(), "xcb");
     OpenAnswered ui(home + "/Images/sample_plate.qvr");
     platform::ui::ScopedServices scoped(ui);
-    ScopedProgramFolder folder(home);
-    ScopedLauncher no_programs([](const std::vector<std::string>&) { return true; });
     {
       Program program;
       THRMainFrm& frm = *program.HRMainFrm;
@@ -133,7 +110,6 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   }
   EXPECT_TRUE(std::filesystem::exists(out));
   EXPECT_TRUE(std::filesystem::exists(loaded_out));
-  std::filesystem::remove_all(home);
 }
 
 }  // namespace

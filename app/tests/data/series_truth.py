@@ -11,10 +11,8 @@ COUNT   the number of frames
 MIRROR  1 when the frames are mirrored (column x shows scene column 1279 - x)
 PERIOD, ANGLE, AREA  the scene's screen
 
-The scene: round dots on a screen of PERIOD points at ANGLE degrees covering AREA, ink
-radiance 1500 on paper 60000; a dark 128-point square edge target centred at (640, 640) inside
-a dot-free 256-point square. Every point is the mean of 2 x 2 samples at offsets 0.25 and 0.75.
-A frame's level is min(255, round(L * gain / 32 / IMBR[step])), ties to even.
+The scene and a frame's levels are those of sim_frame_truth.py (the simulated camera's frame on
+its own), with the screen given here.
 
 The scene stands still, so every frame is registered at shift (0, 0). The combination per
 pixel: v = sum over k of level_k * IMBR[FIRST + k] / IMBR[FIRST] (in this order), the value
@@ -27,13 +25,14 @@ are written by the capture finish and are not compared.
 
 Prints: "compared N mismatches M maxdiff D max X min Y avg A".
 """
-import math
+import os
 import struct
 import sys
 
-IMBR = [2, 4, 7.5, 15, 20, 30, 50, 60, 100, 120, 200, 250, 500, 750, 1000, 2000, 3000, 4000, 5000]
-PAPER, INK = 60000.0, 1500.0
-TX, TY, TSIZE, CSIZE = 640, 640, 128, 256
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
+                                "platform", "video", "tests", "data"))
+from sim_frame_truth import IMBR, inked_samples, level, radiance, scene_ink  # noqa: E402
+
 W, H = 1280, 1024
 NMAX = 111
 
@@ -46,34 +45,16 @@ def round_div(a, b):
     return q
 
 
-def level(L, gain, step):
-    return min(255, round(L * gain / 32 / IMBR[step]))
-
-
 def main():
     path = sys.argv[1]
     gain, first, count, mirror = (int(a) for a in sys.argv[2:6])
     period, angle, area = (float(a) for a in sys.argv[6:9])
-    c = math.cos(math.radians(angle))
-    s = math.sin(math.radians(angle))
-    r2 = area / math.pi
-
-    def ink_at(px, py):
-        ax, ay = abs(px - TX), abs(py - TY)
-        if ax < TSIZE / 2 and ay < TSIZE / 2:
-            return True
-        if ax < CSIZE / 2 and ay < CSIZE / 2:
-            return False
-        u = (px * c + py * s) / period
-        v = (py * c - px * s) / period
-        fu = u - math.floor(u) - 0.5
-        fv = v - math.floor(v) - 0.5
-        return fu * fu + fv * fv < r2
+    ink_at = scene_ink(period, angle, area)
 
     # The combined value of each of the five radiance levels (0..4 inked samples of 4).
     combined = []
     for k in range(5):
-        L = ((4 - k) * PAPER + k * INK) / 4
+        L = radiance(k)
         v = 0.0
         for i in range(count):
             v += level(L, gain, first + i) * IMBR[first + i] / IMBR[first]
@@ -85,9 +66,7 @@ def main():
         row = expected[y]
         for x in range(W):
             sx = W - 1 - x if mirror else x
-            k = (ink_at(sx + 0.25, y + 0.25) + ink_at(sx + 0.75, y + 0.25) + ink_at(sx + 0.25, y + 0.75) +
-                 ink_at(sx + 0.75, y + 0.75))
-            w = combined[k]
+            w = combined[inked_samples(ink_at, sx, y)]
             row[x] = w
             hist[w] = hist.get(w, 0) + 1
 

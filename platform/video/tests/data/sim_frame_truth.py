@@ -19,34 +19,50 @@ PAPER, INK = 60000.0, 1500.0
 TX, TY, TSIZE, CSIZE = 640, 640, 128, 256
 W = 1280
 
-c = math.cos(math.radians(ANGLE))
-s = math.sin(math.radians(ANGLE))
-r2 = AREA / math.pi
+
+def scene_ink(period=PERIOD, angle=ANGLE, area=AREA):
+    """The scene's ink test: whether the sample point (px, py) lies in a dot or the target."""
+    c = math.cos(math.radians(angle))
+    s = math.sin(math.radians(angle))
+    r2 = area / math.pi
+
+    def ink_at(px, py):
+        ax, ay = abs(px - TX), abs(py - TY)
+        if ax < TSIZE / 2 and ay < TSIZE / 2:
+            return True
+        if ax < CSIZE / 2 and ay < CSIZE / 2:
+            return False
+        u = (px * c + py * s) / period
+        v = (py * c - px * s) / period
+        fu = u - math.floor(u) - 0.5
+        fv = v - math.floor(v) - 0.5
+        return fu * fu + fv * fv < r2
+
+    return ink_at
 
 
-def ink_at(px, py):
-    ax, ay = abs(px - TX), abs(py - TY)
-    if ax < TSIZE / 2 and ay < TSIZE / 2:
-        return True
-    if ax < CSIZE / 2 and ay < CSIZE / 2:
-        return False
-    u = (px * c + py * s) / PERIOD
-    v = (py * c - px * s) / PERIOD
-    fu = u - math.floor(u) - 0.5
-    fv = v - math.floor(v) - 0.5
-    return fu * fu + fv * fv < r2
+def inked_samples(ink_at, x, y):
+    """How many of the 2 x 2 samples of point (x, y) lie in ink (0..4)."""
+    return sum(ink_at(x + 0.25 + 0.5 * i, y + 0.25 + 0.5 * j) for j in (0, 1) for i in (0, 1))
+
+
+def radiance(k):
+    """The radiance of a point with k of its 4 samples in ink."""
+    return ((4 - k) * PAPER + k * INK) / 4
+
+
+def level(L, gain, step):
+    return min(255, round(L * gain / 32 / IMBR[step]))
 
 
 def main():
     gain = int(sys.argv[1])
     shutter = int(sys.argv[2])
+    ink_at = scene_ink()
     for row in (int(a) for a in sys.argv[3:]):
-        levels = []
-        for x in range(W):
-            k = sum(ink_at(x + 0.25 + 0.5 * i, row + 0.25 + 0.5 * j) for j in (0, 1) for i in (0, 1))
-            L = ((4 - k) * PAPER + k * INK) / 4
-            levels.append(min(255, round(L * gain / 32 / IMBR[shutter])))
+        levels = [level(radiance(inked_samples(ink_at, x, row)), gain, shutter) for x in range(W)]
         print(f"{row}: " + " ".join(map(str, levels)))
 
 
-main()
+if __name__ == "__main__":
+    main()
