@@ -12,7 +12,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolButton>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -25,6 +24,7 @@
 #include "app/hr_main_support.h"
 #include "app/tests/main_window_fixture.h"
 #include "capture/vcap.h"
+#include "cmake/test_tools.h"
 #include "platform/base/numeric.h"
 #include "platform/image/bmp_codec.h"
 #include "platform/video/simulated_camera.h"
@@ -324,15 +324,14 @@ struct Truth {
   uint32_t max = 0, min = 0, avg = 0;
 };
 
-Truth PythonTruth(const std::string& bmp, int gain, int first, int count, bool mirror, const std::string& out) {
+Truth PythonTruth(const std::string& bmp, int gain, int first, int count, bool mirror) {
   std::ostringstream cmd;
   cmd << "python3 '" << kData << "/series_truth.py' '" << bmp << "' " << gain << " " << first << " " << count << " "
-      << (mirror ? 1 : 0) << " " << kPeriod << " " << kAngle << " " << kArea << " > '" << out << "' 2>&1";
-  const int rc = std::system(cmd.str().c_str());
-  const std::string text = test::ReadText(out);
-  EXPECT_EQ(rc, 0) << text;
+      << (mirror ? 1 : 0) << " " << kPeriod << " " << kAngle << " " << kArea;
+  const quirvel::testing::ToolResult run = quirvel::testing::RunTool(cmd.str());
+  EXPECT_EQ(run.exit_code, 0) << run.output;
   Truth t;
-  std::istringstream in(text);
+  std::istringstream in(run.output);
   std::string word;
   while (in >> word) {
     if (word == "compared") in >> t.compared;
@@ -391,7 +390,7 @@ TEST_F(PreviewHandOffTest, SeriesIsTheCombinationOfTheCamerasFramesAndMeasuresAs
 
   const std::string bmp = home / "series.bmp";
   platform::SaveBmp(*frm->st.ibmp, bmp);
-  const Truth t = PythonTruth(bmp, 80, 0, 19, true, home / "truth.txt");
+  const Truth t = PythonTruth(bmp, 80, 0, 19, true);
   EXPECT_EQ(t.compared, 1280L * 1024 - 10);
   EXPECT_EQ(t.mismatches, 0);
   EXPECT_EQ(t.maxdiff, 0);
