@@ -6,10 +6,12 @@
 #include <immintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 
 #include "dbengine/storage/orv_bzip2.h"
+#include "dbengine/storage/orv_compression_streams.h"
 #include "dbengine/storage/orv_zlib.h"
 
 namespace orv {
@@ -209,6 +211,19 @@ bool ORVInternalDecompressBufferInto(TORVCompressionAlgorithm CompressionAlgorit
 }
 
 std::string ORVCompressionGetLastError() { return g_last_error; }
+
+int64_t DecompressionLimit(int32_t Expected) {
+  // Sizes are 32-bit throughout the engine's buffer routines.
+  constexpr int64_t kMaxOut = INT32_MAX - 4096;
+  if (Expected > 0) return std::min<int64_t>(Expected, kMaxOut);
+  return std::clamp<int64_t>(kUnknownSizeBlocks * BlockSizeForMax, 1, kMaxOut);
+}
+
+int64_t DecompressionFirstAllocation(int32_t Expected, int64_t Step) {
+  const int64_t limit = DecompressionLimit(Expected);
+  if (Expected > 0) return std::min(limit, std::max<int64_t>(4 * int64_t{BlockSizeForMax}, Step));
+  return std::clamp<int64_t>(Step, 1, limit);
+}
 
 uint32_t CRC32(uint32_t CRC, const void* Data, uint32_t DataSize) {
   if (DataSize == 0 || !Data) return CRC;

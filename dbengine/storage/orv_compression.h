@@ -51,4 +51,15 @@ std::string ORVCompressionGetLastError();
 // CRC32(0, "abc") = 0xCA6598D0. A size of 0 returns CRC unchanged.
 uint32_t CRC32(uint32_t CRC, const void* Data, uint32_t DataSize);
 
+// How far a decompressor's output may grow: the caller's expected size when it gives one
+// (the output may be smaller, never larger), else a cap of kUnknownSizeBlocks of the engine's
+// largest BLOB block. Beyond it the decompression fails: a small hostile buffer must not
+// inflate to whatever it likes before anyone looks.
+inline constexpr int64_t kUnknownSizeBlocks = 16;
+int64_t DecompressionLimit(int32_t Expected);
+// The first output buffer of a decompression: the expected size itself up to a few of the
+// largest blocks (the usual case, one allocation), else Step; the rest is taken as the output
+// really grows, so that a size claimed beside the data reserves nothing by itself.
+int64_t DecompressionFirstAllocation(int32_t Expected, int64_t Step);
+
 }  // namespace orv

@@ -17,6 +17,14 @@ const char* kTooSmall = "Stream size = %d too small. Should be at least = %d";
 const char* kCannotWrite =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
 
+// a + b without leaving 64 bits: stored starts and sizes are added before anything says they
+// are sane, and a sum past 2^63 is undefined.
+int64_t SaturatedAdd(int64_t a, int64_t b) {
+  int64_t r = 0;
+  if (!__builtin_add_overflow(a, b, &r)) return r;
+  return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
 // A MemoryManager block released on every path.
 class EngineBuffer {
  public:
@@ -53,6 +61,13 @@ TORVCompressedBLOBStream::TORVCompressedBLOBStream(TStream* Stream, const TORVBL
   if (!Stream) throw EORVException(10103, kCannotSetPosition, {BLOBDescriptor.StartPosition, 0, 0});
   FCompressionAlgorithm = static_cast<TORVCompressionAlgorithm>(FBLOBDescriptor.CompressionAlgorithm);
   FCompressionMode = FBLOBDescriptor.CompressionMode;
+  // The start comes from a stored descriptor: it must name a place in the stream (a new BLOB
+  // may also start behind its end) before anything is computed from it.
+  {
+    const int64_t start = FBLOBDescriptor.StartPosition, size = Stream->GetSize();
+    if (start < 0 || (!ToCreate && start > size))
+      throw EORVException(10103, kCannotSetPosition, {start, Stream->GetPosition(), size});
+  }
   SetStreamPosition(*FCompressedStream, FBLOBDescriptor.StartPosition, 10103);
   FBlockSize = FBLOBDescriptor.BlockSize;
   FStartPosition = FBLOBDescriptor.StartPosition;
@@ -69,7 +84,8 @@ TORVCompressedBLOBStream::TORVCompressedBLOBStream(TStream* Stream, const TORVBL
       const int64_t available = FCompressedStream->GetSize() - FStartPosition;
       if (available < FUncompressedSize) {
         if (!FRepair)
-          throw EORVException(10081, kTooSmall, {FCompressedStream->GetSize(), FStartPosition + FUncompressedSize});
+          throw EORVException(10081, kTooSmall,
+                              {FCompressedStream->GetSize(), SaturatedAdd(FStartPosition, FUncompressedSize)});
         // What is there is what can be read.
         FUncompressedSize = std::max<int64_t>(available, 0);
       }
@@ -94,6 +110,10 @@ void TORVCompressedBLOBStream::InternalCreate(bool ToCreate) {
   // Every position in the BLOB is found by dividing by the block size.
   if (FBLOBDescriptor.BlockSize <= 0)
     throw EORVException(10515, "Invalid BLOB block size = %d", {FBLOBDescriptor.BlockSize});
+  if (FBLOBDescriptor.NumBlocks < 0) {
+    if (!FRepair) throw EORVException(10517, "Invalid BLOB block count = %d", {FBLOBDescriptor.NumBlocks});
+    FBLOBDescriptor.NumBlocks = 0;
+  }
   FBlockSize = FBLOBDescriptor.BlockSize;
   FUncompressedSize = 0;
   FCompressedSize = 0;
@@ -111,6 +131,13 @@ void TORVCompressedBLOBStream::LoadHeaders() {
   FHeaders.SetSize(0);
   const int64_t size = s.GetSize();
   const int32_t block_size = FBLOBDescriptor.BlockSize;
+  // Every block takes at least a header and one byte: a count the stream cannot hold is
+  // refused before the first header is read.
+  if (!FRepair && FBLOBDescriptor.NumBlocks > (size - start) / (kHeaderSize + 1))
+    throw EORVException(10082, kTooSmall,
+                        {size, SaturatedAdd(start, FBLOBDescriptor.NumBlocks > INT64_MAX / (kHeaderSize + 1)
+                                                       ? INT64_MAX
+                                                       : FBLOBDescriptor.NumBlocks * (kHeaderSize + 1))});
   bool previous_short = false;
   for (int64_t i = 0; i < FBLOBDescriptor.NumBlocks; ++i) {
     const int64_t p = s.GetPosition();
@@ -128,7 +155,7 @@ void TORVCompressedBLOBStream::LoadHeaders() {
                       h.OffsetToNextHeader <= size - p;
     if (!sane) {
       if (FRepair) break;
-      throw EORVException(10083, kCannotSetPosition, {p + h.OffsetToNextHeader, p, size});
+      throw EORVException(10083, kCannotSetPosition, {SaturatedAdd(p, h.OffsetToNextHeader), p, size});
     }
     FHeaders.AppendItem(h, p);
     if (FRepair) {
@@ -299,11 +326,12 @@ int32_t TORVCompressedBLOBStream::Write(const void* Buffer, int32_t Count) {
     FCurrentHeader = FHeaders.ItemCount() > 0 ? static_cast<int32_t>(FHeaders.ItemCount() - 1) : 0;
     const auto r = static_cast<int32_t>(FPosition % block_size);
     if (r > 0) {
-      // The last block is partial: fill it up and rewrite it in place.
+      // The last block is partial: fill it up and rewrite it in place. The buffer holds what
+      // the block will hold, not a whole block: a stored block size may be huge.
       HeapBuffer old = LoadBlock(FCurrentHeader);
-      EngineBuffer block(block_size);
-      std::memcpy(block.get(), old.get(), static_cast<size_t>(r));
       const int32_t n = std::min(Count, block_size - r);
+      EngineBuffer block(int64_t{r} + n);
+      std::memcpy(block.get(), old.get(), static_cast<size_t>(r));
       std::memcpy(block.get() + r, in, static_cast<size_t>(n));
       InternalWriteBlock(FCurrentHeader, FHeaders.Positions[static_cast<size_t>(FCurrentHeader)], block.get(), r + n);
       written += n;
@@ -336,7 +364,7 @@ int32_t TORVCompressedBLOBStream::ReadPlain(void* Buffer, int32_t Count) {
   if (Count <= 0 || !Buffer || FPosition < 0 || FPosition >= FUncompressedSize) return 0;
   // Never past the BLOB's own end, whatever follows it in the underlying stream.
   const auto n = static_cast<int32_t>(std::min<int64_t>(Count, FUncompressedSize - FPosition));
-  FCompressedStream->Seek(FStartPosition + FPosition, soBeginning);
+  FCompressedStream->Seek(SaturatedAdd(FStartPosition, FPosition), soBeginning);
   const int32_t got = FCompressedStream->Read(Buffer, n);
   FPosition = FCompressedStream->GetPosition() - FStartPosition;
   return got;
@@ -345,7 +373,7 @@ int32_t TORVCompressedBLOBStream::ReadPlain(void* Buffer, int32_t Count) {
 int32_t TORVCompressedBLOBStream::WritePlain(const void* Buffer, int32_t Count) {
   int32_t written = 0;
   if (Count > 0 && Buffer && FPosition >= 0) {
-    FCompressedStream->Seek(FStartPosition + FPosition, soBeginning);
+    FCompressedStream->Seek(SaturatedAdd(FStartPosition, FPosition), soBeginning);
     written = FCompressedStream->Write(Buffer, Count);
     FUncompressedSize = FCompressedStream->GetSize() - FStartPosition;
     FPosition = FCompressedStream->GetPosition() - FStartPosition;
@@ -362,10 +390,10 @@ int64_t TORVCompressedBLOBStream::Seek(int64_t Offset, TSeekOrigin Origin) {
       target = Offset;
       break;
     case soCurrent:
-      target = FPosition + Offset;
+      target = SaturatedAdd(FPosition, Offset);
       break;
     case soEnd:
-      target = FUncompressedSize + Offset;
+      target = SaturatedAdd(FUncompressedSize, Offset);
       break;
   }
   InternalSeek(target);
@@ -381,7 +409,7 @@ void TORVCompressedBLOBStream::InternalSeek(int64_t NewPosition) {
     FCurrentHeader = static_cast<int32_t>(std::min<int64_t>(NewPosition / std::max(FBLOBDescriptor.BlockSize, 1), INT32_MAX));
   }
   if (FCompressionAlgorithm == acaNone) {
-    FCompressedStream->Seek(FStartPosition + FPosition, soBeginning);
+    FCompressedStream->Seek(SaturatedAdd(FStartPosition, FPosition), soBeginning);
     FPosition = FCompressedStream->GetPosition() - FStartPosition;
   }
 }
@@ -389,7 +417,7 @@ void TORVCompressedBLOBStream::InternalSeek(int64_t NewPosition) {
 void TORVCompressedBLOBStream::SetSize(int64_t NewSize) { InternalSetSize(NewSize); }
 
 void TORVCompressedBLOBStream::InternalSetSize(int64_t NewSize) {
-  if (NewSize < 0) throw EORVException(10516, "Invalid BLOB size = %d", {NewSize});
+  if (NewSize < 0 || NewSize > INT64_MAX - FStartPosition) throw EORVException(10516, "Invalid BLOB size = %d", {NewSize});
   if (FCompressionAlgorithm == acaNone) {
     FCompressedStream->SetSize(FStartPosition + NewSize);
   } else if (NewSize > FUncompressedSize) {

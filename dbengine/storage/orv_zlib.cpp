@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "dbengine/storage/orv_compression.h"
+
 namespace orv {
 namespace {
 
@@ -77,8 +79,12 @@ void ZLIBDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, 
   OutBuf = nullptr;
   OutBytes = 0;
   if (InBytes <= 0 || !InBuf) return;
+  // What the output may grow to: the caller's expected size, or the engine's cap when the
+  // caller does not know it. Memory is taken as the output really grows, never on the word
+  // of a size stored beside the data.
+  const int64_t limit = DecompressionLimit(OutEstimate);
   const int64_t step = std::max<int64_t>(((static_cast<int64_t>(InBytes) + 255) / 256) * 256, 256);
-  int64_t size = OutEstimate > 0 ? OutEstimate : step;
+  int64_t size = DecompressionFirstAllocation(OutEstimate, step);
   auto* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
   if (!out) throw std::bad_alloc();
   z_stream zs;
@@ -99,18 +105,28 @@ void ZLIBDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, 
         ok = true;
         break;
       }
-      // Every negative result (corrupt data, input ending before the stream) ends the loop.
-      if (rc < 0) break;
-      if (zs.avail_out == 0) {
-        if (size + step > kMaxOut) break;
-        const int64_t used = size;
-        out = static_cast<uint8_t*>(Grow(out, size + step));
-        size += step;
-        zs.next_out = out + used;
-        zs.avail_out = static_cast<uInt>(step);
-      } else if (zs.avail_in == 0) {
-        break;  // no more input and no end of stream: truncated
+      // Only Z_OK is progress. A preset dictionary (Z_NEED_DICT), corrupt data, a stream
+      // that ends early (Z_BUF_ERROR with room left) or any other answer ends the call.
+      if (rc != Z_OK && !(rc == Z_BUF_ERROR && zs.avail_out == 0)) break;
+      if (zs.avail_out > 0) {
+        if (zs.avail_in == 0) break;  // no more input and no end of stream: truncated
+        continue;
       }
+      if (size >= limit) {
+        // The output fills all it may have: only the end of the stream may follow. One
+        // byte of room tells a stream that ends here from one that would grow past it.
+        uint8_t probe = 0;
+        zs.next_out = &probe;
+        zs.avail_out = 1;
+        ok = inflate(&zs, Z_NO_FLUSH) == Z_STREAM_END && zs.avail_out == 1;
+        break;
+      }
+      // Geometric growth: a stream that inflates far costs linear, not quadratic, copying.
+      const int64_t used = size;
+      size = std::min(limit, std::max(size + step, size * 2));
+      out = static_cast<uint8_t*>(Grow(out, size));
+      zs.next_out = out + used;
+      zs.avail_out = static_cast<uInt>(size - used);
     }
   } catch (...) {
     inflateEnd(&zs);
@@ -119,7 +135,7 @@ void ZLIBDecompressBuf(const void* InBuf, int32_t InBytes, int32_t OutEstimate, 
   }
   const int64_t produced = static_cast<int64_t>(zs.total_out);
   inflateEnd(&zs);
-  if (!ok || produced == 0) {
+  if (!ok || produced == 0 || produced > limit) {
     std::free(out);
     return;
   }

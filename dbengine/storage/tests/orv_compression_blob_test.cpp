@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -325,6 +326,127 @@ TEST(TORVCompressedBLOBStream, UncompressedBLOBStaysInsideItsBytes) {
   EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&under, desc, false, false); }), 10081);
   TORVCompressedBLOBStream repaired(&under, desc, false, true);
   EXPECT_EQ(repaired.GetSize(), 50);
+}
+
+// Descriptors and block headers read from a hostile file: every stored field is checked
+// against the stream before it is used, and each case ends at once with its damage code.
+TEST(TORVCompressedBLOBStream, HostileDescriptorsAndHeadersEndPromptly) {
+  const auto started = std::chrono::steady_clock::now();
+  ThreeBlocks f;
+  struct Case {
+    const char* what;
+    TORVBLOBDescriptor desc;
+    int32_t code;
+  };
+  auto with = [&](auto change) {
+    TORVBLOBDescriptor d = f.desc;
+    change(d);
+    return d;
+  };
+  const Case cases[] = {
+      {"negative start", with([](auto& d) { d.StartPosition = -7; }), 10103},
+      {"start behind the stream", with([](auto& d) { d.StartPosition = int64_t{1} << 40; }), 10103},
+      {"plain BLOB, start + size past 2^63",
+       with([](auto& d) {
+         d.CompressionAlgorithm = acaNone;
+         d.UncompressedSize = INT64_MAX - 3;
+       }),
+       10081},
+      {"negative block count", with([](auto& d) { d.NumBlocks = -1; }), 10517},
+      {"block count past 2^63 / 20", with([](auto& d) { d.NumBlocks = INT64_MAX; }), 10082},
+      {"block count the stream cannot hold", with([](auto& d) { d.NumBlocks = 1'000'000; }), 10082},
+      {"block size smaller than a block", with([](auto& d) { d.BlockSize = 1000; }), 10083},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&f.under, c.desc, false, false); }), c.code);
+  }
+  // Repair keeps what can be read, never more than the stream holds.
+  TORVCompressedBLOBStream huge_count(&f.under, cases[4].desc, false, true);
+  EXPECT_EQ(huge_count.BLOBDescriptor().NumBlocks, 3);
+  EXPECT_EQ(ReadAll(huge_count), f.data);
+  TORVCompressedBLOBStream plain(&f.under, cases[2].desc, false, true);
+  EXPECT_EQ(plain.GetSize(), f.under.GetSize() - ThreeBlocks::kStart);
+
+  // Header fields: sizes that do not fit the stream or each other, a link past 2^63.
+  const Bytes raw = StreamBytes(f.under);
+  const int64_t block2 = [&] {
+    TORVCompressedBLOBStream probe(&f.under, f.desc, false, false);
+    return probe.Headers().Positions[2];
+  }();
+  struct Field {
+    const char* what;
+    int offset;
+    int64_t value;
+    int width;
+  };
+  for (const Field& h : {Field{"negative compressed size", 0, -20, 4}, Field{"compressed size past the end", 0, INT32_MAX, 4},
+                         Field{"negative uncompressed size", 4, -1, 4}, Field{"link past 2^63", 12, INT64_MAX, 8},
+                         Field{"negative link", 12, INT64_MIN, 8}}) {
+    SCOPED_TRACE(h.what);
+    Bytes bad = raw;
+    for (int i = 0; i < h.width; ++i)
+      bad[static_cast<size_t>(block2 + h.offset + i)] = static_cast<uint8_t>(static_cast<uint64_t>(h.value) >> (8 * i));
+    ReplaceStream(f.under, bad);
+    EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&f.under, f.desc, false, false); }), 10083);
+    TORVCompressedBLOBStream repaired(&f.under, f.desc, false, true);
+    EXPECT_EQ(repaired.BLOBDescriptor().NumBlocks, 2);
+  }
+
+  // A block whose few compressed bytes inflate far past the size its header claims (a
+  // zlib bomb of 32 MiB behind a header that promises 100 bytes) is refused as damaged, when
+  // read and when repair looks at it, without inflating it all.
+  for (int32_t block_size : {102400, INT32_MAX}) {
+    SCOPED_TRACE(block_size);
+    const Bytes zeros(32u << 20, 0);
+    void* packed = nullptr;
+    int32_t packed_size = 0;
+    ASSERT_TRUE(ORVInternalCompressBuffer(acaZLIB, 9, zeros.data(), static_cast<int32_t>(zeros.size()), packed,
+                                          packed_size));
+    TORVCompressedStreamBlockHeader h;
+    h.CompressedSize = packed_size;
+    h.UncompressedSize = 100;
+    h.Crc32 = CRC32(0, zeros.data(), 100);
+    h.OffsetToNextHeader = 20 + int64_t{packed_size};
+    Bytes chain(20);
+    h.WriteTo(chain.data());
+    chain.insert(chain.end(), static_cast<uint8_t*>(packed), static_cast<uint8_t*>(packed) + packed_size);
+    std::free(packed);
+    TORVMemoryStream under;
+    ReplaceStream(under, chain);
+    TORVBLOBDescriptor d = Descriptor(acaZLIB, 9, 0, block_size);
+    d.NumBlocks = 1;
+    const auto bomb_start = std::chrono::steady_clock::now();
+    TORVCompressedBLOBStream blob(&under, d, false, false);
+    Bytes out(10);
+    EXPECT_EQ(CodeOf([&] { blob.Read(out.data(), 10); }), 10087);
+    TORVCompressedBLOBStream repaired(&under, d, false, true);
+    EXPECT_EQ(repaired.BLOBDescriptor().NumBlocks, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - bomb_start, std::chrono::seconds(1));
+  }
+
+  // A stored block size of 2 GiB: appends hold only what the block holds.
+  TORVMemoryStream under;
+  TORVBLOBDescriptor d = Descriptor(acaZLIB, 1, 0, INT32_MAX);
+  {
+    TORVCompressedBLOBStream blob(&under, d, true, false);
+    EXPECT_EQ(blob.Write("first", 5), 5);
+    d = blob.BLOBDescriptor();
+  }
+  const auto append_start = std::chrono::steady_clock::now();
+  {
+    TORVCompressedBLOBStream blob(&under, d, false, false);
+    blob.Seek(0, soEnd);
+    EXPECT_EQ(blob.Write(" second", 7), 7);
+    d = blob.BLOBDescriptor();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - append_start, std::chrono::seconds(1));
+  TORVCompressedBLOBStream reopened(&under, d, false, false);
+  const Bytes text = ReadAll(reopened);
+  EXPECT_EQ(std::string(text.begin(), text.end()), "first second");
+  EXPECT_EQ(d.NumBlocks, 1);
+
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 // Random appends, gaps, truncations, extensions and reads against a plain byte vector.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -116,6 +119,61 @@ TEST(ORVInternalDecompressBuffer, DamagedInputGivesFalse) {
       EXPECT_EQ(size, 0);
     }
   }
+}
+
+// Hostile buffers end at once with false: a stream that asks for a preset dictionary, and
+// bombs that inflate far beyond what the caller expects (or, without an expected size, beyond
+// the engine's cap).
+TEST(ORVInternalDecompressBuffer, HostileBuffersEndPromptlyWithFalse) {
+  // zlib header with the preset-dictionary flag, a dictionary id, then some deflate bytes.
+  const Bytes dictionary = {0x78, 0xBB, 0x12, 0x34, 0x56, 0x78, 0x4B, 0x4C, 0x4A, 0x06, 0x00};
+  Bytes zlib_bomb(static_cast<size_t>(compressBound(32u << 20)));
+  {
+    const Bytes zeros(32u << 20, 0);
+    uLongf n = zlib_bomb.size();
+    ASSERT_EQ(compress2(zlib_bomb.data(), &n, zeros.data(), zeros.size(), 9), Z_OK);
+    zlib_bomb.resize(n);  // about 32 KB
+  }
+  const Bytes bzip2_bomb = ReadFile("bzip2_bomb_200mib.bin");  // 177 bytes
+  ASSERT_LT(DecompressionLimit(0), int64_t{32} << 20);
+  struct Case {
+    const char* what;
+    TORVCompressionAlgorithm algorithm;
+    const Bytes* data;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"zlib preset dictionary", acaZLIB, &dictionary, 0},
+      {"zlib preset dictionary, size given", acaZLIB, &dictionary, 16},
+      {"zlib bomb, 16 bytes expected", acaZLIB, &zlib_bomb, 16},
+      {"zlib bomb, one byte short", acaZLIB, &zlib_bomb, (32 << 20) - 1},
+      {"zlib bomb, size unknown", acaZLIB, &zlib_bomb, 0},
+      {"bzip2 bomb, 16 bytes expected", acaBZIP, &bzip2_bomb, 16},
+      {"bzip2 bomb, a block expected", acaBZIP, &bzip2_bomb, 1572864},
+      {"bzip2 bomb, size unknown", acaBZIP, &bzip2_bomb, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto start = std::chrono::steady_clock::now();
+    void* out = nullptr;
+    int32_t size = c.expected;
+    EXPECT_FALSE(ORVInternalDecompressBuffer(c.algorithm, c.data->data(), static_cast<int32_t>(c.data->size()), out,
+                                             size));
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(size, 0);
+    EXPECT_FALSE(ORVCompressionGetLastError().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+    uint8_t into[64];
+    EXPECT_FALSE(ORVInternalDecompressBufferInto(c.algorithm, c.data->data(), static_cast<int32_t>(c.data->size()),
+                                                 into, sizeof into, size));
+  }
+  // The exact size is still accepted: a limit never cuts a stream that ends on it.
+  HeapBytes whole;
+  whole.size = 32 << 20;
+  ASSERT_TRUE(ORVInternalDecompressBuffer(acaZLIB, zlib_bomb.data(), static_cast<int32_t>(zlib_bomb.size()), whole.p,
+                                          whole.size));
+  EXPECT_EQ(whole.size, 32 << 20);
 }
 
 TEST(CRC32, ReflectedWithoutInversion) {

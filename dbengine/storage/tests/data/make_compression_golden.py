@@ -37,3 +37,8 @@ for name, data in inputs.items():
         packed = subprocess.run(["bzip2", f"-{level}", "-c"], input=data, check=True,
                                 stdout=subprocess.PIPE).stdout
         (out / f"bzip2_{name}_{level}.bin").write_bytes(packed)
+
+# A decompression bomb: 200 MiB of zeros in under 200 bytes of bzip2 (long runs). Its
+# decompression must stop as soon as the output passes what the caller allows.
+bomb = subprocess.run(["bzip2", "-9", "-c"], input=bytes(200 << 20), check=True, stdout=subprocess.PIPE).stdout
+(out / "bzip2_bomb_200mib.bin").write_bytes(bomb)
