@@ -33,6 +33,50 @@ void PageNoBytes(int32_t PageNo, uint8_t (&bytes)[4]) { StoreLE32(bytes, static_
 
 }  // namespace
 
+// ---- Walks --------------------------------------------------------------------------------
+
+void TORVBTreeWalk::Enter(int32_t PageNo, int32_t FromPageNo, int32_t FromEntryNo) {
+  if (FDepth >= TORVKeyPath::MaxLevels) Damaged(PageNo);
+  const auto first_end = FFirstPages.begin() + FFirstCount;
+  bool met = std::find(FFirstPages.begin(), first_end, PageNo) != first_end;
+  if (!met) {
+    if (FFirstCount < static_cast<int32_t>(FFirstPages.size()))
+      FFirstPages[static_cast<size_t>(FFirstCount++)] = PageNo;
+    else
+      met = !FMorePages.insert(PageNo).second;
+  }
+  if (met) {
+    if (FRepeatCode == 20307) Damaged(PageNo);
+    IntegrityError(FRepeatCode, FromPageNo, FromEntryNo);
+  }
+  ++FDepth;
+}
+
+namespace {
+// Leaves a walk's level on every path out of it.
+class WalkLevel {
+ public:
+  explicit WalkLevel(TORVBTreeWalk& Walk) : walk_(Walk) {}
+  ~WalkLevel() { walk_.Leave(); }
+  WalkLevel(const WalkLevel&) = delete;
+  WalkLevel& operator=(const WalkLevel&) = delete;
+
+ private:
+  TORVBTreeWalk& walk_;
+};
+}  // namespace
+
+TORVBTreePageRef TORVBTreeNodeController::EnterChild(int32_t SessionID, int32_t EntryNo, TORVBTreeWalk& Walk) const {
+  const int32_t child_no = ChildPageNo(EntryNo);
+  Walk.Enter(child_no, FPage->GetPageNo(), EntryNo);
+  try {
+    return FPage->GetIndexPage(SessionID, child_no);
+  } catch (...) {
+    Walk.Leave();
+    throw;
+  }
+}
+
 // ---- Base controller ----------------------------------------------------------------------
 
 TORVBTreeKeyRef* TORVBTreePageController::GetKeyRef() const { return FPage->LKeyRef; }
@@ -546,25 +590,47 @@ void TORVBTreeNodeController::DecreaseTreeDepth(int32_t SessionID) {
 }
 
 void TORVBTreeNodeController::FreeAllPages(int32_t SessionID, bool KeepRootPage) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  FreeAllPages(SessionID, KeepRootPage, walk);
+}
+
+void TORVBTreeNodeController::FreeAllPages(int32_t SessionID, bool KeepRootPage, TORVBTreeWalk& Walk) {
+  // A page reached twice would be given back twice: the walk refuses it first.
   const int32_t n = FPage->GetEntryCount();
   for (int32_t i = 0; i < n; ++i) {
-    TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(i));
-    child->FreeAllPages(SessionID, KeepRootPage);
+    TORVBTreePageRef child = EnterChild(SessionID, i, Walk);
+    WalkLevel level(Walk);
+    if (child->GetIsLeaf())
+      child->FreeAllPages(SessionID, KeepRootPage);
+    else
+      child->FNodeController.FreeAllPages(SessionID, KeepRootPage, Walk);
   }
   if (!(FPage->GetIsRoot() && KeepRootPage)) FPage->RemoveIndexPage(SessionID, FPage->GetPageNo());
 }
 
 void TORVBTreeNodeController::CheckIntegrity(int32_t SessionID, TORVKeyPath& KeyPath) {
+  // A page met twice anywhere in the check, not only on one path, is a circular link.
+  TORVBTreeWalk walk(20032);
+  walk.Enter(FPage->GetPageNo(), FPage->GetPageNo(), 0);
+  CheckIntegrity(SessionID, KeyPath, walk);
+}
+
+void TORVBTreeNodeController::CheckIntegrity(int32_t SessionID, TORVKeyPath& KeyPath, TORVBTreeWalk& Walk) {
   const int32_t n = FPage->GetEntryCount();
   const int32_t page_no = FPage->GetPageNo();
   for (int32_t i = 0; i < n; ++i) {
     if (KeyPath.PageExists(page_no)) IntegrityError(20032, page_no, i);
     KeyPath.AddItem(page_no, i, n);
     {
-      TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(i));
+      TORVBTreePageRef child = EnterChild(SessionID, i, Walk);
+      WalkLevel level(Walk);
       if (i > 0 && child->GetLeftPageNo() != ChildPageNo(i - 1)) IntegrityError(20033, page_no, i);
       if (i < n - 1 && child->GetRightPageNo() != ChildPageNo(i + 1)) IntegrityError(20034, page_no, i);
-      child->CheckIntegrity(SessionID, KeyPath);
+      if (child->GetIsLeaf())
+        child->CheckIntegrity(SessionID, KeyPath);
+      else
+        child->FNodeController.CheckIntegrity(SessionID, KeyPath, Walk);
     }
     KeyPath.DeleteLastItem();
   }
@@ -596,6 +662,13 @@ void TORVBTreeNodeController::CheckIntegrity(int32_t SessionID, TORVKeyPath& Key
 
 bool TORVBTreeNodeController::FindEntry(int32_t SessionID, const void* Key, const void* Reference,
                                         TORVKeyPath& Position) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return FindEntry(SessionID, Key, Reference, Position, walk);
+}
+
+bool TORVBTreeNodeController::FindEntry(int32_t SessionID, const void* Key, const void* Reference,
+                                        TORVKeyPath& Position, TORVBTreeWalk& Walk) {
   if (Key && Reference) {
     // With its reference an entry lies in exactly one child: no run of children with equal
     // keys is searched one by one.
@@ -603,28 +676,40 @@ bool TORVBTreeNodeController::FindEntry(int32_t SessionID, const void* Key, cons
     Position.AddItem(FPage->GetPageNo(), pos, FPage->GetEntryCount());
     bool found = false;
     {
-      TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(pos));
-      found = child->FindEntry(SessionID, Key, Reference, Position);
+      TORVBTreePageRef child = EnterChild(SessionID, pos, Walk);
+      WalkLevel level(Walk);
+      found = child->GetIsLeaf() ? child->FindEntry(SessionID, Key, Reference, Position)
+                                 : child->FNodeController.FindEntry(SessionID, Key, Reference, Position, Walk);
     }
     if (!found) Position.DeleteLastItem();
     return found;
   }
   int32_t start = 0, end = 0;
   GetChildPagesToCheck(SessionID, Key, scEqual, start, end);
-  return FindEntryOnOneOfPages(SessionID, start, end, Key, Reference, Position);
+  return FindEntryOnOneOfPages(SessionID, start, end, Key, Reference, Position, Walk);
 }
 
 bool TORVBTreeNodeController::GetFirstPosition(int32_t SessionID, TORVKeyPath& Position) {
-  Position.AddItem(FPage->GetPageNo(), 0, FPage->GetEntryCount());
-  TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(0));
-  return child->GetFirstPosition(SessionID, Position);
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return GetEdgePosition(SessionID, true, Position, walk);
 }
 
 bool TORVBTreeNodeController::GetLastPosition(int32_t SessionID, TORVKeyPath& Position) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return GetEdgePosition(SessionID, false, Position, walk);
+}
+
+bool TORVBTreeNodeController::GetEdgePosition(int32_t SessionID, bool First, TORVKeyPath& Position,
+                                              TORVBTreeWalk& Walk) {
   const int32_t n = FPage->GetEntryCount();
-  Position.AddItem(FPage->GetPageNo(), n - 1, n);
-  TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(n - 1));
-  return child->GetLastPosition(SessionID, Position);
+  const int32_t entry = First ? 0 : n - 1;
+  Position.AddItem(FPage->GetPageNo(), entry, n);
+  TORVBTreePageRef child = EnterChild(SessionID, entry, Walk);
+  WalkLevel level(Walk);
+  if (!child->GetIsLeaf()) return child->FNodeController.GetEdgePosition(SessionID, First, Position, Walk);
+  return First ? child->GetFirstPosition(SessionID, Position) : child->GetLastPosition(SessionID, Position);
 }
 
 void TORVBTreeNodeController::GetChildPagesToCheck(int32_t SessionID, const void* Key,
@@ -681,13 +766,23 @@ void TORVBTreeNodeController::GetChildPagesToCheck(int32_t SessionID, const void
 
 bool TORVBTreeNodeController::FindEntryOnOneOfPages(int32_t SessionID, int32_t StartEntryNo, int32_t EndEntryNo,
                                                     const void* Key, const void* Reference, TORVKeyPath& Position) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return FindEntryOnOneOfPages(SessionID, StartEntryNo, EndEntryNo, Key, Reference, Position, walk);
+}
+
+bool TORVBTreeNodeController::FindEntryOnOneOfPages(int32_t SessionID, int32_t StartEntryNo, int32_t EndEntryNo,
+                                                    const void* Key, const void* Reference, TORVKeyPath& Position,
+                                                    TORVBTreeWalk& Walk) {
   const int32_t step = EndEntryNo < StartEntryNo ? -1 : 1;
   for (int32_t i = StartEntryNo;; i += step) {
     Position.AddItem(FPage->GetPageNo(), i, FPage->GetEntryCount());
     bool found = false;
     {
-      TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(i));
-      found = child->FindEntry(SessionID, Key, Reference, Position);
+      TORVBTreePageRef child = EnterChild(SessionID, i, Walk);
+      WalkLevel level(Walk);
+      found = child->GetIsLeaf() ? child->FindEntry(SessionID, Key, Reference, Position)
+                                 : child->FNodeController.FindEntry(SessionID, Key, Reference, Position, Walk);
     }
     if (found) return true;
     Position.DeleteLastItem();
@@ -699,6 +794,15 @@ bool TORVBTreeNodeController::FindEntryOnOneOfPages(int32_t SessionID, int32_t S
 bool TORVBTreeNodeController::FindByConditionOnOneOfPages(int32_t SessionID, bool First, int32_t StartEntryNo,
                                                           int32_t EndEntryNo, const void* Key,
                                                           TORVSearchCondition Operator, TORVKeyPath& Position) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return FindByConditionOnOneOfPages(SessionID, First, StartEntryNo, EndEntryNo, Key, Operator, Position, walk);
+}
+
+bool TORVBTreeNodeController::FindByConditionOnOneOfPages(int32_t SessionID, bool First, int32_t StartEntryNo,
+                                                          int32_t EndEntryNo, const void* Key,
+                                                          TORVSearchCondition Operator, TORVKeyPath& Position,
+                                                          TORVBTreeWalk& Walk) {
   if (EndEntryNo < StartEntryNo) return false;
   const int32_t from = First ? StartEntryNo : EndEntryNo;
   const int32_t to = First ? EndEntryNo : StartEntryNo;
@@ -707,8 +811,10 @@ bool TORVBTreeNodeController::FindByConditionOnOneOfPages(int32_t SessionID, boo
     Position.AddItem(FPage->GetPageNo(), i, FPage->GetEntryCount());
     bool found = false;
     {
-      TORVBTreePageRef child = FPage->GetIndexPage(SessionID, ChildPageNo(i));
-      found = child->FindByCondition(SessionID, First, Key, Operator, Position);
+      TORVBTreePageRef child = EnterChild(SessionID, i, Walk);
+      WalkLevel level(Walk);
+      found = child->GetIsLeaf() ? child->FindByCondition(SessionID, First, Key, Operator, Position)
+                                 : child->FNodeController.FindByCondition(SessionID, First, Key, Operator, Position, Walk);
     }
     if (found) return true;
     Position.DeleteLastItem();
@@ -719,9 +825,17 @@ bool TORVBTreeNodeController::FindByConditionOnOneOfPages(int32_t SessionID, boo
 
 bool TORVBTreeNodeController::FindByCondition(int32_t SessionID, bool First, const void* Key,
                                               TORVSearchCondition Operator, TORVKeyPath& Position) {
+  TORVBTreeWalk walk;
+  walk.Enter(FPage->GetPageNo(), -1, -1);
+  return FindByCondition(SessionID, First, Key, Operator, Position, walk);
+}
+
+bool TORVBTreeNodeController::FindByCondition(int32_t SessionID, bool First, const void* Key,
+                                              TORVSearchCondition Operator, TORVKeyPath& Position,
+                                              TORVBTreeWalk& Walk) {
   int32_t start = 0, end = 0;
   GetChildPagesToCheck(SessionID, Key, Operator, start, end);
-  return FindByConditionOnOneOfPages(SessionID, First, start, end, Key, Operator, Position);
+  return FindByConditionOnOneOfPages(SessionID, First, start, end, Key, Operator, Position, Walk);
 }
 
 void TORVBTreeNodeController::GetFirstKey(int32_t SessionID, void* Key, int32_t Depth) {

@@ -4,8 +4,10 @@
 // record id or a 16-bit value on leaves, a child page number on nodes). The controllers
 // hold the algorithms: search, insert with middle split (the root keeps its page number),
 // delete with merge, shrinking at the root, search by condition and the integrity check.
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 
 #include "dbengine/storage/orv_btree_key.h"
 #include "dbengine/storage/orv_btree_key_path.h"
@@ -30,6 +32,34 @@ inline constexpr int32_t Size = 18;
 enum TORVKeyPathPosition : uint8_t { kppUnknown, kppOnKey, kppBeforeKey, kppAfterKey, kppBOF, kppEOF };
 
 class TORVBTreePage;
+// Gives a page back to its manager and frees the wrapper.
+struct TORVBTreePagePut {
+  void operator()(TORVBTreePage* Page) const noexcept;
+};
+using TORVBTreePageRef = std::unique_ptr<TORVBTreePage, TORVBTreePagePut>;
+
+// The pages one walk down a tree has entered. In a sound tree a walk meets every page at
+// most once and never goes deeper than a key path holds; a damaged tree whose entries name
+// one child twice (a shared subtree, or a cycle through different levels) would otherwise be
+// walked without end. Enter raises RepeatCode on a page met twice and 20307 (damaged page) on
+// a level beyond TORVKeyPath::MaxLevels.
+class TORVBTreeWalk {
+ public:
+  explicit TORVBTreeWalk(int32_t RepeatCode = 20307) : FRepeatCode(RepeatCode) {}
+  // The page of the level below the current one (the first call: the walk's start page).
+  // FromPageNo and FromEntryNo name the entry the walk came by, for the message.
+  void Enter(int32_t PageNo, int32_t FromPageNo, int32_t FromEntryNo);
+  void Leave() { --FDepth; }
+
+ private:
+  int32_t FRepeatCode;
+  int32_t FDepth = 0;
+  // Most walks go down one path: their pages fit the array, searched without allocation;
+  // walks that fan out keep the rest in the set.
+  std::array<int32_t, TORVKeyPath::MaxLevels> FFirstPages{};
+  int32_t FFirstCount = 0;
+  std::unordered_set<int32_t> FMorePages;
+};
 
 class TORVBTreePageController {
  public:
@@ -139,16 +169,27 @@ class TORVBTreeNodeController : public TORVBTreePageController {
   int32_t ChildPageNo(int32_t EntryNo) const;
 
  private:
+  // The walks, with the record of the pages they entered; the public operations start a walk
+  // at this page and pass it down to every node below.
+  void FreeAllPages(int32_t SessionID, bool KeepRootPage, TORVBTreeWalk& Walk);
+  void CheckIntegrity(int32_t SessionID, TORVKeyPath& KeyPath, TORVBTreeWalk& Walk);
+  bool FindEntry(int32_t SessionID, const void* Key, const void* Reference, TORVKeyPath& Position,
+                 TORVBTreeWalk& Walk);
+  bool FindEntryOnOneOfPages(int32_t SessionID, int32_t StartEntryNo, int32_t EndEntryNo, const void* Key,
+                             const void* Reference, TORVKeyPath& Position, TORVBTreeWalk& Walk);
+  bool FindByCondition(int32_t SessionID, bool First, const void* Key, TORVSearchCondition Operator,
+                       TORVKeyPath& Position, TORVBTreeWalk& Walk);
+  bool FindByConditionOnOneOfPages(int32_t SessionID, bool First, int32_t StartEntryNo, int32_t EndEntryNo,
+                                   const void* Key, TORVSearchCondition Operator, TORVKeyPath& Position,
+                                   TORVBTreeWalk& Walk);
+  bool GetEdgePosition(int32_t SessionID, bool First, TORVKeyPath& Position, TORVBTreeWalk& Walk);
+  // Fetches the child of entry EntryNo and enters it on the walk (left again by the caller).
+  TORVBTreePageRef EnterChild(int32_t SessionID, int32_t EntryNo, TORVBTreeWalk& Walk) const;
+
   // The child position for a search key on this node (entry 0's key is never used).
   int32_t ChildPosition(int32_t SessionID, const void* Key, const void* Reference);
 };
 
-class TORVBTreePage;
-// Gives a page back to its manager and frees the wrapper.
-struct TORVBTreePagePut {
-  void operator()(TORVBTreePage* Page) const noexcept;
-};
-using TORVBTreePageRef = std::unique_ptr<TORVBTreePage, TORVBTreePagePut>;
 
 class TORVBTreePage : public TORVPageController {
  public:
