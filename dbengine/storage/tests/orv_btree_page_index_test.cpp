@@ -14,6 +14,10 @@
 namespace orv {
 namespace {
 
+// Hostile inputs must end at once; this bound only tells "at once" from the endless or
+// seconds-long runs they caused, it is not a speed goal.
+constexpr auto kHangGuard = std::chrono::seconds(5);
+
 using testing::PageStoreDouble;
 
 std::vector<std::pair<int32_t, int32_t>> Entries(TORVBTreePageIndex& index) {
@@ -300,7 +304,7 @@ TEST(TORVBTreePageIndex, DamagedLinksEndEveryWalkPromptly) {
     ExpectCode(20307, [&] { root->FindByCondition(1, false, nullptr, scNone, path); });
     ExpectCode(20032, [&] { index.CheckIntegrity(1); });
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, kHangGuard);
 }
 
 }  // namespace

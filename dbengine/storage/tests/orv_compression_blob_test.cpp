@@ -16,6 +16,10 @@
 namespace orv {
 namespace {
 
+// Hostile inputs must end at once; this bound only tells "at once" from the endless or
+// seconds-long runs they caused, it is not a speed goal.
+constexpr auto kHangGuard = std::chrono::seconds(5);
+
 using Bytes = std::vector<uint8_t>;
 
 // Compressible but not trivial: measurement-like text lines.
@@ -331,7 +335,6 @@ TEST(TORVCompressedBLOBStream, UncompressedBLOBStaysInsideItsBytes) {
 // Descriptors and block headers read from a hostile file: every stored field is checked
 // against the stream before it is used, and each case ends at once with its damage code.
 TEST(TORVCompressedBLOBStream, HostileDescriptorsAndHeadersEndPromptly) {
-  const auto started = std::chrono::steady_clock::now();
   ThreeBlocks f;
   struct Case {
     const char* what;
@@ -422,7 +425,7 @@ TEST(TORVCompressedBLOBStream, HostileDescriptorsAndHeadersEndPromptly) {
     EXPECT_EQ(CodeOf([&] { blob.Read(out.data(), 10); }), 10087);
     TORVCompressedBLOBStream repaired(&under, d, false, true);
     EXPECT_EQ(repaired.BLOBDescriptor().NumBlocks, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - bomb_start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - bomb_start, kHangGuard);
   }
 
   // A stored block size of 2 GiB: appends hold only what the block holds.
@@ -440,13 +443,12 @@ TEST(TORVCompressedBLOBStream, HostileDescriptorsAndHeadersEndPromptly) {
     EXPECT_EQ(blob.Write(" second", 7), 7);
     d = blob.BLOBDescriptor();
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - append_start, std::chrono::seconds(1));
+  EXPECT_LT(std::chrono::steady_clock::now() - append_start, kHangGuard);
   TORVCompressedBLOBStream reopened(&under, d, false, false);
   const Bytes text = ReadAll(reopened);
   EXPECT_EQ(std::string(text.begin(), text.end()), "first second");
   EXPECT_EQ(d.NumBlocks, 1);
 
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 // Random appends, gaps, truncations, extensions and reads against a plain byte vector.

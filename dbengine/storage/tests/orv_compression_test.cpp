@@ -18,6 +18,10 @@
 namespace orv {
 namespace {
 
+// Hostile inputs must end at once; this bound only tells "at once" from the endless or
+// seconds-long runs they caused, it is not a speed goal.
+constexpr auto kHangGuard = std::chrono::seconds(5);
+
 using Bytes = std::vector<uint8_t>;
 
 Bytes ReadFile(const std::string& name) {
@@ -162,7 +166,7 @@ TEST(ORVInternalDecompressBuffer, HostileBuffersEndPromptlyWithFalse) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(size, 0);
     EXPECT_FALSE(ORVCompressionGetLastError().empty());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kHangGuard);
 
     uint8_t into[64];
     EXPECT_FALSE(ORVInternalDecompressBufferInto(c.algorithm, c.data->data(), static_cast<int32_t>(c.data->size()),
