@@ -126,38 +126,9 @@ void TMRVXWmf::VEMREXTTEXTOUT(const Rec& R) {
   R.NeedItems(text_at, count, wide ? 2 : 1);
   if (dx_at != 0) R.NeedItems(dx_at, count, 4);
 
-  const bool clipped = (options & 4) != 0, opaque = (options & 2) != 0;
-  bool saved = false, dropped = false;
-  const auto box = [&] {
-    FPage->MFRectangle(ScaleX(static_cast<float>(l), true), ScaleY(static_cast<float>(t), true),
-                       ScaleX(static_cast<float>(r), true), ScaleY(static_cast<float>(b), true));
-  };
-  if (!FPathContinue && (clipped || opaque || BKMode)) {
-    const bool paint = r > l && b > t && (opaque || BKMode);
-    if (clipped && count > 0) {
-      dropped = DropClip();
-      FPage->GStateSave();
-      saved = true;
-      FPage->NewPath();
-      if (paint) MFSetBKColor();
-      box();
-      FPage->Clip();
-      if (paint) FPage->Fill();
-      else FPage->NewPath();
-    } else if (paint) {
-      MFSetBKColor();
-      FPage->NewPath();
-      box();
-      FPage->Fill();
-    }
-  }
-  if (count == 0) return;
-
-  SetFontColor();
-  ActivateCurrentFont();
-
-  // The text; combining diacritics are composed with their base characters where a composed
-  // character exists, and the spacing array then no longer fits the text.
+  // The text first (nothing is drawn yet); combining diacritics are composed with their base
+  // characters where a composed character exists, and the spacing array then no longer fits
+  // the text.
   std::u16string wtext;
   std::string atext;
   bool composed = false;
@@ -194,16 +165,50 @@ void TMRVXWmf::VEMREXTTEXTOUT(const Rec& R) {
   const int32_t esc = CurrentFont.lfEscapement;
   const Extended a = esc * kPi / 1800;
   Extended x = ref_x, y = ref_y;
-  if (UpdatePos) {
+  if (UpdatePos && count > 0) {
+    // The current position moves by the text's extent. Computed in long double; a position
+    // that leaves the logical coordinate range (a huge spacing array, wide bounds) cannot be
+    // a place on the page, and the record is skipped whole rather than wrapped round.
     x = CurrentVal.X;
     y = CurrentVal.Y;
-    if (esc == 0) {
-      CurrentVal.X = static_cast<int32_t>(std::nearbyint(x + extent));
-    } else {
-      CurrentVal.X = static_cast<int32_t>(std::nearbyint(x + extent * std::cos(a)));
-      CurrentVal.Y = static_cast<int32_t>(std::nearbyint(y - extent * std::sin(a)));
+    const Extended nx = std::nearbyint(esc == 0 ? x + extent : x + extent * std::cos(a));
+    const Extended ny = esc == 0 ? y : std::nearbyint(y - extent * std::sin(a));
+    const auto fits = [](Extended v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    if (!fits(nx) || !fits(ny)) return;
+    CurrentVal.X = static_cast<int32_t>(nx);
+    CurrentVal.Y = static_cast<int32_t>(ny);
+  }
+
+  const bool clipped = (options & 4) != 0, opaque = (options & 2) != 0;
+  bool saved = false, dropped = false;
+  const auto box = [&] {
+    FPage->MFRectangle(ScaleX(static_cast<float>(l), true), ScaleY(static_cast<float>(t), true),
+                       ScaleX(static_cast<float>(r), true), ScaleY(static_cast<float>(b), true));
+  };
+  if (!FPathContinue && (clipped || opaque || BKMode)) {
+    const bool paint = r > l && b > t && (opaque || BKMode);
+    if (clipped && count > 0) {
+      dropped = DropClip();
+      FPage->GStateSave();
+      saved = true;
+      FPage->NewPath();
+      if (paint) MFSetBKColor();
+      box();
+      FPage->Clip();
+      if (paint) FPage->Fill();
+      else FPage->NewPath();
+    } else if (paint) {
+      MFSetBKColor();
+      FPage->NewPath();
+      box();
+      FPage->Fill();
     }
   }
+  if (count == 0) return;
+
+  SetFontColor();
+  ActivateCurrentFont();
+
   float px = 0, py = 0;
   if (esc == 0) {
     py = ScaleY(static_cast<float>(y), true);

@@ -462,6 +462,26 @@ TEST(MetafileTranslatorText, AlignmentAndCurrentPosition) {
   EXPECT_EQ(xs, (std::vector<double>{15, 37.5}));
 }
 
+// A record that would move the current position out of the logical coordinate range
+// (bounds as wide as 32 bits allow: an extent of 4.3e9) is skipped whole; the next record
+// starts where the position stood.
+TEST(MetafileTranslatorText, PositionOutsideTheCoordinateRangeSkipsTheRecord) {
+  Doc d;
+  Emf e;
+  Font(e, -16, u"Arial").R(MOVETOEX, {20, 10}).R(22, {1});
+  Text(e, 0, 0, u"far", 2, {INT32_MIN, 0, INT32_MAX, 10});
+  Text(e, 0, 0, u"b", 0, {0, 0, -1, -1}, {INT32_MAX, INT32_MAX, 5});
+  Text(e, 0, 0, u"a", 0, {0, 0, -1, -1}, {30});
+  TMRVXWmf w(&d.page(), d.doc);
+  const Lines lines = Play(d, w, e);
+  std::vector<double> xs;
+  for (const std::string& s : lines)
+    if (s.ends_with(" Tm")) xs.push_back(LastTm({s}).first);
+  EXPECT_EQ(xs, (std::vector<double>{15}));
+  EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const std::string& s) { return s.ends_with(" re"); }));
+  EXPECT_EQ(w.CurrentVal, (platform::EmfPoint{50, 10}));
+}
+
 TEST(MetafileTranslatorText, ClippedTextAndBackground) {
   // A clipped record with no characters saves and restores nothing (it still paints its
   // background in the default opaque mode).

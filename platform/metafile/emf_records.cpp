@@ -158,7 +158,12 @@ EmfRecord ParseHeader(Cursor& c, size_t size) {
     h.Micrometers.cx = static_cast<int32_t>(c.U32());
     h.Micrometers.cy = static_cast<int32_t>(c.U32());
   } else {
-    h.Micrometers = {h.Millimeters.cx * 1000, h.Millimeters.cy * 1000};
+    // Derived in 64 bits: a stated millimetre size whose micrometres do not fit the field
+    // cannot describe a device, and is refused rather than wrapped round.
+    const int64_t cx = int64_t{h.Millimeters.cx} * 1000, cy = int64_t{h.Millimeters.cy} * 1000;
+    constexpr int64_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+    if (cx < lo || cx > hi || cy < lo || cy > hi) c.Fail("reference device size out of range");
+    h.Micrometers = {static_cast<int32_t>(cx), static_cast<int32_t>(cy)};
   }
   return h;
 }

@@ -241,6 +241,31 @@ TEST(EmfRecords, MalformedMetafilesAreRefusedWithAClearError) {
   }
 }
 
+// The short header forms carry no micrometre size: it is derived from the millimetres, in
+// 64 bits, and a size that does not fit the field is refused instead of wrapping round.
+TEST(EmfRecords, ShortHeaderDerivesMicrometresWithoutOverflow) {
+  Metafile mf(100, 100);
+  MetafileCanvas c(mf);
+  c.Close();
+  std::vector<uint8_t> d = mf.Data();
+  d.erase(d.begin() + 88, d.begin() + 108);  // the 88-byte form
+  Put32At(d, 4, 88);
+  Put32At(d, 48, static_cast<uint32_t>(d.size()));
+  Put32At(d, 80, 210);
+  Put32At(d, 84, 297);
+  const auto h = std::get<EmrHeader>(ReadEmfRecords(d).front());
+  EXPECT_EQ(h.Micrometers, (EmfSize{210000, 297000}));
+  for (uint32_t mm : {3'000'000u, 0x80000000u}) {
+    Put32At(d, 84, mm);  // 3 km, and -2^31 mm
+    try {
+      ReadEmfRecords(d);
+      ADD_FAILURE() << mm << ": accepted";
+    } catch (const EMetafileError& e) {
+      EXPECT_NE(std::string(e.what()).find("reference device size out of range"), std::string::npos) << e.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace platform
 
