@@ -8,6 +8,7 @@
 
 #include "pdfwriter/mrvx_doc.h"
 #include "platform/image/bmp_codec.h"
+#include "platform/image/codec_limits.h"
 #include "platform/image/jpeg_codec.h"
 
 namespace pdfwriter {
@@ -55,17 +56,14 @@ struct TiffFile {
   }
 };
 
-// The largest picture decoded at once (its RGBA samples).
-constexpr uint64_t kMaxTiffBytes = uint64_t{1} << 30;
 
 // Rows [first, first + count) of RGBA samples (top row first) as a 24-bit bitmap, or as a
 // 1-bit one (white from half the brightness up) for the fax encodings.
-platform::Bitmap RowsToBitmap(const std::vector<uint32_t>& rgba, uint32_t width, uint32_t first, uint32_t count,
-                              bool mono) {
+platform::Bitmap RowsToBitmap(const uint32_t* rgba, uint32_t width, uint32_t first, uint32_t count, bool mono) {
   if (mono) {
     platform::Bitmap b(static_cast<int>(width), static_cast<int>(count), platform::PixelFormat::pf1bit);
     for (uint32_t y = 0; y < count; ++y) {
-      const uint32_t* s = rgba.data() + static_cast<size_t>(first + y) * width;
+      const uint32_t* s = rgba + static_cast<size_t>(first + y) * width;
       uint8_t* d = b.ScanLine(static_cast<int>(y));
       for (uint32_t x = 0; x < width; ++x) {
         const uint32_t lum = 299 * TIFFGetR(s[x]) + 587 * TIFFGetG(s[x]) + 114 * TIFFGetB(s[x]);
@@ -76,7 +74,7 @@ platform::Bitmap RowsToBitmap(const std::vector<uint32_t>& rgba, uint32_t width,
   }
   platform::Bitmap b(static_cast<int>(width), static_cast<int>(count));
   for (uint32_t y = 0; y < count; ++y) {
-    const uint32_t* s = rgba.data() + static_cast<size_t>(first + y) * width;
+    const uint32_t* s = rgba + static_cast<size_t>(first + y) * width;
     uint8_t* d = b.ScanLine(static_cast<int>(y));
     for (uint32_t x = 0; x < width; ++x) {
       d[3 * x] = static_cast<uint8_t>(TIFFGetB(s[x]));
@@ -173,18 +171,24 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
     first = false;
     uint32_t w = 0, h = 0;
     if (!TIFFGetField(file.tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(file.tif, TIFFTAG_IMAGELENGTH, &h) || w == 0 ||
-        h == 0 || w > 65535 || h > 65535 || uint64_t{w} * h * 4 > kMaxTiffBytes)
+        h == 0)
       file.Fail();
+    // The same picture limit as every image reader, checked before the samples are reserved.
+    if (w > platform::kMaxImageSide || h > platform::kMaxImageSide || uint64_t{w} * h > platform::kMaxImagePixels)
+      throw EMRVXError("Invalid tiff image. Too large (" + std::to_string(w) + " x " + std::to_string(h) + ")");
     TMRVXPage& page = *FCurrentPage;
     if (PaintType == TTIFFPaintType::tptResizePage) {
       page.SetPageWidth(static_cast<float>(w));
       page.SetPageHeight(static_cast<float>(h));
     }
-    std::vector<uint32_t> rgba(static_cast<size_t>(w) * h);
-    if (!TIFFReadRGBAImageOriented(file.tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) file.Fail();
+    // Not zero-filled: libtiff writes every sample of a picture it reads, and a file that ends
+    // before its rows stops at the first error (it is refused, not filled up), so that the
+    // memory a few bytes claim is never even touched.
+    const auto rgba = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(w) * h);
+    if (!TIFFReadRGBAImageOriented(file.tif, w, h, rgba.get(), ORIENTATION_TOPLEFT, 1)) file.Fail();
 
     if (h < static_cast<uint32_t>(PrintTempHeight)) {
-      const platform::Bitmap b = RowsToBitmap(rgba, w, 0, h, mono);
+      const platform::Bitmap b = RowsToBitmap(rgba.get(), w, 0, h, mono);
       page.ShowImage(AddImageFromTIFF(b, Compression), 0, 0, page.Width(), page.Height(), 0);
       continue;
     }
@@ -193,7 +197,7 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
     Extended yp = 0;
     while (r < h - 1) {
       const uint32_t s = r + PrintTempHeight < h - 1 ? static_cast<uint32_t>(PrintTempHeight) : h - r;
-      const platform::Bitmap b = RowsToBitmap(rgba, w, r, s, mono);
+      const platform::Bitmap b = RowsToBitmap(rgba.get(), w, r, s, mono);
       const int index = AddImageFromTIFF(b, Compression);
       if (PaintType == TTIFFPaintType::tptResizePage) {
         page.ShowImage(index, 0, yp, w, s, 0);

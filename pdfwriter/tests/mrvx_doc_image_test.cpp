@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <array>
+#include <chrono>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -401,6 +404,35 @@ TEST(Images, BrokenTiffFilesAreRefused) {
   data.replace(8, 64 * 64 * 3, std::string());
   testing::WriteFile(dir.File("cut.tif"), data);
   expect_error(dir.File("cut.tif"), "Invalid tiff");
+  // A directory that claims a giant gray picture in one uncompressed strip, followed by 1000
+  // bytes: above 64 megapixels refused before anything is reserved, below it refused at the
+  // first strip that is not there (libtiff would otherwise go on through every strip).
+  const auto claim = [&](uint32_t w, uint32_t h) {
+    std::string t = "II*";
+    t += '\0';
+    const auto u16 = [&](uint32_t v) { t += static_cast<char>(v & 0xFF), t += static_cast<char>(v >> 8 & 0xFF); };
+    const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+    u32(8);
+    const std::vector<std::array<uint32_t, 3>> entries = {
+        {256, 4, w}, {257, 4, h}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, 8 + 2 + 9 * 12 + 4},
+        {277, 3, 1}, {278, 4, h}, {279, 4, w * h}};
+    u16(static_cast<uint32_t>(entries.size()));
+    for (const auto& [tag, type, value] : entries) {
+      u16(tag), u16(type), u32(1);
+      if (type == 3) u16(value), u16(0);
+      else u32(value);
+    }
+    u32(0);
+    t += std::string(1000, '\x80');
+    return t;
+  };
+  testing::WriteFile(dir.File("giant.tif"), claim(16383, 16383));
+  expect_error(dir.File("giant.tif"), "Invalid tiff image. Too large (16383 x 16383)");
+  testing::WriteFile(dir.File("short.tif"), claim(8000, 8000));
+  const auto start = std::chrono::steady_clock::now();
+  expect_error(dir.File("short.tif"), "Invalid tiff image.");
+  // A guard against the old run through every missing strip, not a speed goal.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(d.doc.XImages().empty());
   d.doc.EndDoc();
 }

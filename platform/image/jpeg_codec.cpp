@@ -192,17 +192,51 @@ bool ReadJpegHeader(JpegDecompress* d, std::span<const uint8_t> data, JpegHeader
   return true;
 }
 
-// setjmp frame: decodes every row into the row table.
-bool DecompressRows(JpegDecompress* d, uint8_t* const* rows) {
+// What libjpeg may take for itself besides the pixels: a progressive picture keeps all its
+// coefficients (two bytes per sample), which for the largest picture we read is 384 MiB.
+constexpr long kMaxJpegWorkMemory = 512L << 20;
+
+// setjmp frame: starts the decompression. A file of several scans (progressive, or sequential
+// with one scan per component) is read in buffered mode, one row of blocks at a time, so that
+// a file whose data ends early is stopped there: libjpeg alone would go on through every
+// remaining block of the claimed picture before it says anything.
+bool StartJpeg(JpegDecompress* d) {
   if (setjmp(d->errors.jump)) return false;
+  d->cinfo.mem->max_memory_to_use = kMaxJpegWorkMemory;
+  const bool scans = jpeg_has_multiple_scans(&d->cinfo);
+  d->cinfo.buffered_image = scans ? TRUE : FALSE;
   jpeg_start_decompress(&d->cinfo);
   if (d->cinfo.output_components != 3) ERREXIT(&d->cinfo, JERR_CONVERSION_NOTIMPL);
-  while (d->cinfo.output_scanline < d->cinfo.output_height) {
-    JSAMPROW row = rows[d->cinfo.output_scanline];
-    jpeg_read_scanlines(&d->cinfo, &row, 1);
+  if (scans) {
+    for (;;) {
+      const int rc = jpeg_consume_input(&d->cinfo);
+      // Any warning (the data ends, a marker where data should be) ends the file.
+      if (d->errors.warnings > 0 || rc == JPEG_SUSPENDED) return false;
+      if (rc == JPEG_REACHED_EOI) break;
+    }
+    jpeg_start_output(&d->cinfo, d->cinfo.input_scan_number);
   }
-  jpeg_finish_decompress(&d->cinfo);
+  return d->errors.warnings == 0;
+}
+
+// setjmp frame: decodes the next Count rows into the row table. Stops at the first warning:
+// a single-scan file that ends early would otherwise be made up into gray rows to the end.
+bool ReadJpegRows(JpegDecompress* d, uint8_t* const* rows, JDIMENSION count) {
+  if (setjmp(d->errors.jump)) return false;
+  for (JDIMENSION i = 0; i < count; ++i) {
+    JSAMPROW row = rows[i];
+    if (jpeg_read_scanlines(&d->cinfo, &row, 1) != 1) ERREXIT(&d->cinfo, JERR_BAD_STATE);
+    if (d->errors.warnings > 0) return false;
+  }
   return true;
+}
+
+// setjmp frame: the end of the decompression (and of the buffered output pass).
+bool FinishJpeg(JpegDecompress* d) {
+  if (setjmp(d->errors.jump)) return false;
+  if (d->cinfo.buffered_image) jpeg_finish_output(&d->cinfo);
+  jpeg_finish_decompress(&d->cinfo);
+  return d->errors.warnings == 0;
 }
 
 [[noreturn]] void ThrowJpegFailure(const JpegErrors& err) {
@@ -224,11 +258,23 @@ Bitmap DecodeJpeg(std::span<const uint8_t> data) {
   if (!ReadJpegHeader(&d, data, &header)) ThrowJpegFailure(d.errors);
   if (header.cmyk) throw EImageError(Kind::Unsupported, "CMYK JPEG");
   CheckDecodedSize(header.width, header.height);
-  Bitmap bmp(static_cast<int>(header.width), static_cast<int>(header.height), PixelFormat::pf24bit);
-  std::vector<uint8_t*> rows(header.height);
-  for (JDIMENSION y = 0; y < header.height; ++y) rows[y] = bmp.ScanLine(static_cast<int>(y));
-  if (!DecompressRows(&d, rows.data())) ThrowJpegFailure(d.errors);
-  if (d.errors.warnings > 0) ThrowJpegFailure(d.errors);
+  if (!StartJpeg(&d)) ThrowJpegFailure(d.errors);
+  // The pixels grow with the rows that really decode (doubling), so that a few bytes that
+  // claim a large picture cost only the rows they hold before they end.
+  const int width = static_cast<int>(header.width);
+  Bitmap bmp(width, static_cast<int>(std::min<JDIMENSION>(header.height, 256)), PixelFormat::pf24bit);
+  std::vector<uint8_t*> rows;
+  while (d.cinfo.output_scanline < header.height) {
+    const JDIMENSION first = d.cinfo.output_scanline;
+    if (first >= static_cast<JDIMENSION>(bmp.Height())) {
+      bmp.SetSize(width, static_cast<int>(std::min<uint64_t>(header.height, uint64_t{first} * 2)));
+    }
+    const JDIMENSION count = std::min<JDIMENSION>(static_cast<JDIMENSION>(bmp.Height()) - first, 64);
+    rows.resize(count);
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = bmp.ScanLine(static_cast<int>(first + i));
+    if (!ReadJpegRows(&d, rows.data(), count)) ThrowJpegFailure(d.errors);
+  }
+  if (!FinishJpeg(&d)) ThrowJpegFailure(d.errors);
   return bmp;
 }
 

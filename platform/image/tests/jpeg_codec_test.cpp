@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+// clang-format off
+#include <cstdio>   // jpeglib.h needs FILE and size_t declared first
+#include <jpeglib.h>
+// clang-format on
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "platform/image/tests/test_support.h"
@@ -119,6 +125,71 @@ TEST(JpegRead, DamagedFiles) {
     }
   }
   EXPECT_THROW(DecodeJpeg(empty), EImageError);
+}
+
+// A progressive file of the given picture, written by libjpeg itself.
+std::vector<uint8_t> ProgressiveJpeg(const Bitmap& bmp) {
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err{};
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* mem = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &mem, &size);
+  c.image_width = static_cast<JDIMENSION>(bmp.Width());
+  c.image_height = static_cast<JDIMENSION>(bmp.Height());
+  c.input_components = 3;
+  c.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&c);
+  jpeg_simple_progression(&c);
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(bmp.ScanLine(static_cast<int>(c.next_scanline)));
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::vector<uint8_t> out(mem, mem + size);
+  std::free(mem);
+  return out;
+}
+
+// The picture size in the frame header (SOF0 or SOF2) replaced.
+std::vector<uint8_t> ClaimSize(std::vector<uint8_t> jpeg, uint16_t width, uint16_t height) {
+  for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+      jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
+      jpeg[i + 6] = static_cast<uint8_t>(height);
+      jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
+      jpeg[i + 8] = static_cast<uint8_t>(width);
+      return jpeg;
+    }
+  }
+  ADD_FAILURE() << "no frame header";
+  return jpeg;
+}
+
+// A few hundred bytes that claim a giant picture: refused before its pixels are reserved
+// (above 64 megapixels), or ended as soon as the data runs out (below it), baseline and
+// progressive alike.
+TEST(JpegRead, HugeClaimsEndBeforeTheirRows) {
+  const std::vector<uint8_t> baseline = EncodeJpeg(Gradient(16, 16), 80);
+  const std::vector<uint8_t> progressive = ProgressiveJpeg(Gradient(64, 64));
+  EXPECT_LE(MaxDifference(Gradient(64, 64), DecodeJpeg(progressive)), 10);  // read whole, scan by scan
+  for (const auto* file : {&baseline, &progressive}) {
+    EXPECT_LT(file->size(), 2000u);
+    EXPECT_TRUE(ThrowsImageError([&] { DecodeJpeg(ClaimSize(*file, 16383, 16383)); }, Kind::Unsupported));
+    const auto start = std::chrono::steady_clock::now();
+    // The data meets its end marker (or its end) long before the rows.
+    try {
+      DecodeJpeg(ClaimSize(*file, 8000, 8000));
+      ADD_FAILURE() << "accepted";
+    } catch (const EImageError& e) {
+      EXPECT_TRUE(e.kind() == Kind::Truncated || e.kind() == Kind::Corrupt) << e.what();
+    }
+    // A guard against the old seconds-long decoding of made-up rows, not a speed goal.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
 }
 
 TEST(JpegFile, SaveAndLoad) {
