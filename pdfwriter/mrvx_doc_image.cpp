@@ -3,6 +3,7 @@
 #include <tiffio.h>
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 
@@ -176,6 +177,15 @@ void TMorvex::AddTiffFromFile(const std::string& FileName, TMRVXImageCompression
     // The same picture limit as every image reader, checked before the samples are reserved.
     if (w > platform::kMaxImageSide || h > platform::kMaxImageSide || uint64_t{w} * h > platform::kMaxImagePixels)
       throw EMRVXError("Invalid tiff image. Too large (" + std::to_string(w) + " x " + std::to_string(h) + ")");
+    // Uncompressed rows take their full size in the file: a file shorter than that ends
+    // before its rows, whatever its strips claim.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(file.tif, TIFFTAG_COMPRESSION, &compression);
+    std::error_code size_error;
+    const uintmax_t file_size = std::filesystem::file_size(FileName, size_error);
+    if (compression == COMPRESSION_NONE && !size_error && TIFFScanlineSize64(file.tif) > 0 &&
+        static_cast<uint64_t>(TIFFScanlineSize64(file.tif)) * h > file_size)
+      throw EMRVXError("Invalid tiff image. The file ends before its rows");
     TMRVXPage& page = *FCurrentPage;
     if (PaintType == TTIFFPaintType::tptResizePage) {
       page.SetPageWidth(static_cast<float>(w));

@@ -55,7 +55,7 @@ uint32_t CRC32(uint32_t CRC, const void* Data, uint32_t DataSize);
 // (the output may be smaller, never larger), else a cap of kUnknownSizeBlocks of the engine's
 // largest BLOB block. Beyond it the decompression fails: a small hostile buffer must not
 // inflate to whatever it likes before anyone looks.
-inline constexpr int64_t kUnknownSizeBlocks = 16;
+inline constexpr int64_t kUnknownSizeBlocks = 4;
 int64_t DecompressionLimit(int32_t Expected);
 // The first output buffer of a decompression: the expected size itself up to a few of the
 // largest blocks (the usual case, one allocation), else Step; the rest is taken as the output

@@ -1,0 +1,31 @@
+// Enhanced metafiles: the record reader, and the translator that plays a recording onto a PDF
+// page. Any bytes are refused with a metafile or writer error, or drawn into a document that
+// is written to its end.
+#include "fuzz/fuzz_support.h"
+#include "pdfwriter/mrvx_doc.h"
+#include "pdfwriter/mrvx_wmf.h"
+#include "platform/base/clock.h"
+#include "platform/metafile/emf_records.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> bytes(data, size);
+  try {
+    const std::vector<platform::EmfRecord> records = platform::ReadEmfRecords(bytes);
+    FUZZ_CHECK(records.size() >= 2);
+  } catch (const platform::EMetafileError&) {
+  }
+  platform::ManualClock clock(45000);
+  pdfwriter::TMorvex doc(&clock);
+  doc.Launcher = nullptr;
+  std::string out;
+  doc.SetOutputStream(&out);
+  doc.BeginDoc();
+  try {
+    pdfwriter::TMRVXWmf wmf(doc.CurrentPage(), doc);
+    wmf.Analyse(bytes);
+  } catch (const pdfwriter::EMRVXError&) {
+  }
+  doc.EndDoc();
+  FUZZ_CHECK(out.rfind("%%EOF") != std::string::npos);
+  return 0;
+}
