@@ -43,9 +43,10 @@ struct Dib {
     return ((v & mask) >> shift) * 255 / max;
   }
 
-  uint32_t Pixel(int x, int y) const {
+  // Coordinates in 64 bits: a record's source position plus an offset may leave 32 bits.
+  uint32_t Pixel(int64_t x, int64_t y) const {
     if (x < 0 || y < 0 || x >= W || y >= H) return 0;
-    int row = 0;
+    int64_t row = 0;
     if (TopDown) {
       row = y;
       if (row >= Scans) return 0;
@@ -179,7 +180,7 @@ void TMRVXWmf::PlaceImage(const platform::Bitmap& Image, bool Mono, Extended X, 
 void TMRVXWmf::PlaceAtBounds(const Rec& R, const platform::Bitmap& Image, bool Mono) {
   const int32_t l = R.I32(8), t = R.I32(12), r = R.I32(16), b = R.I32(20);
   PlaceImage(Image, Mono, ScaleX(static_cast<float>(l), false), ScaleY(static_cast<float>(t), false),
-             ScaleX(static_cast<float>(r - l), false), ScaleY(static_cast<float>(b - t), false));
+             ScaleX(static_cast<float>(int64_t{r} - l), false), ScaleY(static_cast<float>(int64_t{b} - t), false));
 }
 
 void TMRVXWmf::VEMRBITBLT(const Rec& R) {
@@ -193,12 +194,13 @@ void TMRVXWmf::VEMRBITBLT(const Rec& R) {
     const Dib dib = ReadDib(R, R.U32(84), cb_bmi, R.U32(92), cb_bits, R.U32(80));
     const int32_t xs = R.I32(44), ys = R.I32(48);
     PlaceAtBounds(R, Render(cx, cy, rop, CurrentBrush.lbColor,
-                            [&](int x, int y) { return dib.Pixel(xs + x, ys + y); }),
+                            [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); }),
                   false);
   } else if (cx != 0 && cy != 0) {
     SetBrushColor(!MadeClip);
     FPage->MFRectangle(ScaleX(static_cast<float>(xd), true), ScaleY(static_cast<float>(yd), true),
-                       ScaleX(static_cast<float>(xd + cx), true), ScaleY(static_cast<float>(yd + cy), true));
+                       ScaleX(static_cast<float>(int64_t{xd} + cx), true),
+                       ScaleY(static_cast<float>(int64_t{yd} + cy), true));
     FPage->Fill();
   } else {
     FPage->NewPath();
@@ -218,7 +220,7 @@ void TMRVXWmf::VEMRSTRETCHBLT(const Rec& R, bool Alpha) {
       const int32_t xs = R.I32(44), ys = R.I32(48);
       const uint32_t alpha = (R.U32(40) >> 16) & 0xFF;
       image = Render(R.I32(100), R.I32(104), 0x00CC0020, 0, [&](int x, int y) {
-        const uint32_t s = dib.Pixel(xs + x, ys + y);
+        const uint32_t s = dib.Pixel(int64_t{xs} + x, int64_t{ys} + y);
         uint32_t out = 0;
         for (int k = 0; k < 24; k += 8) out |= (((s >> k) & 0xFF) * alpha / 255) << k;
         return out;
@@ -229,14 +231,14 @@ void TMRVXWmf::VEMRSTRETCHBLT(const Rec& R, bool Alpha) {
       if (lw > INT32_MAX || lh > INT32_MAX) Unsupported("a destination of " + std::to_string(lw) + " pixels");
       const int w = static_cast<int>(lw), h = static_cast<int>(lh);
       image = Render(w, h, R.U32(40), CurrentBrush.lbColor, [&](int x, int y) {
-        return dib.Pixel(static_cast<int>(static_cast<int64_t>(x) * dib.W / w),
-                         static_cast<int>(static_cast<int64_t>(y) * dib.H / h));
+        return dib.Pixel(static_cast<int64_t>(x) * dib.W / w, static_cast<int64_t>(y) * dib.H / h);
       });
     }
     PlaceAtBounds(R, image, false);
   } else if (cx != 0 && cy != 0) {
     FPage->MFRectangle(ScaleX(static_cast<float>(xd), true), ScaleY(static_cast<float>(yd), true),
-                       ScaleX(static_cast<float>(xd + cx), true), ScaleY(static_cast<float>(yd + cy), true));
+                       ScaleX(static_cast<float>(int64_t{xd} + cx), true),
+                       ScaleY(static_cast<float>(int64_t{yd} + cy), true));
     FPage->Fill();
   } else {
     FPage->NewPath();
@@ -247,7 +249,7 @@ void TMRVXWmf::VEMRSETDIBITSTODEVICE(const Rec& R) {
   const int32_t xs = R.I32(32), ys = R.I32(36), cx = R.I32(40), cy = R.I32(44);
   const Dib dib = ReadDib(R, R.U32(48), R.U32(52), R.U32(56), R.U32(60), R.U32(64), R.I32(68), R.I32(72));
   const platform::Bitmap image =
-      Render(cx, cy, 0x00CC0020, 0, [&](int x, int y) { return dib.Pixel(xs + x, ys + y); });
+      Render(cx, cy, 0x00CC0020, 0, [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
   PlaceImage(image, false, ScaleX(static_cast<float>(R.I32(8)), false), ScaleY(static_cast<float>(R.I32(12)), false),
              static_cast<Extended>(ZoomX()) * PosiX * ZScaleX * cx, static_cast<Extended>(ZoomY()) * PosiY * ZScaleY * cy);
 }
@@ -258,13 +260,12 @@ void TMRVXWmf::VEMRSTRETCHDIBITS(const Rec& R) {
   const int32_t cxd = R.I32(72), cyd = R.I32(76);
   const Dib dib = ReadDib(R, R.U32(48), R.U32(52), R.U32(56), R.U32(60), R.U32(64));
   const int32_t l = R.I32(8), t = R.I32(12), r = R.I32(16), b = R.I32(20);
-  const bool empty_bounds = r - l < 1 || b - t < 1;
+  const bool empty_bounds = int64_t{r} - l < 1 || int64_t{b} - t < 1;
   if (dib.Bits == 1 && !empty_bounds) {
     // The source rectangle stretched over a monochrome picture of the bitmap's own size.
     if (cxs <= 0 || cys <= 0) Unsupported("an empty source rectangle");
     const platform::Bitmap colour = Render(dib.W, dib.H, rop, CurrentBrush.lbColor, [&](int x, int y) {
-      return dib.Pixel(xs + static_cast<int>(static_cast<int64_t>(x) * cxs / dib.W),
-                       ys + static_cast<int>(static_cast<int64_t>(y) * cys / dib.H));
+      return dib.Pixel(xs + static_cast<int64_t>(x) * cxs / dib.W, ys + static_cast<int64_t>(y) * cys / dib.H);
     });
     platform::Bitmap mono(dib.W, dib.H, platform::PixelFormat::pf1bit);
     for (int y = 0; y < dib.H; ++y) {
@@ -277,7 +278,7 @@ void TMRVXWmf::VEMRSTRETCHDIBITS(const Rec& R) {
     return;
   }
   const platform::Bitmap image =
-      Render(cxs, cys, rop, CurrentBrush.lbColor, [&](int x, int y) { return dib.Pixel(xs + x, ys + y); });
+      Render(cxs, cys, rop, CurrentBrush.lbColor, [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
   if (!empty_bounds) {
     PlaceAtBounds(R, image, false);
   } else {

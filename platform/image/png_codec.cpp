@@ -118,6 +118,8 @@ struct PngHeader {
 bool ReadPngHeader(png_structp png, png_infop info, PngHeader* header) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  // Text and colour-profile chunks we do not use: no more memory for one than a large profile.
+  png_set_chunk_malloc_max(png, 8u << 20);
   png_read_info(png, info);
   const int colorType = png_get_color_type(png, info);
   const int bitDepth = png_get_bit_depth(png, info);
@@ -187,6 +189,17 @@ Bitmap DecodePng(std::span<const uint8_t> data) {
     throw EImageError(Kind::Corrupt, "not a PNG file");
   }
   if (std::memcmp(data.data(), kSignature, 8) != 0) throw EImageError(Kind::Corrupt, "not a PNG file");
+  // Every chunk up to the end chunk must lie inside the data: libpng reserves (and clears) a
+  // chunk's stated length before it finds that the bytes are not there, so a few bytes that
+  // state a gigabyte would cost one.
+  for (size_t pos = 8; pos + 8 <= data.size();) {
+    const uint32_t length = static_cast<uint32_t>(data[pos]) << 24 | static_cast<uint32_t>(data[pos + 1]) << 16 |
+                            static_cast<uint32_t>(data[pos + 2]) << 8 | data[pos + 3];
+    if (length > data.size() - pos - 8 || data.size() - pos - 8 - length < 4)
+      throw EImageError(Kind::Truncated, "PNG chunk runs past the end of the data");
+    if (std::memcmp(data.data() + pos + 4, "IEND", 4) == 0) break;
+    pos += 12 + size_t{length};
+  }
   PngContext ctx;
   ctx.in = data.data();
   ctx.inSize = data.size();
