@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -191,8 +192,13 @@ Bitmap DecodePng(std::span<const uint8_t> data) {
   if (std::memcmp(data.data(), kSignature, 8) != 0) throw EImageError(Kind::Corrupt, "not a PNG file");
   // Every chunk up to the end chunk must lie inside the data: libpng reserves (and clears) a
   // chunk's stated length before it finds that the bytes are not there, so a few bytes that
-  // state a gigabyte would cost one.
+  // state a gigabyte would cost one. (A chunk without a valid name is left to libpng, which
+  // refuses it before reading anything of it.)
+  const auto letter = [](uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
   for (size_t pos = 8; pos + 8 <= data.size();) {
+    if (!std::all_of(data.begin() + static_cast<std::ptrdiff_t>(pos + 4),
+                     data.begin() + static_cast<std::ptrdiff_t>(pos + 8), letter))
+      break;
     const uint32_t length = static_cast<uint32_t>(data[pos]) << 24 | static_cast<uint32_t>(data[pos + 1]) << 16 |
                             static_cast<uint32_t>(data[pos + 2]) << 8 | data[pos + 3];
     if (length > data.size() - pos - 8 || data.size() - pos - 8 - length < 4)
