@@ -1,10 +1,8 @@
 // Enhanced metafiles: the record reader, and the translator that plays a recording onto a PDF
 // page. Any bytes are refused with a metafile or writer error, or drawn into a document that
 // is written to its end.
-#include "fuzz/fuzz_support.h"
-#include "pdfwriter/mrvx_doc.h"
+#include "fuzz/pdf_document.h"
 #include "pdfwriter/mrvx_wmf.h"
-#include "platform/base/clock.h"
 #include "platform/metafile/emf_records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,18 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(records.size() >= 2);
   } catch (const platform::EMetafileError&) {
   }
-  platform::ManualClock clock(45000);
-  pdfwriter::TMorvex doc(&clock);
-  doc.Launcher = nullptr;
-  std::string out;
-  doc.SetOutputStream(&out);
-  doc.BeginDoc();
+  fuzz::PdfDocument pdf;
   try {
-    pdfwriter::TMRVXWmf wmf(doc.CurrentPage(), doc);
+    pdfwriter::TMRVXWmf wmf(pdf.doc.CurrentPage(), pdf.doc);
     wmf.Analyse(bytes);
   } catch (const pdfwriter::EMRVXError&) {
   }
-  doc.EndDoc();
-  FUZZ_CHECK(out.rfind("%%EOF") != std::string::npos);
+  pdf.End();
   return 0;
 }

@@ -1,27 +1,18 @@
 // TIFF files drawn into a PDF document, one page per directory. The input is the file; its
 // size picks the encoding (Flate pictures, or fax-encoded 1-bit ones). Every file ends in a
 // document or the writer's error.
-#include "fuzz/fuzz_support.h"
-#include "pdfwriter/mrvx_doc.h"
-#include "platform/base/clock.h"
+#include "fuzz/pdf_document.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file = fuzz::ScratchFile("input.tif");
   fuzz::WriteFile(file, std::span<const uint8_t>(data, size));
-  platform::ManualClock clock(45000);
-  pdfwriter::TMorvex doc(&clock);
-  doc.Launcher = nullptr;
-  std::string out;
-  doc.SetOutputStream(&out);
-  doc.BeginDoc();
+  fuzz::PdfDocument pdf;
   try {
-    doc.AddTiffFromFile(file,
-                        size % 2 ? pdfwriter::TMRVXImageCompressionType::icFlate
-                                 : pdfwriter::TMRVXImageCompressionType::icCCITT42,
-                        size % 3 ? pdfwriter::TTIFFPaintType::tptResizePage : pdfwriter::TTIFFPaintType::tptResizeImage);
+    pdf.doc.AddTiffFromFile(
+        file, size % 2 ? pdfwriter::TMRVXImageCompressionType::icFlate : pdfwriter::TMRVXImageCompressionType::icCCITT42,
+        size % 3 ? pdfwriter::TTIFFPaintType::tptResizePage : pdfwriter::TTIFFPaintType::tptResizeImage);
   } catch (const pdfwriter::EMRVXError&) {
   }
-  doc.EndDoc();
-  FUZZ_CHECK(out.rfind("%%EOF") != std::string::npos);
+  pdf.End();
   return 0;
 }

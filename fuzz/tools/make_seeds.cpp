@@ -7,11 +7,6 @@
 //   cmake --build build/test --target fuzz_make_seeds && build/test/fuzz/fuzz_make_seeds fuzz/corpus
 #include <tiffio.h>
 
-// clang-format off
-#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-// clang-format on
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,10 +20,12 @@
 #include "dbengine/storage/orv_btree_page_index.h"
 #include "dbengine/storage/orv_compression_blob.h"
 #include "dbengine/storage/tests/page_store_double.h"
+#include "pdfwriter/tests/emf_builder.h"
 #include "pdfwriter/mrvx_fonts.h"
 #include "platform/fonts/font_provider.h"
 #include "platform/image/bitmap.h"
 #include "platform/image/jpeg_codec.h"
+#include "platform/image/tests/libjpeg_writer.h"
 #include "platform/metafile/emf_records.h"
 #include "platform/metafile/metafile.h"
 #include "platform/metafile/metafile_canvas.h"
@@ -62,31 +59,7 @@ platform::Bitmap Pattern(int w, int h, platform::PixelFormat pf = platform::Pixe
 // ---- JPEG ------------------------------------------------------------------------------------
 
 Bytes LibJpeg(int w, int h, const std::function<void(jpeg_compress_struct&)>& setup) {
-  const platform::Bitmap bmp = Pattern(w, h);
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &mem, &size);
-  c.image_width = static_cast<JDIMENSION>(w);
-  c.image_height = static_cast<JDIMENSION>(h);
-  c.input_components = 3;
-  c.in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 60, TRUE);
-  setup(c);
-  jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(bmp.ScanLine(static_cast<int>(c.next_scanline)));
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  Bytes out(mem, mem + size);
-  std::free(mem);
-  return out;
+  return platform::testing::LibJpegFile(Pattern(w, h), setup, 60);
 }
 
 void MakeJpeg() {
@@ -255,104 +228,10 @@ void MakeTrees() {
 
 // ---- metafiles ---------------------------------------------------------------------------------
 
-// A recording in the published layout from raw records (header and end record added).
-struct Emf {
-  Bytes body;
-  uint32_t count = 0;
-  Emf& Raw(uint32_t type, Bytes payload) {
-    platform::WriteEmfRecord(body, platform::EmrUnknown{type, std::move(payload)});
-    ++count;
-    return *this;
-  }
-  Emf& R(uint32_t type, std::initializer_list<int64_t> words) {
-    Bytes p;
-    for (int64_t w : words) Put32(p, static_cast<uint32_t>(w));
-    return Raw(type, std::move(p));
-  }
-  Bytes Data() const {
-    platform::EmrHeader h;
-    h.Bounds = {0, 0, 400, 300};
-    h.Frame = {0, 0, 10583, 7937};
-    h.Handles = 8;
-    h.Records = count + 2;
-    h.Device = {794, 1123};
-    h.Millimeters = {210, 297};
-    h.Micrometers = {210000, 297000};
-    Bytes head, eof;
-    platform::WriteEmfRecord(head, h);
-    platform::WriteEmfRecord(eof, platform::EmrEof{});
-    h.Bytes = static_cast<uint32_t>(head.size() + body.size() + eof.size());
-    head.clear();
-    platform::WriteEmfRecord(head, h);
-    head.insert(head.end(), body.begin(), body.end());
-    head.insert(head.end(), eof.begin(), eof.end());
-    return head;
-  }
-};
-
 uint32_t F(float v) {
   uint32_t u;
   std::memcpy(&u, &v, 4);
   return u;
-}
-
-Emf& Font(Emf& e, int32_t height, const std::u16string& face, int32_t escapement = 0) {
-  Bytes p;
-  Put32(p, 1);
-  for (int32_t v : {height, 0, escapement, escapement, 700}) Put32(p, static_cast<uint32_t>(v));
-  p.insert(p.end(), {1, 0, 0, 0, 0, 0, 0, 0});
-  for (size_t i = 0; i < 32; ++i) {
-    const char16_t c = i < face.size() ? face[i] : u'\0';
-    p.push_back(static_cast<uint8_t>(c));
-    p.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  e.Raw(82, p);
-  return e.R(37, {1});
-}
-
-Emf& Text(Emf& e, int32_t x, int32_t y, const std::u16string& text, uint32_t options, platform::EmfRect rcl,
-          bool spacing) {
-  Bytes p;
-  for (int i = 0; i < 4; ++i) Put32(p, 0);
-  Put32(p, 1);
-  Put32(p, F(1));
-  Put32(p, F(1));
-  Put32(p, static_cast<uint32_t>(x));
-  Put32(p, static_cast<uint32_t>(y));
-  Put32(p, static_cast<uint32_t>(text.size()));
-  Put32(p, 76);
-  Put32(p, options);
-  for (int32_t v : {rcl.Left, rcl.Top, rcl.Right, rcl.Bottom}) Put32(p, static_cast<uint32_t>(v));
-  const uint32_t dx_at = 76 + static_cast<uint32_t>((text.size() * 2 + 3) / 4 * 4);
-  Put32(p, spacing ? dx_at : 0);
-  for (char16_t c : text) {
-    p.push_back(static_cast<uint8_t>(c));
-    p.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  while (p.size() + 8 < dx_at) p.push_back(0);
-  if (spacing)
-    for (size_t i = 0; i < text.size(); ++i) Put32(p, 9);
-  return e.Raw(84, p);
-}
-
-Emf& StretchDib(Emf& e, int w, int h, int bits) {
-  const uint32_t palette = bits <= 8 ? (1u << bits) : 0;
-  Bytes dib;
-  for (uint32_t v : {40u, static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1u | static_cast<uint32_t>(bits) << 16,
-                     0u, 0u, 0u, 0u, palette, 0u})
-    Put32(dib, v);
-  for (uint32_t i = 0; i < palette; ++i) Put32(dib, i * 0x010203u);
-  const size_t stride = (static_cast<size_t>(w) * static_cast<size_t>(bits) + 31) / 32 * 4;
-  for (size_t i = 0; i < stride * static_cast<size_t>(h); ++i) dib.push_back(static_cast<uint8_t>(i * 13));
-  const uint32_t cb_bmi = 40 + 4 * palette;
-  Bytes p;
-  for (int64_t v : {int64_t{10}, int64_t{10}, int64_t{90}, int64_t{70}, int64_t{10}, int64_t{10}, int64_t{0},
-                    int64_t{0}, int64_t{w}, int64_t{h}, int64_t{80}, int64_t{cb_bmi}, int64_t{80 + cb_bmi},
-                    static_cast<int64_t>(dib.size() - cb_bmi), int64_t{0}, int64_t{0x00CC0020}, int64_t{80},
-                    int64_t{60}})
-    Put32(p, static_cast<uint32_t>(v));
-  p.insert(p.end(), dib.begin(), dib.end());
-  return e.Raw(81, p);
 }
 
 void MakeMetafiles() {
@@ -379,7 +258,7 @@ void MakeMetafiles() {
     c.Close();
     Put("emf", "canvas.emf", mf.Data());
   }
-  Emf e;
+  pdfwriter::testing::EmfBuilder e;
   e.R(17, {8}).R(9, {1000, 1000}).R(11, {500, -500}).R(10, {10, 10}).R(12, {5, 5});
   e.R(35, {F(1.5f), F(0.2f), F(-0.2f), F(1.5f), F(10), F(20)});
   e.R(38, {2, 1, 4, 0, 0x0000FF}).R(37, {2}).R(39, {3, 0, 0x00FF00, 0}).R(37, {3});
@@ -387,15 +266,16 @@ void MakeMetafiles() {
   e.R(27, {10, 10}).R(54, {200, 40});
   e.R(59, {}).R(27, {0, 0}).R(54, {50, 0}).R(54, {25, 40}).R(61, {}).R(60, {}).R(63, {0, 0, 50, 40});
   e.R(33, {}).R(30, {0, 0, 300, 200});
+  using namespace pdfwriter::testing;
   Font(e, -16, u"Arial", 300);
   e.R(22, {0x18 | 1});
-  Text(e, 40, 40, u"Ag\u00E9e\u0301", 6, {30, 30, 200, 60}, true);
+  Text(e, 40, 40, u"Ag\u00E9e\u0301", 6, {30, 30, 200, 60}, {9, 9, 9, 9, 9});
   e.R(34, {-1});
-  Text(e, 10, 200, u"plain", 0, {0, 0, -1, -1}, false);
-  StretchDib(e, 4, 3, 24);
-  StretchDib(e, 5, 2, 8);
-  StretchDib(e, 9, 2, 1);
-  Put("emf", "records.emf", e.Data());
+  Text(e, 10, 200, u"plain");
+  StretchDib(e, {10, 10, 90, 70}, 2, 2, DibOf(2, 2, 24, {0xFF0000, 0x00FF00, 0x0000FF, 0}));
+  StretchDib(e, {100, 10, 190, 70}, 2, 2, DibOf(2, 2, 8, {0, 1, 2, 3}, {0xFF0000, 0x00FF00, 0x0000FF, 0}), 4);
+  StretchDib(e, {200, 10, 290, 70}, 2, 2, DibOf(2, 2, 1, {0, 1, 1, 0}, {0x000000, 0xFFFFFF}), 2);
+  Put("emf", "records.emf", e.Bytes());
 }
 
 }  // namespace

@@ -176,6 +176,7 @@ struct JpegHeader {
   JDIMENSION width;
   JDIMENSION height;
   bool cmyk;
+  bool arithmetic;
 };
 
 // setjmp frame: reads the markers up to the first scan.
@@ -185,6 +186,7 @@ bool ReadJpegHeader(JpegDecompress* d, std::span<const uint8_t> data, JpegHeader
   jpeg_mem_src(&d->cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&d->cinfo, TRUE);
   header->cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
+  header->arithmetic = d->cinfo.arith_code;
   d->cinfo.out_color_space = JCS_EXT_BGR;
   jpeg_calc_output_dimensions(&d->cinfo);
   header->width = d->cinfo.output_width;
@@ -257,6 +259,9 @@ Bitmap DecodeJpeg(std::span<const uint8_t> data) {
   JpegHeader header{};
   if (!ReadJpegHeader(&d, data, &header)) ThrowJpegFailure(d.errors);
   if (header.cmyk) throw EImageError(Kind::Unsupported, "CMYK JPEG");
+  // libjpeg's arithmetic decoder reads on past the end of its data without a word, so a few
+  // hundred bytes would decode into every row they claim; no writer of ours makes such files.
+  if (header.arithmetic) throw EImageError(Kind::Unsupported, "arithmetic-coded JPEG");
   CheckDecodedSize(header.width, header.height);
   if (!StartJpeg(&d)) ThrowJpegFailure(d.errors);
   // The pixels grow with the rows that really decode (doubling), so that a few bytes that

@@ -6,8 +6,9 @@
 // bitmaps are written as colour (YCbCr), 8- and 1-bit ones as gray.
 //
 // Reading gives a 24-bit bitmap from gray and colour files (baseline or progressive).
-// CMYK files are not read. libjpeg repairs damaged data silently with gray blocks; we do
-// not: a file that ends early or whose data libjpeg has to warn about is an error.
+// CMYK and arithmetic-coded files are not read. libjpeg repairs damaged data silently with
+// gray blocks; we do not: a file that ends early or whose data libjpeg has to warn about is
+// an error, and decoding stops at the first such sign.
 #include <cstdint>
 #include <span>
 #include <string>

@@ -2,21 +2,18 @@
 
 #include <gtest/gtest.h>
 
-// clang-format off
-#include <cstdio>   // jpeglib.h needs FILE and size_t declared first
-#include <jpeglib.h>
-// clang-format on
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
+#include "platform/image/tests/libjpeg_writer.h"
 #include "platform/image/tests/test_support.h"
 
 namespace platform {
 namespace {
 
 using Kind = EImageError::Kind;
+using testing::LibJpegFile;
 using testing::TempDir;
 using testing::ThrowsImageError;
 
@@ -129,29 +126,7 @@ TEST(JpegRead, DamagedFiles) {
 
 // A progressive file of the given picture, written by libjpeg itself.
 std::vector<uint8_t> ProgressiveJpeg(const Bitmap& bmp) {
-  jpeg_compress_struct c{};
-  jpeg_error_mgr err{};
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &mem, &size);
-  c.image_width = static_cast<JDIMENSION>(bmp.Width());
-  c.image_height = static_cast<JDIMENSION>(bmp.Height());
-  c.input_components = 3;
-  c.in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(&c);
-  jpeg_simple_progression(&c);
-  jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(bmp.ScanLine(static_cast<int>(c.next_scanline)));
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  std::vector<uint8_t> out(mem, mem + size);
-  std::free(mem);
-  return out;
+  return LibJpegFile(bmp, [](jpeg_compress_struct& c) { jpeg_simple_progression(&c); });
 }
 
 // The picture size in the frame header (SOF0 or SOF2) replaced.

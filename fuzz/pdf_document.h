@@ -1,0 +1,28 @@
+#pragma once
+// A PDF document written into memory, for the targets whose reader draws into one; End writes
+// it to its end, which every input must allow.
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "pdfwriter/mrvx_doc.h"
+#include "platform/base/clock.h"
+
+namespace fuzz {
+
+struct PdfDocument {
+  platform::ManualClock clock{45000};
+  pdfwriter::TMorvex doc{&clock};
+  std::string out;
+
+  PdfDocument() {
+    doc.Launcher = nullptr;
+    doc.SetOutputStream(&out);
+    doc.BeginDoc();
+  }
+  void End() {
+    doc.EndDoc();
+    FUZZ_CHECK(out.rfind("%%EOF") != std::string::npos);
+  }
+};
+
+}  // namespace fuzz
