@@ -81,24 +81,26 @@ TMRVXJpegImage TMRVXJpegImage::LoadFromFile(const std::string& FileName) {
 
 std::string FlateSamples(const platform::Bitmap& ABitmap) {
   const int w = ABitmap.Width(), h = ABitmap.Height();
-  std::string out;
   const platform::PixelFormat pf = ABitmap.GetPixelFormat();
-  out.reserve(static_cast<size_t>(w) * static_cast<size_t>(h) * (IsEightBit(ABitmap) ? 1 : 3));
+  const size_t per_pixel = IsEightBit(ABitmap) ? 1 : 3;
+  // Sized once and written through a pointer: pictures of many megapixels pass through here.
+  std::string out(static_cast<size_t>(w) * static_cast<size_t>(h) * per_pixel, '\0');
+  char* d = out.data();
   for (int y = 0; y < h; ++y) {
     const uint8_t* s = ABitmap.ScanLine(y);
     for (int x = 0; x < w; ++x) {
       switch (pf) {
-        case platform::PixelFormat::pf1bit: out.push_back(static_cast<char>(s[x / 8] >> (7 - x % 8) & 1)); break;
-        case platform::PixelFormat::pf8bit: out.push_back(static_cast<char>(s[x])); break;
+        case platform::PixelFormat::pf1bit: *d++ = static_cast<char>(s[x / 8] >> (7 - x % 8) & 1); break;
+        case platform::PixelFormat::pf8bit: *d++ = static_cast<char>(s[x]); break;
         case platform::PixelFormat::pf24bit:
-          out.push_back(static_cast<char>(s[3 * x + 2]));
-          out.push_back(static_cast<char>(s[3 * x + 1]));
-          out.push_back(static_cast<char>(s[3 * x]));
+          *d++ = static_cast<char>(s[3 * x + 2]);
+          *d++ = static_cast<char>(s[3 * x + 1]);
+          *d++ = static_cast<char>(s[3 * x]);
           break;
         case platform::PixelFormat::pf32bit:
-          out.push_back(static_cast<char>(s[4 * x + 2]));
-          out.push_back(static_cast<char>(s[4 * x + 1]));
-          out.push_back(static_cast<char>(s[4 * x]));
+          *d++ = static_cast<char>(s[4 * x + 2]);
+          *d++ = static_cast<char>(s[4 * x + 1]);
+          *d++ = static_cast<char>(s[4 * x]);
           break;
       }
     }

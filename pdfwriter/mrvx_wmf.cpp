@@ -169,6 +169,7 @@ void TMRVXWmf::Analyse(std::span<const uint8_t> Data) {
 }
 
 void TMRVXWmf::Reset() {
+  PicturePixels = 0;
   ZScaleX = ZScaleY = 1;
   XOffset = YOffset = 0;
   DCBufferLen = 0;

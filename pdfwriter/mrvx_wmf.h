@@ -162,6 +162,9 @@ class TMRVXWmf {
   uint32_t GDIObjectsCount = 0;
   bool FPathContinue = false;
   int32_t WinOrgEx = 0, WinExtEx = 1, WinOrgEy = 0, WinExtEy = 1;
+  // Pixels of the pictures the bitmap records of this replay have made so far: a few bytes
+  // of records may ask for pictures of any size, so a replay has a budget for all of them.
+  int64_t PicturePixels = 0;
   int32_t ViewportOrgEx = 0, ViewportExtEx = 1, ViewportOrgEy = 0, ViewportExtEy = 1;
 
   void SetPathContinue(bool Value);

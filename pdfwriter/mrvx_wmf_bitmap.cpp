@@ -14,7 +14,9 @@
 namespace pdfwriter {
 namespace {
 
-// Larger pictures than this many pixels are refused before any memory is taken for them.
+// Larger pictures than this many pixels are refused before any memory is taken for them, and
+// one replay makes no more picture pixels than that in all (a report page holds a few camera
+// images of 1.3 megapixels).
 constexpr int64_t kMaxPixels = int64_t{1} << 24;
 
 [[noreturn]] void Unsupported(const std::string& what) {
@@ -140,22 +142,30 @@ uint8_t Rop3(uint8_t Code, uint8_t P, uint8_t S, uint8_t D) {
 }
 
 // A new 24-bit picture of W x H: pixel (x, y) takes the source at Source(x, y) through the
-// raster operation, on the black of a new bitmap and with the brush as pattern.
+// raster operation, on the black of a new bitmap and with the brush as pattern. Budget counts
+// the replay's picture pixels.
 template <class F>
-platform::Bitmap Render(int W, int H, uint32_t Rop, uint32_t Brush, F Source) {
+platform::Bitmap Render(int64_t& Budget, int W, int H, uint32_t Rop, uint32_t Brush, F Source) {
   if (W <= 0 || H <= 0 || static_cast<int64_t>(W) * H > kMaxPixels)
     Unsupported("a picture of " + std::to_string(W) + " x " + std::to_string(H) + " pixels");
+  if (Budget + static_cast<int64_t>(W) * H > kMaxPixels)
+    Unsupported("more than " + std::to_string(kMaxPixels) + " picture pixels on one page");
+  Budget += static_cast<int64_t>(W) * H;
   platform::Bitmap b(W, H, platform::PixelFormat::pf24bit);
+  // The operation on one channel depends on the source byte only: one table per channel.
   const uint8_t code = static_cast<uint8_t>(Rop >> 16);
-  const uint8_t pr = static_cast<uint8_t>(Brush), pg = static_cast<uint8_t>(Brush >> 8),
-                pb = static_cast<uint8_t>(Brush >> 16);
+  const uint8_t pattern[3] = {static_cast<uint8_t>(Brush >> 16), static_cast<uint8_t>(Brush >> 8),
+                              static_cast<uint8_t>(Brush)};
+  uint8_t table[3][256];
+  for (int c = 0; c < 3; ++c)
+    for (int v = 0; v < 256; ++v) table[c][v] = Rop3(code, pattern[c], static_cast<uint8_t>(v), 0);
   for (int y = 0; y < H; ++y) {
     uint8_t* row = b.ScanLine(y);
     for (int x = 0; x < W; ++x) {
       const uint32_t s = Source(x, y);
-      row[3 * x] = Rop3(code, pb, static_cast<uint8_t>(s), 0);
-      row[3 * x + 1] = Rop3(code, pg, static_cast<uint8_t>(s >> 8), 0);
-      row[3 * x + 2] = Rop3(code, pr, static_cast<uint8_t>(s >> 16), 0);
+      row[3 * x] = table[0][s & 0xFF];
+      row[3 * x + 1] = table[1][(s >> 8) & 0xFF];
+      row[3 * x + 2] = table[2][(s >> 16) & 0xFF];
     }
   }
   return b;
@@ -193,7 +203,7 @@ void TMRVXWmf::VEMRBITBLT(const Rec& R) {
   if (cb_bmi != 0 && cb_bits != 0) {
     const Dib dib = ReadDib(R, R.U32(84), cb_bmi, R.U32(92), cb_bits, R.U32(80));
     const int32_t xs = R.I32(44), ys = R.I32(48);
-    PlaceAtBounds(R, Render(cx, cy, rop, CurrentBrush.lbColor,
+    PlaceAtBounds(R, Render(PicturePixels, cx, cy, rop, CurrentBrush.lbColor,
                             [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); }),
                   false);
   } else if (cx != 0 && cy != 0) {
@@ -219,7 +229,7 @@ void TMRVXWmf::VEMRSTRETCHBLT(const Rec& R, bool Alpha) {
       // Blended onto the black of a new bitmap: the source weighed by the constant alpha.
       const int32_t xs = R.I32(44), ys = R.I32(48);
       const uint32_t alpha = (R.U32(40) >> 16) & 0xFF;
-      image = Render(R.I32(100), R.I32(104), 0x00CC0020, 0, [&](int x, int y) {
+      image = Render(PicturePixels, R.I32(100), R.I32(104), 0x00CC0020, 0, [&](int x, int y) {
         const uint32_t s = dib.Pixel(int64_t{xs} + x, int64_t{ys} + y);
         uint32_t out = 0;
         for (int k = 0; k < 24; k += 8) out |= (((s >> k) & 0xFF) * alpha / 255) << k;
@@ -230,7 +240,7 @@ void TMRVXWmf::VEMRSTRETCHBLT(const Rec& R, bool Alpha) {
       const int64_t lw = std::llabs(static_cast<int64_t>(cx)), lh = std::llabs(static_cast<int64_t>(cy));
       if (lw > INT32_MAX || lh > INT32_MAX) Unsupported("a destination of " + std::to_string(lw) + " pixels");
       const int w = static_cast<int>(lw), h = static_cast<int>(lh);
-      image = Render(w, h, R.U32(40), CurrentBrush.lbColor, [&](int x, int y) {
+      image = Render(PicturePixels, w, h, R.U32(40), CurrentBrush.lbColor, [&](int x, int y) {
         return dib.Pixel(static_cast<int64_t>(x) * dib.W / w, static_cast<int64_t>(y) * dib.H / h);
       });
     }
@@ -249,7 +259,8 @@ void TMRVXWmf::VEMRSETDIBITSTODEVICE(const Rec& R) {
   const int32_t xs = R.I32(32), ys = R.I32(36), cx = R.I32(40), cy = R.I32(44);
   const Dib dib = ReadDib(R, R.U32(48), R.U32(52), R.U32(56), R.U32(60), R.U32(64), R.I32(68), R.I32(72));
   const platform::Bitmap image =
-      Render(cx, cy, 0x00CC0020, 0, [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
+      Render(PicturePixels, cx, cy, 0x00CC0020, 0,
+             [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
   PlaceImage(image, false, ScaleX(static_cast<float>(R.I32(8)), false), ScaleY(static_cast<float>(R.I32(12)), false),
              static_cast<Extended>(ZoomX()) * PosiX * ZScaleX * cx, static_cast<Extended>(ZoomY()) * PosiY * ZScaleY * cy);
 }
@@ -264,7 +275,7 @@ void TMRVXWmf::VEMRSTRETCHDIBITS(const Rec& R) {
   if (dib.Bits == 1 && !empty_bounds) {
     // The source rectangle stretched over a monochrome picture of the bitmap's own size.
     if (cxs <= 0 || cys <= 0) Unsupported("an empty source rectangle");
-    const platform::Bitmap colour = Render(dib.W, dib.H, rop, CurrentBrush.lbColor, [&](int x, int y) {
+    const platform::Bitmap colour = Render(PicturePixels, dib.W, dib.H, rop, CurrentBrush.lbColor, [&](int x, int y) {
       return dib.Pixel(xs + static_cast<int64_t>(x) * cxs / dib.W, ys + static_cast<int64_t>(y) * cys / dib.H);
     });
     platform::Bitmap mono(dib.W, dib.H, platform::PixelFormat::pf1bit);
@@ -278,7 +289,8 @@ void TMRVXWmf::VEMRSTRETCHDIBITS(const Rec& R) {
     return;
   }
   const platform::Bitmap image =
-      Render(cxs, cys, rop, CurrentBrush.lbColor, [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
+      Render(PicturePixels, cxs, cys, rop, CurrentBrush.lbColor,
+             [&](int x, int y) { return dib.Pixel(int64_t{xs} + x, int64_t{ys} + y); });
   if (!empty_bounds) {
     PlaceAtBounds(R, image, false);
   } else {
