@@ -8,6 +8,7 @@
 #include "dbengine/storage/orv_base_engine_database.h"
 #include "dbengine/storage/orv_base_engine_fields.h"
 #include "dbengine/storage/orv_base_engine_indexes.h"
+#include "dbengine/storage/orv_base_engine_scoped.h"
 #include "dbengine/storage/orv_const.h"
 #include "dbengine/storage/orv_converts.h"
 #include "dbengine/storage/orv_except.h"
@@ -18,60 +19,14 @@ namespace orv {
 
 namespace {
 
+using detail::IndexPosition;
+using detail::SavedPosition;
+using detail::ScratchBuffer;
 using Guard = TORVLockGuard<TORVTableData>;
 
 bool InTransaction(const TORVCursor* Cursor) { return Cursor && Cursor->FSession && Cursor->FSession->FInTransaction; }
 
 int32_t SessionOf(const TORVCursor* Cursor) { return Cursor ? Cursor->GetSessionID() : SYSTEM_SESSION_ID; }
-
-// A buffer of the engine's memory manager, freed also when an exception passes.
-class ScratchBuffer {
- public:
-  explicit ScratchBuffer(int64_t size) : p_(MemoryManager().AllocMem(std::max<int64_t>(size, 1))) {}
-  ~ScratchBuffer() { MemoryManager().FreeAndNillMem(p_); }
-  ScratchBuffer(const ScratchBuffer&) = delete;
-  ScratchBuffer& operator=(const ScratchBuffer&) = delete;
-  void* get() const { return p_; }
-
- private:
-  void* p_;
-};
-
-// A saved cursor position, put back (when asked) and freed also when an exception passes.
-class SavedPosition {
- public:
-  explicit SavedPosition(TORVCursor* cursor) : cursor_(cursor), pos_(cursor ? cursor->SavePosition() : nullptr) {}
-  ~SavedPosition() {
-    if (!cursor_) return;
-    if (restore_) cursor_->RestorePosition(pos_);
-    cursor_->FreePosition(pos_);
-  }
-  SavedPosition(const SavedPosition&) = delete;
-  SavedPosition& operator=(const SavedPosition&) = delete;
-  void Restore() const {
-    if (cursor_) cursor_->RestorePosition(pos_);
-  }
-  void KeepNewPosition() { restore_ = false; }
-
- private:
-  TORVCursor* cursor_;
-  TORVCursorPos* pos_;
-  bool restore_ = true;
-};
-
-// An index position of one index, freed also when an exception passes.
-class IndexPosition {
- public:
-  explicit IndexPosition(TORVIndex& index) : index_(index), pos_(index.CreateIndexPosition()) {}
-  ~IndexPosition() { index_.FreeIndexPosition(pos_); }
-  IndexPosition(const IndexPosition&) = delete;
-  IndexPosition& operator=(const IndexPosition&) = delete;
-  TORVKeyPath& operator*() const { return *pos_; }
-
- private:
-  TORVIndex& index_;
-  TORVKeyPath* pos_;
-};
 
 }  // namespace
 
@@ -498,15 +453,6 @@ void TORVTableData::SetRecNo(TORVCursor* Cursor, int64_t RecNo) {
 }
 
 // ---- Searching -------------------------------------------------------------------------------------
-
-bool TORVTableData::FindRecord(TORVCursor* /*Cursor*/, IORVExpression* /*SearchExpression*/,
-                               TORVScanSearchCondition* /*KeyCondition*/, bool /*Restart*/, bool /*GoForward*/,
-                               TORVPageItemID* /*ResultRecordID*/, TORVRecordBitmap* /*RecordBitmap*/,
-                               bool /*ForceFillWholeBitmap*/) {
-  throw std::logic_error(
-      "TORVTableData::FindRecord: the record search (filtered, ranged and DISTINCT navigation, Locate, FindKey and "
-      "record bitmaps) is not built yet");
-}
 
 bool TORVTableData::Locate(TORVCursor* Cursor, IORVExpression* SearchExpression) {
   if (!SearchExpression) throw EORVException(10272, "Nil pointer occured");

@@ -191,14 +191,67 @@ class TORVTableData : public IORVKeyTable {
   void InternalGetRecordBuffer(int32_t SessionID, TORVNavigationInfo& NavigationInfo,
                                TORVIndexPositionCache* IndexPositionCache, int32_t TableState);
   int64_t GetRecordCount(TORVCursor* Cursor);
-  // The record search: the next record in the cursor's order that meets its key condition,
-  // the search expression and everything that restricts the cursor's view, or (with a
-  // bitmap) every such record marked. It comes with the scan planner; until then it raises
-  // std::logic_error naming itself.
+  // The record search: the next record in the cursor's order (from the first or last with
+  // Restart, else after or before the cursor's record) that meets the key condition, the
+  // search expression and everything that restricts the cursor's view; or, with
+  // ForceFillWholeBitmap, every such record marked in the cursor's bitmap (the result is then
+  // False). An active, current bitmap answers alone.
   bool FindRecord(TORVCursor* Cursor, IORVExpression* SearchExpression, TORVScanSearchCondition* KeyCondition,
                   bool Restart, bool GoForward, TORVPageItemID* ResultRecordID, TORVRecordBitmap* RecordBitmap,
                   bool ForceFillWholeBitmap);
   void RebuildTemporaryIndexes(int32_t SessionID);
+
+  // ---- The steps of the record search ----
+  // The cursor's restrictions as conditions: the key condition (an index is required: 20258),
+  // the search, filter and SQL filter expressions, the range bounds and the DISTINCT step.
+  void PrepareConditions(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions,
+                         const TORVScanSearchCondition* KeyCondition, IORVExpression* SearchExpression, bool GoForward);
+  // Merges the conditions of each index where one can stand for two, drops duplicates and puts
+  // the expression conditions last. Conditions no record can meet set NonCompatibleConditions
+  // and leave the array as it was.
+  void OptimizeSearchConditions(TORVScanSearchConditionArray& Conditions, bool& NonCompatibleConditions);
+  // Whether two conditions of one index can be merged without changing what they accept: an
+  // equality on fewer key fields than a strict bound cannot.
+  bool CanBeCorrectlyMerged(const TORVScanSearchCondition& Condition1, const TORVScanSearchCondition& Condition2) const;
+  // Condition1 becomes the one condition that accepts what both accept (HaveBeenMerged), or
+  // Incompatible when no key meets both; otherwise both stay.
+  void MergeAndCheckSearchConditionsCompatibility(TORVScanSearchCondition& Condition1,
+                                                  TORVScanSearchCondition& Condition2, bool& Incompatible,
+                                                  bool& HaveBeenMerged);
+  bool IsEqualConditions(TORVScanSearchCondition& Condition1, TORVScanSearchCondition& Condition2);
+  void RemoveDuplicateConditions(TORVScanSearchConditionArray& Conditions);
+  // The plan: the condition whose index range is walked and the one that ends it (-1: none;
+  // no scan condition means every record is visited in the cursor's order). An equality on a
+  // one-column unique index, or the only index condition when it is on the cursor's index,
+  // is taken at once; otherwise the cheapest range that costs less than reading every record.
+  void ChooseScanConditions(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions, bool Restart,
+                            bool GoForward, int32_t& ScanConditionNo, int32_t& ScanEndConditionNo);
+  bool ChooseScanConditionsByHeuristsics(TORVScanSearchConditionArray& Conditions, int32_t CurrentIndexID,
+                                         int32_t& ScanConditionNo, int32_t& ScanEndConditionNo);
+  void ChooseScanConditionsWithMinScanCost(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions,
+                                           bool Restart, bool GoForward, int32_t& ScanConditionNo,
+                                           int32_t& ScanEndConditionNo);
+  // Costs in pages read: walking the range StartNo..EndNo (EndNo -1: the one condition) of
+  // an index, and visiting every remaining record in the cursor's order.
+  virtual double GetIndexScanCost(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions, int32_t StartNo,
+                                  int32_t EndNo);
+  virtual double GetUnconditionalScanCost(TORVCursor* Cursor, bool Restart, bool GoForward);
+  // Unique or primary, or over an autoincrement field first.
+  bool IsIndexUnique(int32_t IndexID);
+  bool IsRecordMatchCondition(TORVScanSearchCondition& Condition, const void* RecordBuffer);
+  // Every condition but the two excluded ones, then the cursor's record filter callback.
+  bool IsRecordMatchConditions(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions, int32_t Excluded1,
+                               int32_t Excluded2, const void* RecordBuffer, const TORVPageItemID& RecordID);
+  bool NeedToCheckOtherConditions(TORVCursor* Cursor, TORVScanSearchConditionArray& Conditions, int32_t Excluded1,
+                                  int32_t Excluded2);
+
+  // True when every bit number below GetBitmapRecordCount stands for a stored record, so that
+  // an unrestricted full scan may mark every bit at once.
+  virtual bool EveryBitmapRecNoHoldsARecord() { return false; }
+  // Lets go of what the cursor's unsaved insert or edit holds in the table (BLOB values
+  // written into its record buffer but never stored); the cursor calls it when the insert or
+  // edit is cancelled.
+  virtual void ReleaseUnstoredBLOBs(TORVCursor* /*Cursor*/) {}
 
   // ---- State ----
   std::recursive_mutex FCSect;  // the object's own; the table lock is the database data's
@@ -233,6 +286,30 @@ class TORVTableData : public IORVKeyTable {
  private:
   void ApplySessionChanges(TORVCursor& Cursor, const TORVRecordOperationSteps& Steps);
   void ShowOrHideInBitmap(TORVCursor& Cursor);
+
+  // One run of the chosen scan.
+  struct ScanRequest {
+    TORVCursor* Cursor;
+    TORVScanSearchConditionArray* Conditions;
+    int32_t ScanConditionNo;
+    int32_t ScanEndConditionNo;
+    bool Restart;
+    bool GoForward;
+    TORVPageItemID* ResultRecordID;
+    TORVRecordBitmap* RecordBitmap;
+    bool ForceFillWholeBitmap;
+  };
+  bool FindRecordByScan(const ScanRequest& Request);
+  bool FindRecordByScanWithoutCondition(const ScanRequest& Request, void* RecordBuffer);
+  bool FindRecordByScanWithConditionAndConditionIndex(const ScanRequest& Request, void* RecordBuffer);
+  bool FindRecordByScanWithConditionAndWihtoutCurrentIndex(const ScanRequest& Request, void* RecordBuffer);
+  bool FindRecordByScanWithConditionAndNonConditionIndex(const ScanRequest& Request, void* RecordBuffer);
+  bool FindRecordByBitmapScan(TORVCursor* Cursor, bool Restart, bool GoForward, TORVPageItemID& ResultRecordID,
+                              TORVRecordBitmap& RecordBitmap);
+  // Reads RecordID (physical access) into Buffer; False when it is not there.
+  bool ReadRecord(int32_t SessionID, const TORVPageItemID& RecordID, void* Buffer);
+  // A bitmap about to be filled: empty, stamped, numbered the cursor's way.
+  void ResetBitmapForSearch(TORVRecordBitmap& RecordBitmap, int32_t IndexID, int32_t SessionID);
 };
 
 }  // namespace orv

@@ -90,6 +90,8 @@ class TORVIndex {
                                            int32_t DistinctFieldCount) = 0;
   virtual void* CreateSearchInfo() = 0;
   virtual void FreeSearchInfo(void* SearchInfo) = 0;
+  // The index position of the entry a ranged search (FindRecord) found last.
+  virtual const TORVKeyPath& GetSearchInfoPosition(const void* SearchInfo) = 0;
   virtual bool FindRecord(int32_t SessionID, bool Restart, bool GoForward, const TORVScanSearchCondition* StartScanCondition,
                           const TORVScanSearchCondition* EndScanCondition, const void* RecordBuffer,
                           TORVPageItemID& RecordID, void* SearchInfo) = 0;
@@ -105,6 +107,9 @@ class TORVIndex {
   virtual void DeleteRecord(IORVIndexCursor& Cursor) = 0;
   virtual void UpdateRecord(IORVIndexCursor& Cursor, bool BeforeNewRecordIsStored) = 0;
   virtual int32_t GetMaxEntriesPerPage() = 0;
+  // The bytes one entry of the index takes (its key and its record reference): scan costs
+  // are counted in pages of entries.
+  virtual int32_t GetIndexEntrySize() = 0;
   virtual void GetRecordIDByIndexPosition(int32_t SessionID, const TORVKeyPath& IndexPos, TORVPageItemID& RecordID) = 0;
 
   const TORVIndexDef* IndexDef() const { return FIndexDef.get(); }

@@ -572,6 +572,16 @@ void TORVBTreeRecordIndex::UpdateRecord(IORVIndexCursor& Cursor, bool BeforeNewR
   }
 }
 
+const TORVKeyPath& TORVBTreeRecordIndex::GetSearchInfoPosition(const void* SearchInfo) {
+  if (!SearchInfo) throw EORVException(20077, "Pointer is nil");
+  return *static_cast<const TORVBTreeSearchInfo*>(SearchInfo)->CurrentKeyPath;
+}
+
+int32_t TORVBTreeRecordIndex::GetIndexEntrySize() {
+  if (!FKeyRef) throw EORVException(20123, "Invalid page number");
+  return FKeyRef->FShortKeySize + FKeyRef->FReferenceSize;
+}
+
 int32_t TORVBTreeRecordIndex::GetMaxEntriesPerPage() {
   if (!FKeyRef || !FPageTemplate) throw EORVException(20123, "Invalid page number");
   return FPageTemplate->LPageManager->PageDataSize() / (FKeyRef->FShortKeySize + 4);

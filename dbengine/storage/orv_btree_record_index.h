@@ -48,6 +48,7 @@ class TORVBTreeRecordIndex : public TORVIndex {
   void ApplyDistinctToRecordBitmap(int32_t SessionID, IORVIndexRecordBitmap* Bitmap, int32_t DistinctFieldCount) override;
   void* CreateSearchInfo() override { return new TORVBTreeSearchInfo(); }
   void FreeSearchInfo(void* SearchInfo) override { delete static_cast<TORVBTreeSearchInfo*>(SearchInfo); }
+  const TORVKeyPath& GetSearchInfoPosition(const void* SearchInfo) override;
   bool FindRecord(int32_t SessionID, bool Restart, bool GoForward, const TORVScanSearchCondition* StartScanCondition,
                   const TORVScanSearchCondition* EndScanCondition, const void* RecordBuffer, TORVPageItemID& RecordID,
                   void* SearchInfo) override;
@@ -62,6 +63,7 @@ class TORVBTreeRecordIndex : public TORVIndex {
   void DeleteRecord(IORVIndexCursor& Cursor) override;
   void UpdateRecord(IORVIndexCursor& Cursor, bool BeforeNewRecordIsStored) override;
   int32_t GetMaxEntriesPerPage() override;
+  int32_t GetIndexEntrySize() override;
   void GetRecordIDByIndexPosition(int32_t SessionID, const TORVKeyPath& IndexPos, TORVPageItemID& RecordID) override;
 
   bool GetFirstPosition(int32_t SessionID, TORVKeyPath& Position);

@@ -221,6 +221,24 @@ TORVFileStream::TORVFileStream(const std::string& FileName, uint16_t Mode, bool 
   if (FHandle < 0) throw EORVException(10105, "Cannot open file. FileName = %s, Mode = %d", {FileName, Mode});
 }
 
+TORVFileStream::TORVFileStream(int Handle, std::string FileName)
+    : FHandle(Handle), FFileName(std::move(FileName)), FMode(fmCreate), FIsTemporary(true) {
+  FBlockSize = DefaultFileBlockSize;
+}
+
+std::unique_ptr<TORVFileStream> TORVFileStream::CreateTemporaryFile() {
+  const char* dir = std::getenv("TMPDIR");
+  if (!dir || !*dir) dir = "/tmp";
+  // A file without a name is never visible in the folder, not even for a moment.
+  int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return std::unique_ptr<TORVFileStream>(new TORVFileStream(fd, std::string(dir) + "/ORV (unnamed)"));
+  std::string name = std::string(dir) + "/ORVXXXXXX.tmp";
+  fd = ::mkostemps(name.data(), 4, O_CLOEXEC);
+  if (fd < 0) throw EORVException(10104, "Cannot create file. FileName = %s", {name});
+  ::unlink(name.c_str());
+  return std::unique_ptr<TORVFileStream>(new TORVFileStream(fd, name));
+}
+
 TORVFileStream::~TORVFileStream() {
   if (FHandle >= 0) ::close(FHandle);
 }
@@ -303,14 +321,8 @@ TStream& TORVTemporaryStream::Current() {
 
 int32_t TORVTemporaryStream::Write(const void* Buffer, int32_t Count) {
   if (FInMemory && !FDisableTempFiles && FMemoryStream->GetSize() + Count > FMemoryLimit) {
-    const std::string name = GetTempFileName();
-    std::unique_ptr<TORVFileStream> file;
-    try {
-      file = std::make_unique<TORVFileStream>(name, fmCreate, true);
-    } catch (...) {
-      if (!name.empty()) ::unlink(name.c_str());
-      throw;
-    }
+    std::unique_ptr<TORVFileStream> file = TORVFileStream::CreateTemporaryFile();
+    const std::string name = file->FileName();
     // The memory copy is dropped only once the file holds everything.
     file->LoadFromStream(*FMemoryStream);
     file->Seek(FMemoryStream->GetPosition(), soBeginning);

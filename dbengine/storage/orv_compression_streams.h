@@ -118,6 +118,11 @@ class TORVFileStream : public TORVStream {
   // existing file with its access bits, failure 10105.
   TORVFileStream(const std::string& FileName, uint16_t Mode, bool IsTemporary);
   ~TORVFileStream() override;
+  // A new, empty temporary file in the system's temporary folder ($TMPDIR, else /tmp) that no
+  // other process can open by its name: made without a name where the file system allows it,
+  // else named "ORV....tmp" and unlinked at once. It disappears when the stream is freed or the
+  // process ends. Failure: 10104.
+  static std::unique_ptr<TORVFileStream> CreateTemporaryFile();
 
   int32_t Read(void* Buffer, int32_t Count) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
@@ -131,6 +136,8 @@ class TORVFileStream : public TORVStream {
   bool IsTemporary() const { return FIsTemporary; }
 
  private:
+  TORVFileStream(int Handle, std::string FileName);
+
   int FHandle = -1;
   std::string FFileName;
   uint16_t FMode;

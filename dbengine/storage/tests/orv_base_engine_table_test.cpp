@@ -266,27 +266,32 @@ TEST(TORVTableData, AnActiveBitmapFollowsInsertsAndDeletes) {
   EXPECT_FALSE(bitmap.IsRecordVisible(TORVPageItemID{2, 0}));
 }
 
-TEST(TORVTableData, WhatNeedsTheRecordSearchSaysSo) {
+TEST(TORVTableData, FilteredNavigationLocateAndDistinctGoThroughTheRecordSearch) {
   testing::ScopedExpressionFactory expressions;
   FilteredFixture fx;
   TestCursor& c = fx.c();
-  c.InternalFirst();
-  try {
-    c.GetRecordBuffer(grmNext);
-    FAIL() << "no exception";
-  } catch (const std::logic_error& e) {
-    EXPECT_NE(std::string(e.what()).find("record search"), std::string::npos) << e.what();
-  }
-  EXPECT_THROW(c.GetRecordCount(), std::logic_error);
+  EXPECT_EQ(c.Column("S"), (std::vector<std::optional<int64_t>>{20, 30, 50, 60}));
+  EXPECT_EQ(c.GetRecordCount(), 4);
   ExpectCode(10272, [&] { fx.Table().Locate(&c, nullptr); });
-  EXPECT_THROW(fx.Table().Locate(&c, c.FFilterExpression.get()), std::logic_error);
-  EXPECT_TRUE(c.FirstPosition) << "a failed search leaves the cursor where it was";
+  c.InternalFirst();
+  auto k3 = testing::FieldOpConstantFactory().ParseForFilter(c, "K = 3", false, false);
+  ASSERT_TRUE(fx.Table().Locate(&c, k3.get()));
+  EXPECT_EQ(c.GetInt("S"), 30);
+  auto k1 = testing::FieldOpConstantFactory().ParseForFilter(c, "K = 1", false, false);
+  EXPECT_FALSE(fx.Table().Locate(&c, k1.get())) << "K = 1 is filtered out";
+  EXPECT_EQ(c.GetInt("S"), 30) << "a failed search leaves the cursor where it was";
   c.DeactivateFilters();
+  fx.Insert(7, 30);
   c.ApplyDistinct({"S"}, {"ASC"}, {"CASE"});
-  c.FirstPosition = false;
-  c.CurrentRecordID = {2, 0};
-  EXPECT_THROW(c.GetRecordBuffer(grmNext), std::logic_error);
+  c.InternalFirst();
+  ASSERT_EQ(c.GetRecordBuffer(grmNext), grrOK);
+  ASSERT_EQ(c.GetRecordBuffer(grmNext), grrOK);
+  ASSERT_EQ(c.GetRecordBuffer(grmNext), grrOK);
+  EXPECT_EQ(c.GetInt("S"), 30);
+  ASSERT_EQ(c.GetRecordBuffer(grmNext), grrOK);
+  EXPECT_EQ(c.GetInt("S"), 40) << "the second S = 30 is stepped over";
   EXPECT_EQ(c.FDistinctRecordBuffer, nullptr) << "the DISTINCT buffer is released on the way out";
+  EXPECT_EQ(c.GetRecordCount(), 6);
 }
 
 // ---- Table-level operations -------------------------------------------------------------------------

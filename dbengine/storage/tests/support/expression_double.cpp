@@ -1,9 +1,11 @@
 #include "dbengine/storage/tests/support/expression_double.h"
 
+#include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
 #include "dbengine/storage/orv_except.h"
+#include "dbengine/storage/orv_memory.h"
 #include "dbengine/storage/orv_str_utils.h"
 
 namespace orv::testing {
@@ -19,6 +21,7 @@ struct FieldOpConstantExpression::Node {
   TORVBaseFieldType type = bftUnknown;
   TORVDataOperator op = doEQ;
   TORVVariant constant;
+  bool extracted = false;  // taken out for an index scan: counts as met
 };
 
 namespace {
@@ -130,6 +133,44 @@ class Parser {
   size_t pos_ = 0;
 };
 
+void CollectConjuncts(FieldOpConstantExpression::Node* node, std::vector<FieldOpConstantExpression::Node*>& out) {
+  if (!node) return;
+  if (node->kind == FieldOpConstantExpression::Node::And) {
+    CollectConjuncts(node->left.get(), out);
+    CollectConjuncts(node->right.get(), out);
+  } else if (node->kind == FieldOpConstantExpression::Node::Compare) {
+    out.push_back(node);
+  }
+}
+
+bool IsIntegerType(TORVBaseFieldType t) {
+  switch (t) {
+    case bftSignedInt8:
+    case bftSignedInt16:
+    case bftSignedInt32:
+    case bftSignedInt64:
+    case bftUnsignedInt8:
+    case bftUnsignedInt16:
+    case bftUnsignedInt32:
+      return true;
+    default:
+      return false;
+  }
+}
+
+TORVSearchCondition SearchConditionOf(TORVDataOperator op) {
+  switch (op) {
+    case doEQ: return scEqual;
+    case doLT: return scLower;
+    case doGT: return scGreater;
+    case doLE: return scLowerEqual;
+    case doGE: return scGreaterEqual;
+    default: return scNone;
+  }
+}
+
+TORVExpressionNode* Token(FieldOpConstantExpression::Node* node) { return reinterpret_cast<TORVExpressionNode*>(node); }
+
 void Collect(FieldOpConstantExpression::Node* node, std::vector<FieldOpConstantExpression::Node*>& out) {
   if (!node) return;
   if (node->left || node->right) {
@@ -148,6 +189,7 @@ FieldOpConstantExpression::FieldOpConstantExpression(TORVCursor& Cursor, const s
   if (Filter.find_first_not_of(" \t\r\n") == std::string::npos) throw EORVException(30119, "Blank SQL command");
   root_ = Parser(Filter).ParseAll();
   Collect(root_.get(), comparisons_);
+  CollectConjuncts(root_.get(), conjuncts_);
   AssignCursor(&Cursor, nullptr, nullptr);
 }
 
@@ -155,6 +197,7 @@ FieldOpConstantExpression::~FieldOpConstantExpression() = default;
 
 void FieldOpConstantExpression::AssignCursor(TORVCursor* Cursor, void*, TORVCursor*) {
   if (!Cursor || !Cursor->FFieldDefs) throw std::invalid_argument("filter: the cursor has no fields");
+  cursor_ = Cursor;
   for (Node* n : comparisons_) {
     const int32_t no = Cursor->FFieldDefs->GetDefNumberByName(n->field_name);
     if (no < 0) throw std::invalid_argument("filter: unknown field " + n->field_name);
@@ -180,6 +223,7 @@ bool FieldOpConstantExpression::Evaluate(const Node& node) const {
     case Node::Or: return Evaluate(*node.left) || Evaluate(*node.right);
     default: break;
   }
+  if (node.extracted) return true;
   const auto* record = static_cast<const uint8_t*>(buffer_);
   const bool null = CheckNullFlag(node.field_no, record);
   if (node.kind == Node::IsNull) return null;
@@ -197,6 +241,102 @@ bool FieldOpConstantExpression::Evaluate(const Node& node) const {
     case doGE: return r == cmprGreater || r == cmprEqual;
     default: return false;
   }
+}
+
+bool FieldOpConstantExpression::IsEmpty() const {
+  if (!root_) return true;
+  if (root_->kind != Node::And && root_->kind != Node::Compare) return false;
+  size_t leaves = 0;
+  std::vector<Node*> all;
+  Collect(root_.get(), all);
+  leaves = all.size();
+  if (conjuncts_.size() != leaves) return false;  // an IS NULL test among them is never taken out
+  for (const Node* n : conjuncts_)
+    if (!n->extracted) return false;
+  return true;
+}
+
+FieldOpConstantExpression::Node* FieldOpConstantExpression::IndexableComparison(
+    const std::string& FieldName, bool EqualityOnly, const TORVScanSearchCondition* Besides) const {
+  for (Node* n : conjuncts_) {
+    if (n->extracted || AnsiUpperCase(n->field_name) != AnsiUpperCase(FieldName)) continue;
+    if (!IsIntegerType(n->type) || n->constant.GetIsNull() || !IsIntegerType(n->constant.DataType())) continue;
+    if (SearchConditionOf(n->op) == scNone || (EqualityOnly && n->op != doEQ)) continue;
+    if (Besides && std::find(Besides->ParentExpressionNodes.begin(), Besides->ParentExpressionNodes.end(), Token(n)) !=
+                       Besides->ParentExpressionNodes.end())
+      continue;
+    return n;
+  }
+  return nullptr;
+}
+
+void FieldOpConstantExpression::CreateIndexScanConditions(const IORVScanIndexDefs& IndexDefs,
+                                                          TORVScanSearchConditionArray& ScanConditions, int32_t) {
+  const auto* defs = dynamic_cast<const TORVIndexDefs*>(&IndexDefs);
+  if (!offer_index_conditions || !defs || !cursor_) return;
+  const int32_t record_size = cursor_->FFieldDefs->GetMemoryRecordBufferSize();
+  for (Node* n : conjuncts_) {
+    if (n->extracted || !IsIntegerType(n->type) || n->constant.GetIsNull() || !IsIntegerType(n->constant.DataType()) ||
+        SearchConditionOf(n->op) == scNone)
+      continue;
+    for (int32_t i = 0; i < defs->GetCount(); ++i) {
+      const TORVIndexDef* def = defs->GetIndexDef(i);
+      if (def->ColumnCount() == 0) continue;
+      const TORVIndexColumn& first = def->Columns(0);
+      if (first.Descending || first.CaseInsensitive || AnsiUpperCase(first.FieldName) != AnsiUpperCase(n->field_name))
+        continue;
+      auto c = std::make_unique<TORVScanSearchCondition>(false);
+      c->Condition = SearchConditionOf(n->op);
+      c->KeyRecordBufferSize = record_size;
+      c->KeyRecordBuffer = MemoryManager().AllocMem(record_size);
+      TORVVariant value;
+      value.Assign(n->constant, true);
+      cursor_->SetFieldValue(value, n->field_no, true, c->KeyRecordBuffer);
+      c->KeyFieldCount = 1;
+      c->IndexID = def->ObjectID;
+      c->CreatedFromExpression = true;
+      c->ParentExpressions.push_back(this);
+      c->ParentExpressionNodes.push_back(Token(n));
+      ScanConditions.Items.push_back(std::move(c));
+    }
+  }
+}
+
+bool FieldOpConstantExpression::ExtendMultiFieldIndexCondition(TORVScanSearchCondition& ScanCondition,
+                                                               const TORVIndexDef* IndexDef) {
+  if (!offer_index_conditions || !IndexDef || !cursor_ || !ScanCondition.CreatedFromExpression ||
+      ScanCondition.Condition != scEqual || ScanCondition.KeyFieldCount >= IndexDef->ColumnCount() ||
+      !ScanCondition.KeyRecordBuffer)
+    return false;
+  const TORVIndexColumn& next = IndexDef->Columns(ScanCondition.KeyFieldCount);
+  if (next.Descending || next.CaseInsensitive) return false;
+  Node* n = IndexableComparison(next.FieldName, true, &ScanCondition);
+  if (!n) return false;
+  TORVVariant value;
+  value.Assign(n->constant, true);
+  cursor_->SetFieldValue(value, n->field_no, true, ScanCondition.KeyRecordBuffer);
+  ++ScanCondition.KeyFieldCount;
+  ScanCondition.ParentExpressions.push_back(this);
+  ScanCondition.ParentExpressionNodes.push_back(Token(n));
+  return true;
+}
+
+void FieldOpConstantExpression::RemoveExtractedNodes(TORVScanSearchConditionArray& ScanConditions,
+                                                     int32_t ScanConditionNo, int32_t ScanEndConditionNo) {
+  for (int32_t no : {ScanConditionNo, ScanEndConditionNo}) {
+    if (no < 0 || no >= ScanConditions.Count()) continue;
+    const TORVScanSearchCondition& c = ScanConditions[no];
+    for (size_t k = 0; k < c.ParentExpressions.size() && k < c.ParentExpressionNodes.size(); ++k) {
+      if (c.ParentExpressions[k] != this) continue;
+      for (Node* n : conjuncts_)
+        if (Token(n) == c.ParentExpressionNodes[k]) n->extracted = true;
+    }
+  }
+}
+
+void FieldOpConstantExpression::AddNode(TORVExpressionNode* Node) {
+  for (FieldOpConstantExpression::Node* n : conjuncts_)
+    if (Token(n) == Node) n->extracted = false;
 }
 
 std::unique_ptr<IORVExpression> FieldOpConstantFactory::ParseForFilter(TORVCursor& Cursor, const std::string& Filter,

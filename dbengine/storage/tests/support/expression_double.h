@@ -12,6 +12,11 @@
 
 namespace orv::testing {
 
+// Like the expression engine, it offers the comparisons of its top-level AND chain to the
+// record search as index conditions: a comparison of a field with an integer constant where
+// the field leads an ascending, case-sensitive index (an equality may be extended by an
+// equality on the index's next column). A comparison taken out for an index scan is not
+// evaluated until it is put back.
 class FieldOpConstantExpression : public IORVExpression {
  public:
   struct Node;
@@ -21,23 +26,31 @@ class FieldOpConstantExpression : public IORVExpression {
   FieldOpConstantExpression(TORVCursor& Cursor, const std::string& Filter, bool CaseInsensitive);
   ~FieldOpConstantExpression() override;
 
-  void CreateIndexScanConditions(const IORVScanIndexDefs&, TORVScanSearchConditionArray&, int32_t) override {}
-  bool ExtendMultiFieldIndexCondition(TORVScanSearchCondition&, const TORVIndexDef*) override { return false; }
-  void RemoveExtractedNodes(TORVScanSearchConditionArray&, int32_t, int32_t) override {}
-  void AddNode(TORVExpressionNode*) override {}
+  void CreateIndexScanConditions(const IORVScanIndexDefs& IndexDefs, TORVScanSearchConditionArray& ScanConditions,
+                                 int32_t SessionID) override;
+  bool ExtendMultiFieldIndexCondition(TORVScanSearchCondition& ScanCondition, const TORVIndexDef* IndexDef) override;
+  void RemoveExtractedNodes(TORVScanSearchConditionArray& ScanConditions, int32_t ScanConditionNo,
+                            int32_t ScanEndConditionNo) override;
+  void AddNode(TORVExpressionNode* Node) override;
   void AssignCursor(TORVCursor* Cursor, void* ParentQueryAO, TORVCursor* ParentCursor) override;
   void AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) override;
   bool GetResult() override;
-  bool IsEmpty() const override { return root_ == nullptr; }
+  bool IsEmpty() const override;
 
   int evaluations = 0;
+  // Off: no index conditions are offered (a filter the record search can only test).
+  bool offer_index_conditions = true;
 
  private:
   bool Evaluate(const Node& node) const;
+  // The comparison that leads to Field with an integer constant and can serve an index.
+  Node* IndexableComparison(const std::string& FieldName, bool EqualityOnly, const TORVScanSearchCondition* Besides) const;
 
   std::unique_ptr<Node> root_;
   std::vector<Node*> comparisons_;
+  std::vector<Node*> conjuncts_;  // the comparisons of the top-level AND chain
   const void* buffer_ = nullptr;
+  TORVCursor* cursor_ = nullptr;
   bool case_insensitive_;
 };
 

@@ -1,11 +1,14 @@
 #pragma once
 // Small builders for table definitions and a fixture of one database with one session and an
-// open cursor over a table "T" of the vector storage kind.
+// open cursor over a table "T".
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dbengine/storage/orv_base_engine.h"
+#include "dbengine/storage/orv_mem_engine.h"
+#include "dbengine/storage/orv_temp_engine.h"
 #include "dbengine/storage/tests/support/test_cursor.h"
 #include "dbengine/storage/tests/support/vector_record_store.h"
 
@@ -31,8 +34,13 @@ inline TORVIndexDef* AddIndexDef(TORVIndexDefs& Defs, const std::string& Name, c
   return d;
 }
 
-struct TableFixture {
-  TableFixture() { db.log = &log; }
+// One database of the storage kind Database with one session and an open cursor over a table
+// "T". The vector kind logs the calls a record change makes into the fixture's log.
+template <class Database>
+struct BasicTableFixture {
+  BasicTableFixture() {
+    if constexpr (std::is_same_v<Database, VectorDatabaseData>) db.log = &log;
+  }
 
   // Creates table T from the definitions and opens the fixture's cursor on it.
   TestCursor& Create(const TORVFieldDefs& Fields, const TORVIndexDefs& Indexes = TORVIndexDefs(),
@@ -50,12 +58,22 @@ struct TableFixture {
     c->log = &log;
     return c;
   }
-  VectorTableData& Table() const { return static_cast<VectorTableData&>(*cursor->TableData()); }
+  auto& Table() const {
+    if constexpr (std::is_same_v<Database, VectorDatabaseData>)
+      return static_cast<VectorTableData&>(*cursor->TableData());
+    else if constexpr (std::is_same_v<Database, TORVMemoryDatabaseData>)
+      return static_cast<TORVMemoryTableData&>(*cursor->TableData());
+    else
+      return static_cast<TORVTemporaryTableData&>(*cursor->TableData());
+  }
 
   CallLog log;
-  VectorDatabaseData db;
+  Database db;
   TestSession session{db};
   std::unique_ptr<TestCursor> cursor;
 };
+
+using TableFixture = BasicTableFixture<VectorDatabaseData>;
+using MemoryTableFixture = BasicTableFixture<TORVMemoryDatabaseData>;
 
 }  // namespace orv::testing

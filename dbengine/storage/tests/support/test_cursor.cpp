@@ -5,6 +5,7 @@
 
 #include "dbengine/storage/orv_converts.h"
 #include "dbengine/storage/orv_except.h"
+#include "dbengine/storage/orv_local_engine_blob_stream.h"
 #include "dbengine/storage/orv_memory.h"
 
 namespace orv::testing {
@@ -154,6 +155,8 @@ void TestCursor::OpenTableByFieldDefs(const TORVFieldDefs*, const TORVIndexDefs*
 void TestCursor::CloseTable() {
   if (table_) {
     TORVLockGuard<TORVDatabaseData> guard(session_.Database());
+    // Streams still open are dropped, not written: nothing will store the record they belong to.
+    FBLOBStreams.clear();
     table_->CloseTable(this);
   }
   FFilterExpression.reset();
@@ -456,11 +459,68 @@ bool TestCursor::IsAnyRecordMatchCondition(const std::string&, TORVDataOperator,
   throw std::logic_error("the test cursor cannot match conditions: that needs the expression engine");
 }
 
-TORVStream* TestCursor::InternalCreateBlobStream(bool, bool, int32_t, TORVBLOBOpenMode, bool) {
-  throw std::logic_error("the test cursor opens no BLOB streams");
+int32_t TestCursor::PhysicalFieldNo(int32_t VisibleFieldNo) const {
+  return FVisibleFieldDefs->GetDef(VisibleFieldNo)->FieldNoReference;
 }
 
-void TestCursor::InternalCloseBLOB(int32_t) { throw std::logic_error("the test cursor opens no BLOB streams"); }
+TORVStream* TestCursor::InternalCreateBlobStream(bool ToInsert, bool, int32_t FieldNo, TORVBLOBOpenMode OpenMode,
+                                                 bool) {
+  TORVLockGuard<TORVTableData> guard(*table_);
+  const int32_t count = FVisibleFieldDefs->GetCount();
+  if (FieldNo < 0 || FieldNo >= count)
+    throw EORVException(10110, "Invalid field number - FieldNo = %d, FieldCount = %d", {FieldNo, count});
+  const int32_t physical = PhysicalFieldNo(FieldNo);
+  if (OpenMode != bomRead) {
+    for (const auto& s : FBLOBStreams) {
+      const auto* local = static_cast<const TORVLocalBLOBStream*>(s.get());
+      if (local->FieldNo() == physical && local->OpenedForWriting())
+        throw EORVException(10115, "BLOB field already opened. FieldNo = %d, FieldName = %s",
+                            {physical, FFieldDefs->GetDef(physical)->Name});
+    }
+  }
+  TORVStream* stream = table_->InternalCreateBlobStream(this, ToInsert, physical, OpenMode);
+  if (stream) FBLOBStreams.emplace_back(stream);
+  return stream;
+}
+
+void TestCursor::CloseBLOBStream(size_t Index) {
+  auto* local = static_cast<TORVLocalBLOBStream*>(FBLOBStreams[Index].get());
+  std::unique_ptr<TORVStream> stream = std::move(FBLOBStreams[Index]);
+  FBLOBStreams.erase(FBLOBStreams.begin() + static_cast<std::ptrdiff_t>(Index));
+  if (local->OpenedForWriting()) table_->WriteBLOBFieldToRecordBuffer(this, local->FieldNo(), local);
+}
+
+void TestCursor::InternalCloseBLOB(int32_t FieldNo) {
+  TORVLockGuard<TORVTableData> guard(*table_);
+  const int32_t count = FVisibleFieldDefs->GetCount();
+  if (FieldNo < 0 || FieldNo >= count)
+    throw EORVException(10118, "Invalid field number - FieldNo = %d, FieldCount = %d", {FieldNo, count});
+  const int32_t physical = PhysicalFieldNo(FieldNo);
+  for (size_t i = 0; i < FBLOBStreams.size();) {
+    if (static_cast<TORVLocalBLOBStream*>(FBLOBStreams[i].get())->FieldNo() == physical)
+      CloseBLOBStream(i);
+    else
+      ++i;
+  }
+}
+
+void TestCursor::ClearBLOBStreams(bool WriteOnly) {
+  for (size_t i = 0; i < FBLOBStreams.size();) {
+    if (!WriteOnly || static_cast<TORVLocalBLOBStream*>(FBLOBStreams[i].get())->OpenedForWriting())
+      CloseBLOBStream(i);
+    else
+      ++i;
+  }
+}
+
+void TestCursor::InternalCancel(bool ToInsert) {
+  FErrorCode = 0;
+  if (!table_) return;
+  TORVLockGuard<TORVTableData> guard(*table_);
+  ClearBLOBStreams(true);
+  if (ToInsert) table_->ClearBLOBFieldsInRecordBuffer(FCurrentRecordBuffer);
+  table_->ReleaseUnstoredBLOBs(this);
+}
 
 int64_t TestCursor::LastAutoincValue(int32_t FieldNo) { return table_->LastAutoincValue(FieldNo, FSession); }
 
@@ -522,6 +582,24 @@ int32_t TestCursor::InsertRow(const std::vector<std::pair<std::string, std::opti
   for (const auto& [name, value] : Values) Set(name, value);
   InternalPost(true);
   return FErrorCode;
+}
+
+void TestCursor::SetBlob(const std::string& FieldName, const std::vector<uint8_t>& Bytes) {
+  const int32_t no = FieldNo(FieldName);
+  TORVStream* s = InternalCreateBlobStream(false, false, no, bomWrite, false);
+  if (!Bytes.empty()) s->WriteBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+  s->SetModified(true);
+  InternalCloseBLOB(no);
+}
+
+std::vector<uint8_t> TestCursor::GetBlob(const std::string& FieldName) {
+  const int32_t no = FieldNo(FieldName);
+  TORVStream* s = InternalCreateBlobStream(false, false, no, bomRead, false);
+  std::vector<uint8_t> bytes(static_cast<size_t>(s->GetSize()));
+  s->Seek(0, soBeginning);
+  if (!bytes.empty()) s->ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  InternalCloseBLOB(no);
+  return bytes;
 }
 
 std::vector<std::optional<int64_t>> TestCursor::Column(const std::string& FieldName) {

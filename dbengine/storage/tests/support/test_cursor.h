@@ -3,8 +3,8 @@
 // local session and cursor will do over a database data object: create and open tables,
 // initialise records with their defaults, fill autoincrement fields and check constraints
 // before a post, insert, edit and delete with result codes, navigate, filter and index.
-// Single-user only; BLOB streams, Locate by values and multi-user locking are left to the
-// real cursor (they raise std::logic_error here).
+// BLOB fields through the table data's streams. Single-user only; Locate by values and
+// multi-user locking are left to the real cursor (they raise std::logic_error here).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,7 +82,9 @@ class TestCursor : public TORVCursor {
   void InternalLast() override;
   void InternalInsert() override {}
   void InternalEdit() override;
-  void InternalCancel(bool) override { FErrorCode = 0; }
+  // Streams open for writing are closed; an insert's BLOB values are let go, and so is what
+  // the table holds for the cursor's unsaved edit.
+  void InternalCancel(bool ToInsert) override;
   void InternalPost(bool ToInsert) override;
   void InternalDelete() override;
   bool IsRecordLocked() override { return false; }
@@ -93,9 +95,13 @@ class TestCursor : public TORVCursor {
   bool Locate(const std::string&, const std::vector<TORVVarValue>&, bool, bool) override;
   bool FindKey(TORVSearchCondition SearchCondition) override;
   bool IsAnyRecordMatchCondition(const std::string&, TORVDataOperator, const TORVVariant&) override;
-  TORVStream* InternalCreateBlobStream(bool, bool, int32_t, TORVBLOBOpenMode, bool) override;
-  void InternalCloseBLOB(int32_t) override;
-  void ClearBLOBStreams(bool) override {}
+  // FieldNo counts in the visible fields (beyond: 10110). A second stream for writing on one
+  // field: 10115. The stream stays in FBLOBStreams until its field is closed.
+  TORVStream* InternalCreateBlobStream(bool ToInsert, bool ToEdit, int32_t FieldNo, TORVBLOBOpenMode OpenMode,
+                                       bool CanDoGetRecordBuffer) override;
+  // Closes every stream of the field; those opened for writing go into the current buffer.
+  void InternalCloseBLOB(int32_t FieldNo) override;
+  void ClearBLOBStreams(bool WriteOnly) override;
   int64_t LastAutoincValue(int32_t FieldNo) override;
   void BeginBatchUpdate() override;
   void EndBatchUpdate() override;
@@ -114,6 +120,10 @@ class TestCursor : public TORVCursor {
   std::optional<std::string> GetText(const std::string& FieldName);
   // Insert and post in one go; returns FErrorCode.
   int32_t InsertRow(const std::vector<std::pair<std::string, std::optional<int64_t>>>& Values);
+  // Writes Bytes as the value of a BLOB field of the current buffer (an empty value makes it
+  // NULL); reads a BLOB field of the current buffer.
+  void SetBlob(const std::string& FieldName, const std::vector<uint8_t>& Bytes);
+  std::vector<uint8_t> GetBlob(const std::string& FieldName);
   // Every visible record's value of a field from the first on, in the cursor's order.
   std::vector<std::optional<int64_t>> Column(const std::string& FieldName);
 
@@ -122,6 +132,8 @@ class TestCursor : public TORVCursor {
 
  private:
   int32_t FieldNo(const std::string& FieldName) const;
+  int32_t PhysicalFieldNo(int32_t VisibleFieldNo) const;
+  void CloseBLOBStream(size_t Index);
   void WriteBookmark(void* Buffer, TORVBookmarkFlag Flag) const;
   TORVPageItemID BookmarkOf(const void* Buffer) const;
   void RefreshDefs();
