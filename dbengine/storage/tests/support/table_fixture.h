@@ -39,7 +39,7 @@ inline TORVIndexDef* AddIndexDef(TORVIndexDefs& Defs, const std::string& Name, c
 template <class Database>
 struct BasicTableFixture {
   BasicTableFixture() {
-    if constexpr (std::is_same_v<Database, VectorDatabaseData>) db.log = &log;
+    if constexpr (std::is_base_of_v<VectorDatabaseData, Database>) db.log = &log;
   }
 
   // Creates table T from the definitions and opens the fixture's cursor on it.
@@ -59,12 +59,14 @@ struct BasicTableFixture {
     return c;
   }
   auto& Table() const {
-    if constexpr (std::is_same_v<Database, VectorDatabaseData>)
+    if constexpr (std::is_base_of_v<VectorDatabaseData, Database>)
       return static_cast<VectorTableData&>(*cursor->TableData());
-    else if constexpr (std::is_same_v<Database, TORVMemoryDatabaseData>)
+    else if constexpr (std::is_base_of_v<TORVMemoryDatabaseData, Database>)
       return static_cast<TORVMemoryTableData&>(*cursor->TableData());
-    else
+    else if constexpr (std::is_base_of_v<TORVTemporaryDatabaseData, Database>)
       return static_cast<TORVTemporaryTableData&>(*cursor->TableData());
+    else
+      return *cursor->TableData();
   }
 
   CallLog log;
