@@ -388,7 +388,7 @@ void TORVMemoryPageManager::LoadFromStream(platform::TStream& Stream) {
                         {map_at, Stream.GetSize(), needed, std::max<int64_t>(Stream.GetSize() - map_at, 0)});
   TORVBitsArray map;
   map.LoadFromStream(Stream);
-  if (map.NonZeroBitCount() != page_count || (page_count > 0 && !map.GetBit(last)))
+  if (map.NonZeroBitCount() != page_count)
     throw EORVException(10375, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
                         {map_at, Stream.GetSize(), needed, 0});
   std::vector<uint8_t*> buffers;
