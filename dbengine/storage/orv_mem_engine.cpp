@@ -268,9 +268,9 @@ void TORVMemoryPageManager::FreeBuffers() {
 }
 
 void TORVMemoryPageManager::GrowBuffers(int32_t Count) {
-  FDataPtrs.reserve(static_cast<size_t>(Count));
-  while (static_cast<int32_t>(FDataPtrs.size()) < Count)
-    FDataPtrs.push_back(static_cast<uint8_t*>(FMemory.AllocMem(kPageSize)));
+  // The array grows by fifty entries at a time; each buffer is made when its number is first
+  // handed out, so that a store holding a few pages does not take memory for fifty.
+  FDataPtrs.resize(static_cast<size_t>(Count), nullptr);
 }
 
 bool TORVMemoryPageManager::IsPageAllocated(int32_t PageNo) const {
@@ -294,12 +294,16 @@ void TORVMemoryPageManager::InternalAddPage(TORVPage& Page) {
   if (FAllocatedPageMap.GetBit(no)) throw EORVException(20037, "Page allocation not released");
   if (no >= static_cast<int32_t>(FDataPtrs.size()))
     GrowBuffers(std::max<int32_t>(no + 1, static_cast<int32_t>(FDataPtrs.size()) + FAllocateBy));
+  uint8_t*& buffer = FDataPtrs[static_cast<size_t>(no)];
+  if (!buffer) {
+    buffer = static_cast<uint8_t*>(FMemory.AllocMem(kPageSize));
+  } else {
+    // A number given out again starts clean, as a new one does.
+    std::memset(buffer, 0, kPageSize);
+  }
   FAllocatedPageMap.SetBit(no, true);
   ++FPageCount;
   FLastAllocatedPageNo = std::max(FLastAllocatedPageNo, no);
-  uint8_t* buffer = FDataPtrs[static_cast<size_t>(no)];
-  // A number given out again starts clean, as a new one does.
-  std::memset(buffer, 0, kPageSize);
   Page.FPageNo = no;
   Page.SetBorrowedBuffer(buffer, kPageSize);
 }
@@ -358,8 +362,8 @@ void TORVMemoryPageManager::SaveToStream(platform::TStream& Stream) {
   FAllocatedPageMap.SaveToStream(Stream);
   static const uint8_t zeros[kPageSize] = {};
   for (int32_t i = 0; i < FAllocatedPageCount; ++i) {
-    const uint8_t* p = i < static_cast<int32_t>(FDataPtrs.size()) ? FDataPtrs[static_cast<size_t>(i)] : zeros;
-    SaveDataToStream(p, kPageSize, Stream, 10368);
+    const uint8_t* p = PageBuffer(i);
+    SaveDataToStream(p ? p : zeros, kPageSize, Stream, 10368);
   }
 }
 
@@ -397,6 +401,8 @@ void TORVMemoryPageManager::LoadFromStream(platform::TStream& Stream) {
     for (int32_t i = 0; i < allocated; ++i) {
       buffers.push_back(static_cast<uint8_t*>(FMemory.AllocMem(kPageSize)));
       LoadDataFromStream(buffers.back(), kPageSize, Stream, 10375);
+      // A number never handed out has no buffer, as before the save.
+      if (i > last) FMemory.FreeAndNillMem(buffers.back());
     }
   } catch (...) {
     for (uint8_t*& p : buffers) FMemory.FreeMem(p);
