@@ -480,6 +480,9 @@ bool TORVTableData::FindRecordByScanWithoutCondition(const ScanRequest& Request,
     bitmap->SetAllBits();
     return false;
   }
+  // Only a bitmap set up for this search takes marks: an inactive one may still be numbered
+  // for another order of the cursor.
+  if (!Request.ForceFillWholeBitmap) bitmap = nullptr;
   TORVNavigationInfo nav;
   nav.RecordID = cursor->CurrentRecordID;
   nav.GetRecordMode = Request.GoForward ? grmNext : grmPrior;
@@ -536,7 +539,8 @@ bool TORVTableData::FindRecordByScanWithConditionAndConditionIndex(const ScanReq
       match = ReadRecord(session, id, RecordBuffer) &&
               IsRecordMatchConditions(cursor, conditions, start_no, end_no, RecordBuffer, id);
     if (!match) continue;
-    if (Request.RecordBitmap) Request.RecordBitmap->ShowRecord(cursor->FIndexID, index->GetSearchInfoPosition(info.get()));
+    if (Request.RecordBitmap && Request.ForceFillWholeBitmap)
+      Request.RecordBitmap->ShowRecord(cursor->FIndexID, index->GetSearchInfoPosition(info.get()));
     if (!Request.ForceFillWholeBitmap) {
       *Request.ResultRecordID = id;
       return true;
@@ -566,7 +570,9 @@ bool TORVTableData::FindRecordByScanWithConditionAndWihtoutCurrentIndex(const Sc
   if (!Request.Restart && one_key_in_record_order && ReadRecord(session, current, RecordBuffer) &&
       IsRecordMatchCondition(start, RecordBuffer))
     restart_index = false;
-  TORVRecordBitmap* bitmap = Request.RecordBitmap;
+  // The bitmap takes marks only when set up for this search: filled whole, or walked whole
+  // from the start.
+  TORVRecordBitmap* bitmap = Request.Restart || Request.ForceFillWholeBitmap ? Request.RecordBitmap : nullptr;
   if (Request.Restart && bitmap) ResetBitmapForSearch(*bitmap, -1, session);
   const bool check = NeedToCheckOtherConditions(cursor, conditions, start_no, end_no);
   IndexSearchInfo info(*index);
@@ -628,7 +634,7 @@ bool TORVTableData::FindRecordByScanWithConditionAndNonConditionIndex(const Scan
     cursor_index->GetRecordIDByIndexPosition(session, *current, at);
     if (!(at == current_id)) throw lost(10414);
   }
-  TORVRecordBitmap* bitmap = Request.RecordBitmap;
+  TORVRecordBitmap* bitmap = Request.Restart || Request.ForceFillWholeBitmap ? Request.RecordBitmap : nullptr;
   if (Request.Restart && bitmap) ResetBitmapForSearch(*bitmap, cursor_index_id, session);
   TORVIndex* range_index = FIndexManager->OpenIndex(conditions[start_no].IndexID);
   IndexSearchInfo info(*range_index);

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "dbengine/storage/tests/expect_code.h"
+#include "dbengine/storage/tests/sqlite_oracle.h"
 #include "dbengine/storage/tests/support/index_checks.h"
 #include "dbengine/storage/tests/support/table_fixture.h"
 
@@ -188,48 +189,6 @@ TEST(TORVBaseConstraintManager, IndexesBringAndTakeTheirKeyConstraints) {
 }
 
 // ---- Against SQLite --------------------------------------------------------------------------------
-
-class Sqlite {
- public:
-  Sqlite() { sqlite3_open(":memory:", &db_); }
-  ~Sqlite() { sqlite3_close(db_); }
-  void Exec(const std::string& sql) {
-    char* error = nullptr;
-    ASSERT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-  }
-  // Runs one statement with its parameters (nullopt: NULL); True when SQLite accepted it.
-  bool Run(const std::string& sql, const std::vector<std::optional<int64_t>>& params) {
-    sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
-    for (size_t i = 0; i < params.size(); ++i) {
-      if (params[i])
-        sqlite3_bind_int64(st, static_cast<int>(i + 1), *params[i]);
-      else
-        sqlite3_bind_null(st, static_cast<int>(i + 1));
-    }
-    const int rc = sqlite3_step(st);
-    sqlite3_finalize(st);
-    EXPECT_TRUE(rc == SQLITE_DONE || rc == SQLITE_CONSTRAINT) << sqlite3_errmsg(db_);
-    return rc == SQLITE_DONE;
-  }
-  std::vector<std::vector<std::optional<int64_t>>> Rows(const std::string& sql) {
-    std::vector<std::vector<std::optional<int64_t>>> out;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::vector<std::optional<int64_t>> row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i)
-        row.push_back(sqlite3_column_type(st, i) == SQLITE_NULL ? std::nullopt
-                                                                : std::optional<int64_t>(sqlite3_column_int64(st, i)));
-      out.push_back(row);
-    }
-    sqlite3_finalize(st);
-    return out;
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
 
 std::string Text(const std::optional<int64_t>& v) { return v ? std::to_string(*v) : "NULL"; }
 
