@@ -49,6 +49,7 @@ TORVMemoryRecordManager::~TORVMemoryRecordManager() {
 void TORVMemoryRecordManager::Empty(int32_t) {
   FRecordCount = 0;
   FAllocatedRecordCount = 0;
+  FCapacity = 0;
   FFirstRecordID = 0;
   FLastRecordID = 0;
   // Bitmaps and temporary indexes built over the old records must see that they are gone.
@@ -60,14 +61,20 @@ void TORVMemoryRecordManager::Empty(int32_t) {
 bool TORVMemoryRecordManager::Grow() {
   const int64_t wanted = static_cast<int64_t>(FAllocatedRecordCount) + FAllocRecordsBy;
   if (wanted > std::numeric_limits<int32_t>::max() || FRecordBufferSize <= 0) return false;
-  const auto count = static_cast<int32_t>(wanted);
-  FMemory.ReallocMem(FRecordBuffer, wanted * FRecordBufferSize);
-  const int64_t old_bytes = (static_cast<int64_t>(FAllocatedRecordCount) + 7) / 8;
-  const int64_t new_bytes = (wanted + 7) / 8;
-  FMemory.ReallocMem(FDeleteFlagBuffer, new_bytes);
-  // Slots not yet written hold no record: rank and select count only the slots written.
-  std::memset(FDeleteFlagBuffer + old_bytes, 0xFF, static_cast<size_t>(new_bytes - old_bytes));
-  FAllocatedRecordCount = count;
+  // The slots grow by AllocRecordsBy; the memory under them by half again of what it holds,
+  // so that a million records are not copied a thousand times.
+  if (wanted > FCapacity) {
+    const int64_t capacity =
+        std::min<int64_t>(std::max<int64_t>(wanted, FCapacity + FCapacity / 2), std::numeric_limits<int32_t>::max());
+    const int64_t old_bytes = (FCapacity + 7) / 8;
+    const int64_t new_bytes = (capacity + 7) / 8;
+    FMemory.ReallocMem(FRecordBuffer, capacity * FRecordBufferSize);
+    FMemory.ReallocMem(FDeleteFlagBuffer, new_bytes);
+    // Slots not yet written hold no record: rank and select count only the slots written.
+    std::memset(FDeleteFlagBuffer + old_bytes, 0xFF, static_cast<size_t>(new_bytes - old_bytes));
+    FCapacity = capacity;
+  }
+  FAllocatedRecordCount = static_cast<int32_t>(wanted);
   return true;
 }
 

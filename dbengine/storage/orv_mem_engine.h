@@ -63,6 +63,7 @@ class TORVMemoryRecordManager : public TORVBaseRecordManager {
   uint8_t* FRecordBuffer = nullptr;
   uint8_t* FDeleteFlagBuffer = nullptr;
   int32_t FAllocatedRecordCount = 0;
+  int64_t FCapacity = 0;  // slots the memory holds, at least FAllocatedRecordCount
   int32_t FAllocRecordsBy;
   int32_t FFirstRecordID = 0;
   int32_t FLastRecordID = 0;

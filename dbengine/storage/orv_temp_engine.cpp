@@ -72,6 +72,7 @@ void TORVTemporaryRecordManager::Empty(int32_t) {
   FTempPageRecordCount = 0;
   FCachedRecordCount = 0;
   FAllocatedRecordCount = 0;
+  FCapacity = 0;
   // Bitmaps and temporary indexes built over the old records must see that they are gone.
   ++FTableState;
   FTempPageFile.reset();
@@ -86,7 +87,14 @@ bool TORVTemporaryRecordManager::AddRecord(int32_t, const void* RecordBuffer, TO
         int64_t count = static_cast<int64_t>(FAllocatedRecordCount) + FAllocRecordsBy;
         if (!FDisableTempFiles) count = std::min<int64_t>(count, FMaxCachedRecordCount);
         if (count > std::numeric_limits<int32_t>::max()) return false;
-        FMemory.ReallocMem(FCache, count * FRecordBufferSize);
+        // The memory under the cache grows by half again, so that a large cache is not copied
+        // at every step (never beyond the cache limit).
+        if (count > FCapacity) {
+          int64_t capacity = std::max<int64_t>(count, FCapacity + FCapacity / 2);
+          if (!FDisableTempFiles) capacity = std::min<int64_t>(capacity, FMaxCachedRecordCount);
+          FMemory.ReallocMem(FCache, capacity * FRecordBufferSize);
+          FCapacity = capacity;
+        }
         FAllocatedRecordCount = static_cast<int32_t>(count);
       } else {
         if (!FTempPageFile) FTempPageFile = TORVFileStream::CreateTemporaryFile();

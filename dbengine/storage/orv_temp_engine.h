@@ -62,6 +62,7 @@ class TORVTemporaryRecordManager : public TORVBaseRecordManager {
   int32_t FCachedRecordCount = 0;
   uint8_t* FCache = nullptr;
   int32_t FAllocatedRecordCount = 0;
+  int64_t FCapacity = 0;  // records the cache's memory holds, at least FAllocatedRecordCount
   uint8_t* FTempPage = nullptr;
   int32_t FTempPageRecordCount = 0;
   std::unique_ptr<TORVFileStream> FTempPageFile;
