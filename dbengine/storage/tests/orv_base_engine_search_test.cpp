@@ -146,10 +146,11 @@ TEST(ScanConditionMerging, EveryCellOfTheMergeTableAgreesWithBruteForce) {
         bool incompatible = false;
         bool merged = false;
         fx.T().MergeAndCheckSearchConditionsCompatibility(*c1, *c2, incompatible, merged);
-        if (incompatible)
+        if (incompatible) {
           EXPECT_TRUE(both.empty()) << pair << ": called incompatible";
-        else if (merged)
+        } else if (merged) {
           EXPECT_EQ(AcceptedByAll({ReadBack(fx, *c1)}), both) << pair << " merged into " << Describe(ReadBack(fx, *c1));
+        }
       }
       // The whole optimisation: what is left accepts what both accepted.
       TORVScanSearchConditionArray conditions;

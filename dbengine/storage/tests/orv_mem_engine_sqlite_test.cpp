@@ -296,7 +296,9 @@ class Differential {
     const auto found = std::find_if(expected.begin(), expected.end(),
                                     [&](const Row& r) { return by_k ? r.k == k : r.id >= id; });
     ASSERT_EQ(c.TableData()->Locate(&c, search.get()), found != expected.end()) << "Locate " << text;
-    if (found != expected.end()) ASSERT_EQ(c.GetInt("ID"), found->id) << "Locate " << text;
+    if (found != expected.end()) {
+      ASSERT_EQ(c.GetInt("ID"), found->id) << "Locate " << text;
+    }
     if (v.order != 0) CheckFindKey(v, expected);
   }
 

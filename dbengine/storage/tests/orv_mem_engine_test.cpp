@@ -73,8 +73,11 @@ TEST(TORVMemoryRecordManager, SlotsGrowByOneThousandAndTheLastSlotIsReused) {
   EXPECT_FALSE(s.records.UpdateRecord(0, &value, TORVPageItemID{1002, 0}));
   EXPECT_TRUE(s.records.UpdateRecord(0, &value, TORVPageItemID{501, 0}));
 
-  for (int32_t i = 0; i <= 1001; ++i)
-    if (i != 500) ASSERT_TRUE(s.Delete(i)) << i;
+  for (int32_t i = 0; i <= 1001; ++i) {
+    if (i != 500) {
+      ASSERT_TRUE(s.Delete(i)) << i;
+    }
+  }
   EXPECT_EQ(s.records.FRecordCount, 0);
   EXPECT_EQ(s.records.FirstRecordID(), 0);
   EXPECT_EQ(s.records.LastRecordID(), 0);
@@ -200,7 +203,9 @@ TEST(TORVMemoryPageManager, SavedAndLoadedToTheSameBytes) {
   EXPECT_EQ(loaded.GetPageCount(), pages.GetPageCount());
   for (int32_t n = 0; n <= pages.LastAllocatedPageNo(); ++n) {
     ASSERT_EQ(loaded.IsPageAllocated(n), pages.IsPageAllocated(n)) << n;
-    if (pages.IsPageAllocated(n)) ASSERT_EQ(std::memcmp(loaded.PageBuffer(n), pages.PageBuffer(n), 4096), 0) << n;
+    if (pages.IsPageAllocated(n)) {
+      ASSERT_EQ(std::memcmp(loaded.PageBuffer(n), pages.PageBuffer(n), 4096), 0) << n;
+    }
   }
   // A loaded store hands out the pages given back before new ones.
   TORVPage page(&loaded);
