@@ -202,26 +202,19 @@ void BM_Insert1M(benchmark::State& state) {
 BENCHMARK(BM_Insert1M)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // The filled tables are shared by the lookups and the scan.
-Memory& FilledMemory() {
-  static Memory* m = [] {
-    auto* x = new Memory();
-    x->Insert();
-    return x;
+template <class Table>
+Table& Filled() {
+  static Table* table = [] {
+    auto* t = new Table();
+    t->Insert();
+    return t;
   }();
-  return *m;
-}
-Sqlite& FilledSqlite() {
-  static Sqlite* s = [] {
-    auto* x = new Sqlite();
-    x->Insert();
-    return x;
-  }();
-  return *s;
+  return *table;
 }
 
 void BM_PrimaryKeyLookups100k(benchmark::State& state) {
-  Memory& m = FilledMemory();
-  Sqlite& s = FilledSqlite();
+  Memory& m = Filled<Memory>();
+  Sqlite& s = Filled<Sqlite>();
   double ours = 0, sqlite = 0, a = 0, b = 0;
   for (auto _ : state) {
     ours += m.Lookups(a);
@@ -233,8 +226,8 @@ void BM_PrimaryKeyLookups100k(benchmark::State& state) {
 BENCHMARK(BM_PrimaryKeyLookups100k)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_FullScan1M(benchmark::State& state) {
-  Memory& m = FilledMemory();
-  Sqlite& s = FilledSqlite();
+  Memory& m = Filled<Memory>();
+  Sqlite& s = Filled<Sqlite>();
   double ours = 0, sqlite = 0, a = 0, b = 0;
   for (auto _ : state) {
     ours += m.Scan(a);

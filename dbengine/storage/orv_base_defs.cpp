@@ -24,26 +24,10 @@ uint8_t ReadByte(TStream& s, int32_t code) {
 }
 void WriteBool(TStream& s, bool v, int32_t code) { WriteByte(s, v ? 1 : 0, code); }
 bool ReadBool(TStream& s, int32_t code) { return ReadByte(s, code) != 0; }
-void WriteInt32(TStream& s, int32_t v, int32_t code) {
-  uint8_t b[4];
-  StoreLE32(b, static_cast<uint32_t>(v));
-  SaveDataToStream(b, 4, s, code);
-}
-int32_t ReadInt32(TStream& s, int32_t code) {
-  uint8_t b[4];
-  LoadDataFromStream(b, 4, s, code);
-  return static_cast<int32_t>(LoadLE32(b));
-}
-void WriteInt64(TStream& s, int64_t v, int32_t code) {
-  uint8_t b[8];
-  StoreLE64(b, static_cast<uint64_t>(v));
-  SaveDataToStream(b, 8, s, code);
-}
-int64_t ReadInt64(TStream& s, int32_t code) {
-  uint8_t b[8];
-  LoadDataFromStream(b, 8, s, code);
-  return static_cast<int64_t>(LoadLE64(b));
-}
+void WriteInt32(TStream& s, int32_t v, int32_t code) { SaveInt32ToStream(v, s, code); }
+int32_t ReadInt32(TStream& s, int32_t code) { return LoadInt32FromStream(s, code); }
+void WriteInt64(TStream& s, int64_t v, int32_t code) { SaveInt64ToStream(v, s, code); }
+int64_t ReadInt64(TStream& s, int32_t code) { return LoadInt64FromStream(s, code); }
 
 // A length byte and the characters; longer names keep their first 255 characters, which is
 // all a stored name can hold.

@@ -13,6 +13,7 @@
 
 #include "dbengine/storage/orv_except.h"
 #include "dbengine/storage/orv_memory.h"
+#include "platform/base/byte_order.h"
 
 namespace orv {
 namespace {
@@ -369,6 +370,42 @@ void SetStreamPosition(TStream& Stream, int64_t NewPosition, int32_t ErrorCode) 
   if (Stream.GetPosition() != NewPosition)
     throw EORVException(ErrorCode, "Cannot set stream position to %d. Position = %d, Size = %d",
                         {NewPosition, before, Stream.GetSize()});
+}
+
+void SaveUInt16ToStream(uint16_t Value, TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[2];
+  platform::StoreLE16(b, Value);
+  SaveDataToStream(b, 2, Stream, ErrorCode);
+}
+
+void SaveInt32ToStream(int32_t Value, TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[4];
+  platform::StoreLE32(b, static_cast<uint32_t>(Value));
+  SaveDataToStream(b, 4, Stream, ErrorCode);
+}
+
+void SaveInt64ToStream(int64_t Value, TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[8];
+  platform::StoreLE64(b, static_cast<uint64_t>(Value));
+  SaveDataToStream(b, 8, Stream, ErrorCode);
+}
+
+uint16_t LoadUInt16FromStream(TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[2];
+  LoadDataFromStream(b, 2, Stream, ErrorCode);
+  return platform::LoadLE16(b);
+}
+
+int32_t LoadInt32FromStream(TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[4];
+  LoadDataFromStream(b, 4, Stream, ErrorCode);
+  return static_cast<int32_t>(platform::LoadLE32(b));
+}
+
+int64_t LoadInt64FromStream(TStream& Stream, int32_t ErrorCode) {
+  uint8_t b[8];
+  LoadDataFromStream(b, 8, Stream, ErrorCode);
+  return static_cast<int64_t>(platform::LoadLE64(b));
 }
 
 }  // namespace orv

@@ -186,4 +186,12 @@ void LoadDataFromStream(void* Data, int32_t DataSize, TStream& Stream, int32_t E
 // Positions the stream or raises ErrorCode "Cannot set stream position to %d. ...".
 void SetStreamPosition(TStream& Stream, int64_t NewPosition, int32_t ErrorCode);
 
+// One little-endian integer item of the engine's stream forms, with the item's own code.
+void SaveUInt16ToStream(uint16_t Value, TStream& Stream, int32_t ErrorCode);
+void SaveInt32ToStream(int32_t Value, TStream& Stream, int32_t ErrorCode);
+void SaveInt64ToStream(int64_t Value, TStream& Stream, int32_t ErrorCode);
+uint16_t LoadUInt16FromStream(TStream& Stream, int32_t ErrorCode);
+int32_t LoadInt32FromStream(TStream& Stream, int32_t ErrorCode);
+int64_t LoadInt64FromStream(TStream& Stream, int32_t ErrorCode);
+
 }  // namespace orv

@@ -334,38 +334,13 @@ void TORVMemoryPageManager::InternalWritePage(TORVPage& Page) {
   if (Page.FOwnBuffer && Page.FPageBuffer && Page.FPageBuffer != stored) std::memcpy(stored, Page.FPageBuffer, kPageSize);
 }
 
-namespace {
-
-void PutInt32(platform::TStream& s, int32_t v, int32_t code) {
-  uint8_t b[4];
-  StoreLE32(b, static_cast<uint32_t>(v));
-  SaveDataToStream(b, 4, s, code);
-}
-void PutUInt16(platform::TStream& s, uint16_t v, int32_t code) {
-  uint8_t b[2];
-  StoreLE16(b, v);
-  SaveDataToStream(b, 2, s, code);
-}
-int32_t GetInt32(platform::TStream& s, int32_t code) {
-  uint8_t b[4];
-  LoadDataFromStream(b, 4, s, code);
-  return static_cast<int32_t>(LoadLE32(b));
-}
-uint16_t GetUInt16(platform::TStream& s, int32_t code) {
-  uint8_t b[2];
-  LoadDataFromStream(b, 2, s, code);
-  return LoadLE16(b);
-}
-
-}  // namespace
-
 void TORVMemoryPageManager::SaveToStream(platform::TStream& Stream) {
-  PutInt32(Stream, FAllocatedPageCount, 10362);
-  PutInt32(Stream, FLastAllocatedPageNo, 10363);
-  PutInt32(Stream, FAllocateBy, 10364);
-  PutUInt16(Stream, FPageSize, 10365);
-  PutUInt16(Stream, FPageHeaderSize, 10366);
-  PutInt32(Stream, FPageCount, 10367);
+  SaveInt32ToStream(FAllocatedPageCount, Stream, 10362);
+  SaveInt32ToStream(FLastAllocatedPageNo, Stream, 10363);
+  SaveInt32ToStream(FAllocateBy, Stream, 10364);
+  SaveUInt16ToStream(FPageSize, Stream, 10365);
+  SaveUInt16ToStream(FPageHeaderSize, Stream, 10366);
+  SaveInt32ToStream(FPageCount, Stream, 10367);
   FAllocatedPageMap.SaveToStream(Stream);
   static const uint8_t zeros[kPageSize] = {};
   for (int32_t i = 0; i < FAllocatedPageCount; ++i) {
@@ -377,16 +352,16 @@ void TORVMemoryPageManager::SaveToStream(platform::TStream& Stream) {
 void TORVMemoryPageManager::LoadFromStream(platform::TStream& Stream) {
   // Cached pages borrow the buffers about to be replaced.
   Close();
-  const int32_t allocated = GetInt32(Stream, 10369);
-  const int32_t last = GetInt32(Stream, 10370);
-  const int32_t allocate_by = GetInt32(Stream, 10371);
-  const uint16_t page_size = GetUInt16(Stream, 10372);
-  const uint16_t header_size = GetUInt16(Stream, 10373);
-  const int32_t page_count = GetInt32(Stream, 10374);
+  const int32_t allocated = LoadInt32FromStream(Stream, 10369);
+  const int32_t last = LoadInt32FromStream(Stream, 10370);
+  const int32_t allocate_by = LoadInt32FromStream(Stream, 10371);
+  const uint16_t page_size = LoadUInt16FromStream(Stream, 10372);
+  const uint16_t header_size = LoadUInt16FromStream(Stream, 10373);
+  const int32_t page_count = LoadInt32FromStream(Stream, 10374);
   const int64_t map_at = Stream.GetPosition();
   int32_t map_bits = -1;
   if (Stream.GetSize() - map_at >= 4) {
-    map_bits = GetInt32(Stream, 10375);
+    map_bits = LoadInt32FromStream(Stream, 10375);
     Stream.Seek(map_at, soBeginning);
   }
   // Everything is checked before anything is allocated: a damaged stream must neither ask for
@@ -427,11 +402,86 @@ void TORVMemoryPageManager::LoadFromStream(platform::TStream& Stream) {
   FPageCount = page_count;
 }
 
-// ==== Tables ======================================================================================
+// ==== Tables kept in this process ================================================================
+
+void TORVInProcessTableData::CreateFieldManager(TORVFieldDefs& FieldDefs) {
+  FFieldManager = std::make_unique<TORVBaseFieldManager>(this);
+  TORVTableData::CreateFieldManager(FieldDefs);
+}
+
+void TORVInProcessTableData::CreateIndexManager(TORVIndexDefs& IndexDefs) {
+  FIndexManager = std::make_unique<TORVBaseIndexManager>(this, FPageManager);
+  TORVTableData::CreateIndexManager(IndexDefs);
+}
+
+void TORVInProcessTableData::ApplyChanges(int32_t SessionID, bool) {
+  if (FPageManager) FPageManager->ApplyChanges(SessionID);
+}
+
+void TORVInProcessTableData::DeleteTable(TORVCursor* Cursor, bool DesignMode) {
+  TORVTableData::DeleteTable(Cursor, DesignMode);
+  if (DesignMode && !FCursorList.empty()) return;
+  FDatabaseData->DeleteTableData(this);
+}
+
+void TORVInProcessTableData::OpenTable(TORVCursor* Cursor) {
+  if (Cursor) FTableName = Cursor->FTableName;
+  TORVTableData::OpenTable(Cursor);
+}
+
+void TORVInProcessTableData::AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) {
+  Guard guard(*this);
+  try {
+    TORVTableData::AddIndex(IndexDef, Cursor);
+  } catch (...) {
+    ApplyChanges(SessionOf(Cursor), false);
+    throw;
+  }
+  ApplyChanges(SessionOf(Cursor), false);
+}
+
+void TORVInProcessTableData::DeleteIndex(int32_t IndexID, TORVCursor* Cursor) {
+  Guard guard(*this);
+  TORVTableData::DeleteIndex(IndexID, Cursor);
+  ApplyChanges(SessionOf(Cursor), false);
+}
+
+void TORVInProcessTableData::CreateManagers(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
+                                            TORVConstraintDefs& ConstraintDefs) {
+  if (Cursor) FTableName = Cursor->FTableName;
+  CreateFieldManager(FieldDefs);
+  CreateIndexManager(IndexDefs);
+  CreateConstraintManager(ConstraintDefs);
+  CreateRecordManager();
+  if (Cursor) InitCursor(Cursor);
+}
+
+void TORVInProcessTableData::BuildIndexes(TORVCursor* Cursor) {
+  try {
+    FIndexManager->CreateIndexesByIndexDefs(Cursor);
+  } catch (...) {
+    ApplyChanges(SessionOf(Cursor), false);
+    throw;
+  }
+  ApplyChanges(SessionOf(Cursor), false);
+}
+
+void TORVInProcessTableData::ReleaseIndexes() noexcept {
+  try {
+    DeleteAllIndexes(nullptr);
+    ApplyChanges(SYSTEM_SESSION_ID, false);
+  } catch (...) {
+    // A destructor never raises; what is left goes with the page manager.
+  }
+  FIndexManager.reset();
+  FPageManager = nullptr;
+}
+
+// ==== Memory tables ===============================================================================
 
 TORVMemoryTableData::TORVMemoryTableData(TORVDatabaseData* aDatabaseData, int32_t AllocRecordsBy,
                                          TORVMemoryManager& Memory)
-    : TORVTableData(aDatabaseData),
+    : TORVInProcessTableData(aDatabaseData),
       FMemory(Memory),
       FAllocRecordsBy(AllocRecordsBy),
       FMemoryPageManager(std::make_unique<TORVMemoryPageManager>(Memory)) {
@@ -442,15 +492,11 @@ TORVMemoryTableData::TORVMemoryTableData(TORVDatabaseData* aDatabaseData, int32_
 TORVMemoryTableData::~TORVMemoryTableData() {
   try {
     EmptyTable(nullptr);
-    DeleteAllIndexes(nullptr);
-    FMemoryPageManager->ApplyChanges(SYSTEM_SESSION_ID);
   } catch (...) {
     // A destructor never raises; whatever is left goes with the store below.
   }
+  ReleaseIndexes();
   FreeAllBLOBBlocks();
-  // The indexes work on the page store: they go before it.
-  FIndexManager.reset();
-  FPageManager = nullptr;
   FMemoryPageManager.reset();
 }
 
@@ -459,25 +505,11 @@ TORVMemoryRecordManager& TORVMemoryTableData::Records() const {
   return static_cast<TORVMemoryRecordManager&>(*FRecordManager);
 }
 
-void TORVMemoryTableData::ApplyAll(int32_t SessionID) { FMemoryPageManager->ApplyChanges(SessionID); }
-
-void TORVMemoryTableData::ApplyChanges(int32_t SessionID, bool) { ApplyAll(SessionID); }
-
 void TORVMemoryTableData::CreateRecordManager() {
   // The records of the store replaced take their BLOB blocks with them.
   FreeStoredBLOBBlocks();
   FRecordManager.reset();
   FRecordManager = std::make_unique<TORVMemoryRecordManager>(GetRecordBufferSize(), FAllocRecordsBy, FMemory);
-}
-
-void TORVMemoryTableData::CreateFieldManager(TORVFieldDefs& FieldDefs) {
-  FFieldManager = std::make_unique<TORVBaseFieldManager>(this);
-  TORVTableData::CreateFieldManager(FieldDefs);
-}
-
-void TORVMemoryTableData::CreateIndexManager(TORVIndexDefs& IndexDefs) {
-  FIndexManager = std::make_unique<TORVBaseIndexManager>(this, FPageManager);
-  TORVTableData::CreateIndexManager(IndexDefs);
 }
 
 void TORVMemoryTableData::CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) {
@@ -493,25 +525,8 @@ void TORVMemoryTableData::CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDe
   Guard guard(*this);
   if (FieldDefs.GetCount() == 0 && !IsDesignMode())
     throw EORVException(10025, "Error creating table - no fields were specified");
-  if (Cursor) FTableName = Cursor->FTableName;
-  CreateFieldManager(FieldDefs);
-  CreateIndexManager(IndexDefs);
-  CreateConstraintManager(ConstraintDefs);
-  CreateRecordManager();
-  if (Cursor) InitCursor(Cursor);
-  try {
-    FIndexManager->CreateIndexesByIndexDefs(Cursor);
-  } catch (...) {
-    ApplyAll(SessionOf(Cursor));
-    throw;
-  }
-  ApplyAll(SessionOf(Cursor));
-}
-
-void TORVMemoryTableData::DeleteTable(TORVCursor* Cursor, bool DesignMode) {
-  TORVTableData::DeleteTable(Cursor, DesignMode);
-  if (DesignMode && !FCursorList.empty()) return;
-  FDatabaseData->DeleteTableData(this);
+  CreateManagers(Cursor, FieldDefs, IndexDefs, ConstraintDefs);
+  BuildIndexes(Cursor);
 }
 
 void TORVMemoryTableData::EmptyTable(TORVCursor*) {
@@ -519,36 +534,13 @@ void TORVMemoryTableData::EmptyTable(TORVCursor*) {
   TORVTableData::EmptyTable(nullptr);
   FreeStoredBLOBBlocks();
   if (FRecordManager) FRecordManager->Empty(SYSTEM_SESSION_ID);
-  ApplyAll(SYSTEM_SESSION_ID);
-}
-
-void TORVMemoryTableData::OpenTable(TORVCursor* Cursor) {
-  if (Cursor) FTableName = Cursor->FTableName;
-  TORVTableData::OpenTable(Cursor);
+  ApplyChanges(SYSTEM_SESSION_ID, false);
 }
 
 void TORVMemoryTableData::CloseTable(TORVCursor* Cursor) {
   Guard guard(*this);
   ReleaseUnstoredBLOBs(Cursor);
   TORVTableData::CloseTable(Cursor);
-}
-
-void TORVMemoryTableData::AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) {
-  Guard guard(*this);
-  // Whatever the build did is applied, the pages of a refused build given back included.
-  try {
-    TORVTableData::AddIndex(IndexDef, Cursor);
-  } catch (...) {
-    ApplyAll(SessionOf(Cursor));
-    throw;
-  }
-  ApplyAll(SessionOf(Cursor));
-}
-
-void TORVMemoryTableData::DeleteIndex(int32_t IndexID, TORVCursor* Cursor) {
-  Guard guard(*this);
-  TORVTableData::DeleteIndex(IndexID, Cursor);
-  ApplyAll(SessionOf(Cursor));
 }
 
 int64_t TORVMemoryTableData::GetBitmapRecordCount(int32_t) {

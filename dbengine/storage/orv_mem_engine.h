@@ -113,6 +113,36 @@ class TORVMemoryPageManager : public TORVPageManager {
 
 // ---- Tables --------------------------------------------------------------------------------
 
+// What the two kinds that keep their tables in this process (memory and temporary) share: base
+// field and index managers, the indexes in a page manager of the table's own, changes applied
+// at once (these tables are not transactional, so nothing waits for a commit), and a table
+// object that frees itself when its table is deleted.
+class TORVInProcessTableData : public TORVTableData {
+ public:
+  using TORVTableData::TORVTableData;
+
+  void CreateFieldManager(TORVFieldDefs& FieldDefs) override;
+  void CreateIndexManager(TORVIndexDefs& IndexDefs) override;
+  // Applied at once, also inside a transaction.
+  void ApplyChanges(int32_t SessionID, bool InTransaction) override;
+  // Frees this object (unless DesignMode and cursors remain): nothing may use it afterwards.
+  void DeleteTable(TORVCursor* Cursor, bool DesignMode) override;
+  void OpenTable(TORVCursor* Cursor) override;
+  // Whatever the build did is applied, the pages of a refused build given back included.
+  void AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) override;
+  void DeleteIndex(int32_t IndexID, TORVCursor* Cursor) override;
+
+ protected:
+  // The four managers from the definitions, in this order, and the cursor set up for them.
+  void CreateManagers(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
+                      TORVConstraintDefs& ConstraintDefs);
+  // Builds the indexes of the definitions and applies what the build did, also when it fails.
+  void BuildIndexes(TORVCursor* Cursor);
+  // For the destructors: the indexes go, then everything is let go of the page manager they
+  // lived in, which the kind frees next.
+  void ReleaseIndexes() noexcept;
+};
+
 // A BLOB field of a memory record holds the 64-bit id of a block of this table (0 and the null
 // flag set when there is none). Block layout: NumBlocks Int32, UncompressedSize Int64, then the
 // compressed BLOB's blocks. A block stays while a stored record refers to it; one written into
@@ -120,29 +150,20 @@ class TORVMemoryPageManager : public TORVPageManager {
 // stored, or is freed when the cursor cancels, writes the field again, closes the table or
 // stores something else. A record buffer can therefore never point at freed memory: an id
 // that is gone raises instead.
-class TORVMemoryTableData : public TORVTableData {
+class TORVMemoryTableData : public TORVInProcessTableData {
  public:
   TORVMemoryTableData(TORVDatabaseData* aDatabaseData, int32_t AllocRecordsBy,
                       TORVMemoryManager& Memory = MemoryManager());
   ~TORVMemoryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateFieldManager(TORVFieldDefs& FieldDefs) override;
-  void CreateIndexManager(TORVIndexDefs& IndexDefs) override;
   // A foreign key or an unknown constraint type: 30040.
   void CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) override;
-  // Applied at once, also inside a transaction.
-  void ApplyChanges(int32_t SessionID, bool InTransaction) override;
   // No fields: 10025.
   void CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
                    TORVConstraintDefs& ConstraintDefs) override;
-  // Frees this object (unless DesignMode and cursors remain): nothing may use it afterwards.
-  void DeleteTable(TORVCursor* Cursor, bool DesignMode) override;
   void EmptyTable(TORVCursor* Cursor) override;
-  void OpenTable(TORVCursor* Cursor) override;
   void CloseTable(TORVCursor* Cursor) override;
-  void AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) override;
-  void DeleteIndex(int32_t IndexID, TORVCursor* Cursor) override;
   // The last slot + 1: every record id maps below it, deleted slots in the middle included.
   int64_t GetBitmapRecordCount(int32_t SessionID) override;
   int64_t GetBitmapRecNoByRecordID(const TORVPageItemID& RecordID) override { return RecordID.PageNo; }
@@ -202,7 +223,6 @@ class TORVMemoryTableData : public TORVTableData {
   // Blocks of the cursor no stored record refers to, except those Keep refers to, go.
   void ReleaseUnstoredBLOBsExcept(TORVCursor* Cursor, const void* Keep);
   std::vector<uint64_t> StoredBLOBIds(const TORVPageItemID& RecordID) const;
-  void ApplyAll(int32_t SessionID);
 
   TORVMemoryManager& FMemory;
   int32_t FAllocRecordsBy;

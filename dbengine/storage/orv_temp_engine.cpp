@@ -22,8 +22,6 @@ constexpr int32_t kDescriptorSize = TORVPartialTemporaryBLOBDescriptor::StoredSi
 const char* const kCannotRead =
     "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d";
 
-int32_t SessionOf(const TORVCursor* Cursor) { return Cursor ? Cursor->GetSessionID() : SYSTEM_SESSION_ID; }
-
 // A tenth of the free memory, in units of Size.
 int32_t TenthOfFreeMemory(TORVMemoryManager& Memory, int64_t Size) {
   if (Size <= 0) return 0;
@@ -292,20 +290,20 @@ void TORVTemporaryPageManager::InternalWritePage(TORVPage& Page) {
 
 TORVTemporaryTableData::TORVTemporaryTableData(TORVDatabaseData* aDatabaseData, int32_t RecordsPerPage,
                                                int32_t AllocRecordsBy, TORVMemoryManager& Memory)
-    : TORVTableData(aDatabaseData), FMemory(Memory), FRecordsPerPage(RecordsPerPage), FAllocRecordsBy(AllocRecordsBy) {}
+    : TORVInProcessTableData(aDatabaseData),
+      FMemory(Memory),
+      FRecordsPerPage(RecordsPerPage),
+      FAllocRecordsBy(AllocRecordsBy) {}
 
 TORVTemporaryTableData::~TORVTemporaryTableData() {
   try {
     TORVTableData::EmptyTable(nullptr);
     if (FRecordManager) FRecordManager->Empty(SYSTEM_SESSION_ID);
-    DeleteAllIndexes(nullptr);
-    if (FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(SYSTEM_SESSION_ID);
   } catch (...) {
     // A destructor never raises; what is left goes with the page manager below.
   }
+  ReleaseIndexes();
   DeleteBLOBFile();
-  FIndexManager.reset();
-  FPageManager = nullptr;
   FTemporaryPageManager.reset();
 }
 
@@ -314,63 +312,26 @@ TORVTemporaryRecordManager& TORVTemporaryTableData::Records() const {
   return static_cast<TORVTemporaryRecordManager&>(*FRecordManager);
 }
 
-void TORVTemporaryTableData::ApplyChanges(int32_t SessionID, bool) {
-  if (FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(SessionID);
-}
-
 void TORVTemporaryTableData::CreateRecordManager() {
   FRecordManager.reset();
   FRecordManager = std::make_unique<TORVTemporaryRecordManager>(GetRecordBufferSize(), FRecordsPerPage,
                                                                 FAllocRecordsBy, FDisableTempFiles, FMemory);
 }
 
-void TORVTemporaryTableData::CreateFieldManager(TORVFieldDefs& FieldDefs) {
-  FFieldManager = std::make_unique<TORVBaseFieldManager>(this);
-  TORVTableData::CreateFieldManager(FieldDefs);
-}
-
-void TORVTemporaryTableData::CreateIndexManager(TORVIndexDefs& IndexDefs) {
-  FIndexManager = std::make_unique<TORVBaseIndexManager>(this, FPageManager);
-  TORVTableData::CreateIndexManager(IndexDefs);
-}
-
-void TORVTemporaryTableData::CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) {
-  TORVTableData::CreateConstraintManager(ConstraintDefs);
-}
-
 void TORVTemporaryTableData::CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
                                          TORVConstraintDefs& ConstraintDefs) {
   Guard guard(*this);
   if (FieldDefs.GetCount() == 0) throw EORVException(10132, "Error creating table - no fields were specified");
-  if (Cursor) {
-    FTableName = Cursor->FTableName;
-    FDisableTempFiles = Cursor->FDisableTempFiles;
-  }
+  if (Cursor) FDisableTempFiles = Cursor->FDisableTempFiles;
   // The indexes and records of a table made before go with the page manager they live in.
   FIndexManager.reset();
   FRecordManager.reset();
   DeleteBLOBFile();
   FTemporaryPageManager = std::make_unique<TORVTemporaryPageManager>(FDisableTempFiles, FMemory);
   FPageManager = FTemporaryPageManager.get();
-  CreateFieldManager(FieldDefs);
-  CreateIndexManager(IndexDefs);
-  CreateConstraintManager(ConstraintDefs);
-  CreateRecordManager();
-  if (Cursor) InitCursor(Cursor);
+  CreateManagers(Cursor, FieldDefs, IndexDefs, ConstraintDefs);
   CreateBLOBFile();
-  try {
-    FIndexManager->CreateIndexesByIndexDefs(Cursor);
-  } catch (...) {
-    ApplyChanges(SessionOf(Cursor), false);
-    throw;
-  }
-  ApplyChanges(SessionOf(Cursor), false);
-}
-
-void TORVTemporaryTableData::DeleteTable(TORVCursor* Cursor, bool DesignMode) {
-  TORVTableData::DeleteTable(Cursor, DesignMode);
-  if (DesignMode && !FCursorList.empty()) return;
-  FDatabaseData->DeleteTableData(this);
+  BuildIndexes(Cursor);
 }
 
 void TORVTemporaryTableData::EmptyTable(TORVCursor*) {
@@ -381,30 +342,6 @@ void TORVTemporaryTableData::EmptyTable(TORVCursor*) {
   ApplyChanges(SYSTEM_SESSION_ID, false);
   // An emptied table is filled again like a new one, BLOB values included.
   CreateBLOBFile();
-}
-
-void TORVTemporaryTableData::OpenTable(TORVCursor* Cursor) {
-  if (Cursor) FTableName = Cursor->FTableName;
-  TORVTableData::OpenTable(Cursor);
-}
-
-void TORVTemporaryTableData::CloseTable(TORVCursor* Cursor) { TORVTableData::CloseTable(Cursor); }
-
-void TORVTemporaryTableData::AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) {
-  Guard guard(*this);
-  try {
-    TORVTableData::AddIndex(IndexDef, Cursor);
-  } catch (...) {
-    ApplyChanges(SessionOf(Cursor), false);
-    throw;
-  }
-  ApplyChanges(SessionOf(Cursor), false);
-}
-
-void TORVTemporaryTableData::DeleteIndex(int32_t IndexID, TORVCursor* Cursor) {
-  Guard guard(*this);
-  TORVTableData::DeleteIndex(IndexID, Cursor);
-  ApplyChanges(SessionOf(Cursor), false);
 }
 
 int64_t TORVTemporaryTableData::GetBitmapRecordCount(int32_t) { return FRecordManager ? FRecordManager->FRecordCount : 0; }

@@ -110,30 +110,19 @@ class TORVTemporaryPageManager : public TORVPageManager {
 // A BLOB field holds the Int64 offset of its entry in the table's BLOB stream: NumBlocks
 // Int32, UncompressedSize Int64, CompressedSize Int64, then the compressed blocks. Entries are
 // only appended; a value written again adds an entry.
-class TORVTemporaryTableData : public TORVTableData {
+class TORVTemporaryTableData : public TORVInProcessTableData {
  public:
   TORVTemporaryTableData(TORVDatabaseData* aDatabaseData, int32_t RecordsPerPage, int32_t AllocRecordsBy,
                          TORVMemoryManager& Memory = MemoryManager());
   ~TORVTemporaryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateFieldManager(TORVFieldDefs& FieldDefs) override;
-  void CreateIndexManager(TORVIndexDefs& IndexDefs) override;
-  void CreateConstraintManager(TORVConstraintDefs& ConstraintDefs) override;
-  // Applied at once, also inside a transaction.
-  void ApplyChanges(int32_t SessionID, bool InTransaction) override;
   // No fields: 10132, in design mode too. Temporary files are allowed unless the cursor
   // disables them.
   void CreateTable(TORVCursor* Cursor, TORVFieldDefs& FieldDefs, TORVIndexDefs& IndexDefs,
                    TORVConstraintDefs& ConstraintDefs) override;
-  // Frees this object (unless DesignMode and cursors remain).
-  void DeleteTable(TORVCursor* Cursor, bool DesignMode) override;
   // Also starts a new BLOB stream, so that the emptied table takes BLOB values again.
   void EmptyTable(TORVCursor* Cursor) override;
-  void OpenTable(TORVCursor* Cursor) override;
-  void CloseTable(TORVCursor* Cursor) override;
-  void AddIndex(TORVIndexDef& IndexDef, TORVCursor* Cursor) override;
-  void DeleteIndex(int32_t IndexID, TORVCursor* Cursor) override;
   int64_t GetBitmapRecordCount(int32_t SessionID) override;
   int64_t GetBitmapRecNoByRecordID(const TORVPageItemID& RecordID) override;
   TORVPageItemID GetRecordIDByBitmapRecNo(int64_t RecordNo) override;

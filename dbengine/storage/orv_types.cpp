@@ -279,11 +279,8 @@ int32_t TORVBitsArray::GetBitPositionByBitNo(int32_t BitNo) const {
 }
 
 void TORVBitsArray::SaveToStream(platform::TStream& Stream) const {
-  uint8_t raw[4];
-  StoreLE32(raw, static_cast<uint32_t>(FBitCount));
-  SaveDataToStream(raw, 4, Stream, 10398);
-  StoreLE32(raw, static_cast<uint32_t>(FNonZeroBitCount));
-  SaveDataToStream(raw, 4, Stream, 10427);
+  SaveInt32ToStream(FBitCount, Stream, 10398);
+  SaveInt32ToStream(FNonZeroBitCount, Stream, 10427);
   if (FBitCount > 0) {
     if (!FBits) throw EORVException(10399, "Nil pointer occured");
     SaveDataToStream(FBits, ByteCount(), Stream, 10400);
@@ -291,11 +288,8 @@ void TORVBitsArray::SaveToStream(platform::TStream& Stream) const {
 }
 
 void TORVBitsArray::LoadFromStream(platform::TStream& Stream) {
-  uint8_t raw[4];
-  LoadDataFromStream(raw, 4, Stream, 10401);
-  const auto bit_count = static_cast<int32_t>(LoadLE32(raw));
-  LoadDataFromStream(raw, 4, Stream, 10426);
-  const auto non_zero = static_cast<int32_t>(LoadLE32(raw));
+  const int32_t bit_count = LoadInt32FromStream(Stream, 10401);
+  const int32_t non_zero = LoadInt32FromStream(Stream, 10426);
   if (bit_count < 0 || non_zero < 0 || non_zero > bit_count)
     throw EORVException(10515, "Invalid bits array: number of bits = %d, set bits = %d", {bit_count, non_zero});
   SetSize(0);
