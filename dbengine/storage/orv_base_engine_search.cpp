@@ -210,6 +210,13 @@ void TORVTableData::RemoveDuplicateConditions(TORVScanSearchConditionArray& Cond
 
 void TORVTableData::OptimizeSearchConditions(TORVScanSearchConditionArray& Conditions, bool& NonCompatibleConditions) {
   NonCompatibleConditions = false;
+  // With one index condition at most nothing merges: the index condition goes first, as the
+  // general path would put it.
+  if (std::count_if(Conditions.Items.begin(), Conditions.Items.end(), [](const auto& c) { return IsIndexCondition(*c); }) < 2) {
+    std::stable_partition(Conditions.Items.begin(), Conditions.Items.end(),
+                          [](const auto& c) { return IsIndexCondition(*c); });
+    return;
+  }
   std::vector<int32_t> indexes;
   for (int32_t i = 0; i < Conditions.Count(); ++i) {
     const TORVScanSearchCondition& c = Conditions[i];

@@ -457,10 +457,19 @@ bool TORVBTreeRecordIndex::FindRecord(int32_t SessionID, bool Restart, bool GoFo
   bool found = true;
   if (Restart || !info->IsFilled)
     found = GetCurrentPosition(SessionID, Restart, GoForward, StartScanCondition, RecordBuffer, RecordID, *info);
-  if (found && !info->IsFilled) found = GetEndPosition(SessionID, GoForward, StartScanCondition, EndScanCondition, *info);
+  if (found && !info->IsFilled) {
+    if (StartScanCondition && !EndScanCondition && (Restart || info->StartPending))
+      info->EndPending = true;
+    else
+      found = GetEndPosition(SessionID, GoForward, StartScanCondition, EndScanCondition, *info);
+  }
   if (!found) return false;
   TORVKeyPath& current = *info->CurrentKeyPath;
   if (!Restart && !info->StartPending) {
+    if (info->EndPending) {
+      info->EndPending = false;
+      if (!GetEndPosition(SessionID, GoForward, StartScanCondition, EndScanCondition, *info)) return false;
+    }
     if (!(GoForward ? GetNextPosition(SessionID, current) : GetPriorPosition(SessionID, current))) return false;
   }
   info->StartPending = false;

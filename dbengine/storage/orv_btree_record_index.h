@@ -19,6 +19,10 @@ struct TORVBTreeSearchInfo {
   std::unique_ptr<TORVKeyPath> CurrentKeyPath = std::make_unique<TORVKeyPath>();
   // The current position is the start of the range itself, to be returned without a step.
   bool StartPending = false;
+  // A range of one condition whose end is not looked for yet: its first entry lies inside it
+  // by how it was found, so the end is needed only for a step beyond it (a lookup by a key
+  // then descends the tree once).
+  bool EndPending = false;
 };
 
 class TORVBTreeRecordIndex : public TORVIndex {
