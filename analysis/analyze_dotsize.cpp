@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/base/numeric.h"
 
@@ -180,8 +181,18 @@ namespace {
 
 using FindDot = std::function<TDot*(int32_t)>;
 
+// Merges aDot into the object around it: the first foreign label beside one of its edge
+// pixels (the object around a speck). An object on the border of the analysed area is not
+// merged: it keeps its pixels and its label. Such an object is the ground of a screen or a dot
+// cut by the border; handing it to the object beside it would give a measured dot the ground's
+// pixels, and passing the ground on from one border object to the next would relabel it again
+// and again.
+//
+// The pixels relabelled are those of aDot's label connected to the ones inside its rectangle,
+// so that pixels an earlier merge gave it outside that rectangle go with it; the target's
+// rectangle grows over them.
 void MergeIntoSurrounding(const FindDot& find, TDot* aDot, TIntImage& res) {
-  if (!aDot) return;
+  if (!aDot || aDot->border) return;
   const uint16_t id = aDot->ID;
   const TRect r = ScanArea(aDot->Outrect);
 
@@ -205,37 +216,59 @@ void MergeIntoSurrounding(const FindDot& find, TDot* aDot, TIntImage& res) {
 
   const auto joint = [&](uint16_t l) { return l == t || l == id; };
   int32_t a = 0, e = 0;
-  const int32_t right = std::min(aDot->Outrect.Right + 1, 1278);
-  const int32_t bottom = std::min({aDot->Outrect.Bottom + 1, 1278, ImHeight - 1});
-  for (int32_t y = std::max(aDot->Outrect.Top - 1, 0); y <= bottom; ++y) {
-    for (int32_t x = std::max(aDot->Outrect.Left - 1, 0); x <= right; ++x) {
-      uint16_t& v = res[x][y];
-      const uint16_t l = LabelOf(v);
-      if (IsEdge(v)) {
-        if (l == id) {
-          // An edge pixel of the merged dot that the joint object surrounds is interior now
-          // and counts to the area, as the label says; the others stay edge (both bits).
-          if (Enclosed(res, x, y, joint)) {
-            v = t;
-            ++a;
-          } else {
-            v = static_cast<uint16_t>(t | EdgeBits);
-            ++e;
-          }
-        } else if (l == t && Enclosed(res, x, y, joint)) {
+  // The merged pixels, found by growing from the ones inside the rectangle over the label
+  // (8-connected); a pixel leaves the label as it is taken, which marks it as visited.
+  std::vector<TPoint> merged;
+  std::vector<TPoint> todo;
+  TRect box{ImWidth, ImHeight, -1, -1};
+  const auto take = [&](int32_t x, int32_t y) {
+    uint16_t& v = res[x][y];
+    if (LabelOf(v) != id) return;
+    if (!IsEdge(v)) {
+      v = t;
+      ++a;
+    } else if (Enclosed(res, x, y, joint)) {
+      // An edge pixel of the merged dot that the joint object surrounds is interior now.
+      v = t;
+      ++a;
+    } else {
+      v = static_cast<uint16_t>(t | EdgeBits);
+      ++e;
+    }
+    merged.push_back({x, y});
+    todo.push_back({x, y});
+    box = {std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x), std::max(box.Bottom, y)};
+  };
+  for (int32_t y = r.Top; y <= r.Bottom; ++y)
+    for (int32_t x = r.Left; x <= r.Right; ++x) take(x, y);
+  while (!todo.empty()) {
+    const TPoint p = todo.back();
+    todo.pop_back();
+    for (int32_t yy = std::max(p.Y - 1, 0); yy <= std::min(p.Y + 1, ImHeight - 1); ++yy)
+      for (int32_t xx = std::max(p.X - 1, 0); xx <= std::min(p.X + 1, ImWidth - 1); ++xx) take(xx, yy);
+  }
+  // Edge pixels of the target beside the merged pixels that the joint object now surrounds
+  // become interior.
+  for (const TPoint& p : merged) {
+    for (int32_t yy = std::max(p.Y - 1, 0); yy <= std::min(p.Y + 1, ImHeight - 1); ++yy) {
+      for (int32_t xx = std::max(p.X - 1, 0); xx <= std::min(p.X + 1, ImWidth - 1); ++xx) {
+        uint16_t& v = res[xx][yy];
+        if (LabelOf(v) == t && IsEdge(v) && Enclosed(res, xx, yy, joint)) {
           v = t;
           --e;
           ++a;
         }
-      } else if (v == id) {
-        v = t;
-        ++a;
       }
     }
   }
   if (TDot* target = find(t)) {
     target->area += a;
     target->edgelen += e;
+    if (!merged.empty()) {
+      TRect& o = target->Outrect;
+      o = {std::min(o.Left, box.Left), std::min(o.Top, box.Top), std::max(o.Right, box.Right),
+           std::max(o.Bottom, box.Bottom)};
+    }
   }
 }
 

@@ -104,7 +104,7 @@ void FilmAlternativeClick(TDriverContext& c) {
   for (std::string_view b : {"ManPlatebtn", "ManMaskbtn", "ManFilmbtn"}) c.host.SetDown(b, false);
   if (st.ActAlternative) st.ActAlternative = st.ActAlternative->next ? st.ActAlternative->next : st.GAlternative;
   c.host.ShowFilmAlternative(st.ActAlternative, ClusterResult(c), false);
-  c.win.type = c.MyMess.aType;
+  c.win.MESSTYPE = c.MyMess.aType;
   c.host.SetVisible("FilmDotAreaPanel", true);
 }
 
@@ -138,7 +138,7 @@ void FilmLinebtnClick(TDriverContext& c) {
     c.host.SetVisible("FilmParameterPages", true);
   }
   c.host.SetVisible("MaskValues", false);
-  c.win.type = 16;
+  c.win.MESSTYPE = MT_FILMLINE;
   c.MyMess.aType = MT_FILMLINE;
 }
 
@@ -206,7 +206,7 @@ void CalcLine(TDriverContext& c, TPoint p1, TPoint p2) {
   }
 
   double L = 500;
-  if (const std::string_view edit = LineLengthEdit(c.win.ActivePage); !edit.empty()) {
+  if (const std::string_view edit = LineLengthEdit(c.host.ActivePage()); !edit.empty()) {
     L = 0;
     GetValue(c.host.Text(edit), L);
   }
@@ -241,7 +241,7 @@ void CalcLine(TDriverContext& c, TPoint p1, TPoint p2) {
   }
   const double dd = static_cast<double>(d);
   c.MyMess.LineWidth = dd * 1000 * 25.4 / st.PixelperInch;
-  if (const std::string_view label = LineWidthLabel(c.win.ActivePage); !label.empty())
+  if (const std::string_view label = LineWidthLabel(c.host.ActivePage()); !label.empty())
     c.host.SetText(label, SetVal(dd * 1000 * st.DUnits / st.PixelperInch, st.Digits));
 }
 

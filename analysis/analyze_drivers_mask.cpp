@@ -292,7 +292,7 @@ void AutoLineClick(TDriverContext& c) {
       const double P1 = 1024 / win.maxf * 25.4 / st.PixelperInch;
       // Without a second peak there is no second period (rather than an infinite one).
       const double P2 = win.maxf2 > 0 ? 1024 / win.maxf2 * 25.4 / st.PixelperInch : 0;
-      if (win.ActivePage == TAnalysisPage::Mask) {
+      if (c.host.ActivePage() == TAnalysisPage::Mask) {
         const TLinePatternTexts t =
             LinePatternTexts(st.SUnits, st.Digits, st.PixelperInch, P1, P2, p, win.maxfcm, win.maxf2, win.maxb);
         c.host.SetText("PeriodeLabel", t.Periode);
@@ -312,7 +312,7 @@ void AutoLineClick(TDriverContext& c) {
   c.host.SetVisible("LamsLineWidthPanel", true);
   c.host.SetVisible("LAMSFreqPanel", true);
   c.host.SetVisible("LAMSSRPanel", false);
-  win.type = 2;
+  win.MESSTYPE = MT_LAMSMG;
   c.MyMess.aType = MT_LAMSMG;
   if (win.StatActive) c.host.AddStatistic();
 }

@@ -24,22 +24,25 @@ namespace analysis {
 // The analysis pages of the main window, in the order of their tabs.
 enum class TAnalysisPage : int32_t { Mask = 0, Plate = 1, Structure = 2, Film = 3, Calibration = 4, Other = 127 };
 
-// Fields of the main window the drivers read and write.
+// Fields of the main window the drivers read and write. The main window's own state is built on
+// this record, so that a driver and the window's commands see one set of fields.
 struct TDriverWindow {
   bool ImgCaptured = false;
   bool isDens = false;      // density mode: thresholds from the histogram, not local
   bool ManOn = false;       // manual dot editing
   bool LineOn = false;      // line measurement by mouse
   bool StatActive = false;  // results are added to the running statistic
-  int32_t type = 0;         // type of the result shown (the window's `type`)
-  // The frequency search's peaks (1024-point transform) and maxf in lines per cm.
+  MType MESSTYPE = MT_NONE;  // type of the result shown (the measurement text line's letter)
+  // The frequency search's peaks (radii in the 1024-point transform; maxf3 below 1 when there
+  // is no third), the strongest amplitude, the peak width, and maxf in lines per cm.
+  double maxa = 0;
   double maxf = 0;
   double maxf2 = 0;
+  double maxf3 = 0;
   double maxb = 0;
   double maxfcm = 0;
   double GFScreen = 0;  // film screen period fixed by the operator, 0 none
-  double ZoomOn = 1;    // zoom factor of the display
-  TAnalysisPage ActivePage = TAnalysisPage::Mask;
+  int16_t ZoomOn = 1;   // zoom factor of the display
 };
 
 // What the drivers ask of the main window. Controls are named as on the window.
@@ -53,6 +56,8 @@ class TDriverHost {
   virtual void SetText(std::string_view /*control*/, const std::string& /*text*/) {}
   virtual std::string Text(std::string_view /*control*/) { return {}; }
   virtual bool Checked(std::string_view /*control*/) { return false; }
+  // The analysis page the operator has open.
+  virtual TAnalysisPage ActivePage() { return TAnalysisPage::Mask; }
   // The control's caption := the language text at offset of section, when the section exists.
   virtual void SetLanguageText(std::string_view /*control*/, std::string_view /*section*/, int32_t /*offset*/) {}
   virtual void RedrawZoom() {}  // the zoomed display from the gray image

@@ -136,7 +136,7 @@ TEST(FilmAlternatives, StepThroughTheChainAndBackToTheFirst) {
   FilmAlternativeClick(w.ctx);
   EXPECT_EQ(st.ActAlternative, a);
   EXPECT_FALSE(w.win.ManOn);
-  EXPECT_EQ(w.win.type, MT_FILMCLUSTER);
+  EXPECT_EQ(w.win.MESSTYPE, MT_FILMCLUSTER);
   EXPECT_EQ(w.host.shown.back(), "Film inv");
   EXPECT_TRUE(w.host.visible.at("FilmDotAreaPanel"));
 
@@ -158,7 +158,7 @@ TEST(FilmAlternatives, NoPopulationShowsTheEmptyResult) {
 struct LineMode : ::testing::Test {
   Window w{Grating(40, 12)};
   LineMode() {
-    w.win.ActivePage = TAnalysisPage::Film;
+    w.host.page = TAnalysisPage::Film;
     FilmLinebtnClick(w.ctx);
   }
 };
@@ -169,7 +169,7 @@ TEST_F(LineMode, SwitchesOnAndOff) {
   EXPECT_TRUE(w.host.down.at("FilmLinebtn"));
   EXPECT_TRUE(w.host.visible.at("FilmParameterPages"));
   EXPECT_EQ(w.MyMess.aType, MT_FILMLINE);
-  EXPECT_EQ(w.win.type, 16);
+  EXPECT_EQ(w.win.MESSTYPE, MT_FILMLINE);
   EXPECT_EQ(w.host.busy, (std::vector<bool>{true, false}));
   FilmLinebtnClick(w.ctx);
   EXPECT_FALSE(w.win.LineOn);
@@ -186,6 +186,7 @@ TEST_F(LineMode, WidthOfOneLineAndOfTheGapBetweenTwo) {
   };
   CanvasHost host;
   host.canvas = &canvas;
+  host.page = TAnalysisPage::Film;
   TDriverContext ctx{w.st(), w.dbmp, w.rbmp, *w.hist, w.MyMess, w.win, host};
 
   // Widths run between the centres of the edge pixels: a line reads one pixel narrower, a
@@ -209,7 +210,7 @@ TEST_F(LineMode, ZoomedPointsAndTheLineLength) {
   CalcLine(w.ctx, {410, 1000}, {420, 1000});  // image points (205, 500) and (210, 500)
   EXPECT_NEAR(w.MyMess.LineWidth, 11 * kUmPerPixel, 0.2 * kUmPerPixel);
   EXPECT_DOUBLE_EQ(w.MyMess.LineLenght, 300 * 0.0005 * 43000 / 10);
-  w.win.ActivePage = TAnalysisPage::Calibration;
+  w.host.page = TAnalysisPage::Calibration;
   CalcLine(w.ctx, {410, 1000}, {420, 1000});
   EXPECT_DOUBLE_EQ(w.MyMess.LineLenght, 500 * 0.0005 * 43000 / 10);
 }

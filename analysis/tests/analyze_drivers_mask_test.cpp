@@ -154,7 +154,7 @@ TEST(MaskLinePattern, GratingGivesPeriodFrequencyAndLineWidth) {
   EXPECT_NEAR(w.MyMess.LineWidth, periodUm / 2, 0.02 * periodUm);
   EXPECT_NEAR(w.MyMess.Freq1, 1e4 / periodUm, 1e-6);
   EXPECT_EQ(w.MyMess.aType, MT_LAMSMG);
-  EXPECT_EQ(w.win.type, 2);
+  EXPECT_EQ(w.win.MESSTYPE, MT_LAMSMG);
   EXPECT_EQ(w.host.statistics, 1);
   EXPECT_EQ(w.host.texts.at("MaskDotAreaRes").back(), '%');
   EXPECT_TRUE(w.host.texts.contains("PeriodeLabel"));
@@ -167,7 +167,7 @@ TEST(MaskLinePattern, GratingGivesPeriodFrequencyAndLineWidth) {
 
 TEST(MaskLinePattern, LabelsOnlyOnTheMaskPageAndNothingWithoutImage) {
   Window w(Grating(32, 16));
-  w.win.ActivePage = TAnalysisPage::Plate;
+  w.host.page = TAnalysisPage::Plate;
   AutoLineClick(w.ctx);
   EXPECT_FALSE(w.host.texts.contains("PeriodeLabel"));
   EXPECT_GT(w.MyMess.Periode1, 0);

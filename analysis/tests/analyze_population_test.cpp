@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,42 @@ TEST(AnalyzeTRANSImage, TwoScreensGiveTwoPopulationsInScoreOrder) {
     EXPECT_TRUE(l->isBlack);
     EXPECT_NEAR(l->distance, d, 0.005 * d);
     EXPECT_NEAR(l->alpha, a, 0.5);
+  }
+}
+
+// A coarse screen whose dots cover 70 %: the ground between them is one thin object that
+// touches the border. Dropping it must leave every measured dot as it was drawn: its size the
+// disc's and its centre the lattice point's.
+TEST(AnalyzeTRANSImage, TheGroundOnTheBorderNeverJoinsAMeasuredDot) {
+  const Screen screen{160, 67.5, 0.70, 0.5, 0.0};
+  for (const bool dark : {true, false}) {
+    HalftoneOptions o;
+    o.dark_dots = dark;
+    const Bitmap img = Halftone(ImWidth, ImHeight, {screen}, o);
+    State st;
+    st->ADDEDGE = 1;
+    Analyze(*st, img);
+    const TSortedDotList* best = st->GAlternative;
+    ASSERT_NE(best, nullptr) << dark;
+    EXPECT_EQ(best->isBlack, dark);
+    EXPECT_NEAR(best->distance, screen.period, 0.005 * screen.period) << dark;
+    EXPECT_NEAR(best->alpha, screen.angle, 0.5) << dark;
+    EXPECT_NEAR(100 * best->area / (screen.period * screen.period), 100 * screen.coverage, 0.1) << dark;
+    const double a = screen.angle * std::numbers::pi / 180, c = std::cos(a), sn = std::sin(a);
+    const double disc = screen.coverage * screen.period * screen.period;
+    int32_t members = 0;
+    for (const TDotList* m = best->dots; m; m = m->next, ++members) {
+      const TDot* d = m->dots;
+      // The lattice point nearest to the dot's centre.
+      const double u = std::nearbyint((d->swp.X * c + d->swp.Y * sn) / screen.period - screen.phase_x) +
+                       screen.phase_x;
+      const double v = std::nearbyint((-d->swp.X * sn + d->swp.Y * c) / screen.period - screen.phase_y) +
+                       screen.phase_y;
+      const double cx = screen.period * (u * c - v * sn), cy = screen.period * (u * sn + v * c);
+      EXPECT_LE(std::hypot(d->swp.X - cx, d->swp.Y - cy), 1.5) << dark << " dot " << d->ID;
+      EXPECT_NEAR(d->fsize, disc, 0.005 * disc) << dark << " dot " << d->ID;
+    }
+    EXPECT_GE(members, 20) << dark;
   }
 }
 

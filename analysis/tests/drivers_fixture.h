@@ -1,8 +1,7 @@
 #pragma once
 // A stand-in for the main window around the analysis drivers: the images, the histogram and
-// the window fields, a host that records what the drivers show, and the frequency search
-// done the way the main window does it (binarised central 1024 columns, the spectrum's
-// strongest rings).
+// the window fields, a host that records what the drivers show, and the main window's own
+// frequency search.
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -10,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analyze_drivers_freq.h"
 #include "analysis/analyze_drivers_mask.h"
 #include "analysis/analyze_threshold.h"
-#include "analysis/my_fft.h"
 #include "analysis/myimage_hist.h"
 #include "analysis/tests/dots_fixture.h"
 
@@ -21,6 +20,7 @@ namespace analysis::fixture {
 struct RecordingHost : TDriverHost {
   TDriverWindow* win = nullptr;
   const Bitmap* dbmp = nullptr;
+  Bitmap* rbmp = nullptr;
   AnalyzeState* st = nullptr;
   std::vector<int32_t> gauge;
   std::vector<bool> busy;
@@ -30,6 +30,8 @@ struct RecordingHost : TDriverHost {
   std::vector<std::string> shown;  // presentations, with their arguments
   TSortedDotList* shownList = nullptr;
   int statistics = 0;
+  TAnalysisPage page = TAnalysisPage::Mask;
+  std::vector<bool> freqShow;  // the Show argument of every frequency search
 
   void SetBusy(bool b) override { busy.push_back(b); }
   void SetGauge(int32_t v) override { gauge.push_back(v); }
@@ -59,16 +61,10 @@ struct RecordingHost : TDriverHost {
     shownList = l;
     shown.push_back(std::string("Film") + (inv ? " inv" : "") + (mask ? " mask" : ""));
   }
-  int32_t GetMaxFreq(double& dx, double& dy, bool) override {
-    MyFFTState& fft = FFTState();
-    Bitmap work(1024, 1024);
-    for (int y = 0; y < 1024; ++y) std::copy_n(dbmp->ScanLine(y) + 3 * 128, 3 * 1024, work.ScanLine(y));
-    BinLocalTh(*st, work);
-    SetImageToComplex(work, fft.iComp, 1024, 1024, 0);
-    FFT2D(&fft.iComp, 1024, 1024, 1);
-    double f3 = 0;
-    MaxAmp(1024, fft.iComp, win->maxf, win->maxf2, f3, dx, dy, win->maxb);
-    return 0;
+  TAnalysisPage ActivePage() override { return page; }
+  int32_t GetMaxFreq(double& dx, double& dy, bool Show) override {
+    freqShow.push_back(Show);
+    return analysis::GetMaxFreq(*st, *dbmp, *rbmp, *win, dx, dy, Show, page == TAnalysisPage::Mask, nullptr);
   }
 };
 
@@ -87,6 +83,7 @@ struct Window {
     win.ImgCaptured = true;
     host.win = &win;
     host.dbmp = &dbmp;
+    host.rbmp = &rbmp;
     host.st = &*state;
     state->PixelperInch = 43000;
   }
