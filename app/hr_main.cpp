@@ -30,6 +30,7 @@
 #include "app/archive_access.h"
 #include "app/frm_connect.h"
 #include "app/home_path.h"
+#include "app/hr_main_host.h"
 #include "app/language.h"
 #include "app/settings.h"
 #include "capture/motiondetect.h"
@@ -60,7 +61,7 @@ std::string ErrorText(const std::exception& e) { return e.what(); }
 
 }  // namespace
 
-THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent) {
+THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent), host_(std::make_unique<MainDriverHost>(*this)) {
   CreateControls();
   Guarded([this] { FormCreate(); });
   connect(Close1, &QAction::triggered, this, [this] { Guarded([this] { Close1Click(); }); });
@@ -71,6 +72,7 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent) {
   connect(MaskPageControl, &QTabWidget::currentChanged, this, [this] { Guarded([this] { MaskPageControlChange(); }); });
   ConnectDisplayControls();
   ConnectCaptureControls();
+  ConnectMeasurementControls();
 }
 
 THRMainFrm::~THRMainFrm() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "analysis/analyze.h"
+#include "analysis/analyze_drivers_mask.h"
 #include "analysis/analyze_hist.h"
 #include "analysis/myimage.h"
 #include "app/controls.h"
@@ -50,6 +51,7 @@ class TMotionDetect_bmp;
 namespace app {
 
 class ArchiveAccess;
+class MainDriverHost;
 class TAboutFrm;
 class TFrmConnect;
 class TFrmSettings;
@@ -70,8 +72,10 @@ struct HRMainModule {
 };
 HRMainModule& HRMain();
 
-// The main window's own fields.
-struct THRMainState {
+// The main window's own fields. The fields the analysis drivers share with the window (the
+// flags, the result type MESSTYPE, the frequency peaks, the film screen and the zoom) are those
+// of TDriverWindow, so that a driver and the window's commands work on one set.
+struct THRMainState : analysis::TDriverWindow {
   bool FirstActivate = true;
   std::string HomeDir;
   std::string Sprache;
@@ -82,32 +86,23 @@ struct THRMainState {
   std::unique_ptr<platform::Bitmap> rbmp;   // displayed result image
   std::unique_ptr<platform::Bitmap> bgimg;  // zero reference image of the current page
   int16_t Brand = 0;
-  int16_t ZoomOn = 1;
   int16_t OldBr = 0;
   int16_t OldGama = 0;
   int16_t OldSharp = 1;
   std::unique_ptr<capture::TMotionDetect_bmp> motion;
   bool initmotion = false;
   bool ismoving = false;
-  bool StatActive = false;
-  bool ImgCaptured = false;
-  bool ManOn = false;
-  bool LineOn = false;
   bool isZeroImg = false;
-  bool isDens = false;
   platform::TPoint StartPos{-1, -1};
   platform::TPoint OldMark{-1, -1};
-  double GScreen = 0;
-  double GFScreen = 0;
-  double GLScreen = 0;
+  double GScreen = 0;  // plate screen period fixed by the operator (up to 1: none)
+  double GLScreen = 0;  // mask screen period fixed by the operator (0: none)
   double ActSharp = 0;
   double Maxsharp = 0;
   double SharpRef = 0;
-  double maxa = 0, maxb = 0, maxf = 0, maxf2 = 0, maxf3 = 0, maxfcm = 0;
   uint32_t StartTime = 0;
   uint32_t maxbr = 0, minbr = 0, avgbr = 0;
   analysis::THist aHist;  // histogram and threshold of the displayed image
-  analysis::MType MESSTYPE = analysis::MT_NONE;
 
   // The density image the density switch made: every density redraw starts from it, so that
   // redraws neither compound the filters nor take up the overlays drawn into rbmp. Held only
@@ -244,6 +239,50 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void About1Click();
   // The mask page's open tab is kept in the ini for the next start.
   void MaskPageControlChange();
+
+  // ---- measurement commands (each returns at once while no image is present) ----
+  void AnalyzeMaskStructClick();
+  void AutoLineClick();
+  void AnalyzeMaskbtnClick();
+  void AnalyzePlateBtnClick();
+  void AlternativebtnClick();
+  void DotAnalyze2THClick();
+  void DotNXPixelClick();
+  void AnalyzeStructurebtnClick();
+  void AnalyzeFilmbtnClick();
+  void AnalyseKFilmbtnClick();
+  void KFilmClusterbtnClick();
+  void FilmAlternativeClick();
+  void FilmLinebtnClick();
+  // The menu's "Analyze" (F4) and "Alternative" (F5): the command of the open page.
+  void Analyze1Click();
+  void Alternative1Click();
+  void PlateTHBarChange();
+  // Clears the result display: MESSTYPE none, every result label its placeholder, the result
+  // panels hidden.
+  void ShowEmpty();
+  // The frequency search on dbmp against ThImage (Show: with the ring-filtered picture).
+  int32_t GetMaxFreq(double& dx, double& dy, bool Show);
+  // Appends MyMess to the running statistic; the commands call it while StatActive is on.
+  void AddStatistic();
+  // Until the running statistic is built, a test may stand in for it here.
+  std::function<void()> StatisticHook;
+  // Everything a driver works on: the window's images, histogram, fields and controls.
+  analysis::TDriverContext DriverContext();
+
+  // ---- result presentations (labels, MyMess and the overlay on rbmp) ----
+  void ShowMaskAlternative(analysis::TSortedDotList* tList, int32_t DSF, bool ShowGrid);
+  void ShowAlternative(analysis::TSortedDotList* aAlternative, bool mask);
+  void ShowPlateStructAlternative(analysis::TSortedDotList* tList, int32_t DSF, bool ShowGrid);
+  void ShowFilmAlternative(analysis::TSortedDotList* tList, bool inv, bool mask);
+  void ShowCalAlternative(analysis::TSortedDotList* aAlternative);
+  // The result shown as one line: the type's letter, then the texts of its result labels,
+  // tab-separated (UTF-8).
+  std::string GetMessString() const;
+  // Shows or hides a result panel. A panel aligned to the top of its page (those of the mask
+  // and film pages) moves below the panels shown before it, so they stack in the order they
+  // are made visible.
+  void ShowPanel(QWidget* panel, bool visible);
 
   // The active ini.
   ini::IniFile Ini() const { return ini::IniFile(st.cf_inifile); }
@@ -656,7 +695,15 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void LoadImageFile(const std::string& path);
   void SaveImageFile(const std::string& path);
 
+  void ConnectMeasurementControls();
+  // The film conversion of the film commands: the film page's display curve, the threshold
+  // (returned), sharpening, and rbmp a copy of dbmp.
+  int32_t FilmConversion();
+  // The plate page's display curve, sharpening and threshold of the plate commands.
+  void PlateConversion();
+
   MainWindowLinks links_;
+  std::unique_ptr<MainDriverHost> host_;
   bool first_show_ = true;
   bool activation_pending_ = false;
   bool in_activate_ = false;
