@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <optional>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/about.h"
@@ -59,8 +60,9 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   std::filesystem::create_directories(out_dir);
   const std::string out = out_dir + "/quirvel_main_window.png";
   const std::string loaded_out = out_dir + "/quirvel_loaded_plate.png";
-  std::filesystem::remove(out);
-  std::filesystem::remove(loaded_out);
+  const std::string measured_out = out_dir + "/quirvel_plate_measurement.png";
+  const std::string line_out = out_dir + "/plate_line.txt";
+  for (const std::string& f : {out, loaded_out, measured_out, line_out}) std::filesystem::remove(f);
 
   {
     test::ScreenshotApplication application(home);
@@ -101,6 +103,22 @@ TEST(MainWindowScreenshot, UnderXvfb) {
       const QPixmap loaded = Shot(frm);
       ASSERT_TRUE(loaded.save(QString::fromStdString(loaded_out), "PNG"));
       EXPECT_NE(loaded.toImage(), image);
+
+      // The plate command on it: the result panel, the overlay, and the line the result
+      // server would send.
+      frm.AnalyzePlateBtn->click();
+      Settle(1000);
+      EXPECT_EQ(frm.st.MESSTYPE, analysis::MT_PLATEDOT);
+      EXPECT_TRUE(frm.PDotAreaPanel->isVisible());
+      const QPixmap measured = Shot(frm);
+      ASSERT_TRUE(measured.save(QString::fromStdString(measured_out), "PNG"));
+      EXPECT_NE(measured.toImage(), loaded.toImage());
+      const std::string line = frm.GetMessString();
+      EXPECT_EQ(line.substr(0, 2), "F\t");
+      {
+        std::ofstream text(line_out, std::ios::binary);
+        text << line << "\n";
+      }
       // File, Close from the running event loop ends it with code 0.
       QTimer::singleShot(0, &frm, [&frm] { frm.Close1Click(); });
       EXPECT_EQ(QApplication::exec(), 0);
@@ -110,6 +128,8 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   }
   EXPECT_TRUE(std::filesystem::exists(out));
   EXPECT_TRUE(std::filesystem::exists(loaded_out));
+  EXPECT_TRUE(std::filesystem::exists(measured_out));
+  EXPECT_TRUE(std::filesystem::exists(line_out));
 }
 
 }  // namespace
