@@ -1,9 +1,10 @@
 #include "analysis/my_fft.h"
 #include "analysis/myimage.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -49,23 +50,44 @@ inline int32_t ClampSize(int32_t size) { return std::min(size, MAXFFTIMG); }
 
 namespace {
 
-// Three zeroed images in one block. A block of this size comes straight from the system as
-// zero pages, which calloc does not clear again (all bits zero is 0.0 for the extended floats).
+constexpr size_t kImagesBytes = 3 * sizeof(TCimage);
+
+// Three zeroed images in one block of anonymous pages straight from the system: they read as
+// zero (0.0 for the extended floats) and become memory only where they are written. (The heap
+// would clear the whole block when it reuses freed memory for it, and the program keeps freed
+// memory for its large pictures.)
 TCimage* AllocateImages() {
-  void* block = std::calloc(3, sizeof(TCimage));
-  if (!block) throw std::bad_alloc();
+  void* block = ::mmap(nullptr, kImagesBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) throw std::bad_alloc();
   return static_cast<TCimage*>(block);
 }
 
 }  // namespace
 
-void MyFFTState::FreeBlock::operator()(TCimage* p) const { std::free(p); }
+void MyFFTState::FreeBlock::operator()(TCimage* p) const { ::munmap(p, kImagesBytes); }
 
 MyFFTState::MyFFTState()
     : images_(AllocateImages()), iComp(images_.get()[0]), iComp2(images_.get()[1]), iComp3(images_.get()[2]) {}
 
+void MyFFTState::MakeResident(int32_t size) {
+  size = std::clamp(size, 0, MAXFFTIMG);
+  if (size <= resident_) return;
+  // Reading the pages would map the shared zero page; only a write makes them the image's
+  // own. Each value is written as it is (one per 2 KB), so a block in use keeps its contents.
+  for (TCimage* img : {&iComp, &iComp2, &iComp3}) {
+    for (int32_t row = 0; row <= size; ++row) {
+      tcomplex* line = (*img)[row];
+      for (int32_t col = 0; col <= size; col += 64) {
+        volatile platform::Extended* r = &line[col].r;
+        *r = *r;
+      }
+    }
+  }
+  resident_ = size;
+}
+
 void MyFFTState::Reset() {
-  std::memset(static_cast<void*>(images_.get()), 0, 3 * sizeof(TCimage));
+  std::memset(static_cast<void*>(images_.get()), 0, kImagesBytes);
   ff.fill(0);
   fa.fill(0);
   fw.fill(0);
@@ -437,8 +459,18 @@ Stretch RealRange(const TCimage& Image, int32_t SizeX, int32_t SizeY) {
   return st;
 }
 
+// The stretched value rounded to the nearest integer, halves to even, limited to 0..255. The
+// rounding is done by hand rather than by the rounding mode: it runs for every pixel of a
+// picture, and setting and restoring the mode per pixel cost more than the transform.
 inline uint8_t Scaled(const Stretch& st, Extended r) {
-  return static_cast<uint8_t>(std::clamp<int64_t>(platform::Round64(st.factor * (r - st.min)), 0, 255));
+  const Extended t = st.factor * (r - st.min);
+  if (!(t > 0)) return 0;  // NaN included
+  if (t >= 255) return 255;
+  const Extended f = std::floor(t);
+  const Extended frac = t - f;  // exact below 2^63
+  int32_t v = static_cast<int32_t>(f);
+  if (frac > 0.5L || (frac == 0.5L && (v & 1) != 0)) ++v;
+  return static_cast<uint8_t>(std::min(v, 255));
 }
 
 // The transform size of a display pipeline: the power of two nearest to Size, but no larger

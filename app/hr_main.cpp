@@ -25,6 +25,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/analyze_drivers_freq.h"
+#include "analysis/my_fft.h"
 #include "analysis/myimage.h"
 #include "app/about.h"
 #include "app/archive_access.h"
@@ -211,6 +213,10 @@ void THRMainFrm::FormCreate() {
   st.motion = std::make_unique<capture::TMotionDetect_bmp>();
   st.initmotion = true;
   st.ismoving = true;
+
+  // The work images of the frequency searches become memory now rather than in the
+  // operator's first measurement.
+  analysis::FFTState().MakeResident(analysis::MaxFreqSize);
 }
 
 void THRMainFrm::FormDestroy() {

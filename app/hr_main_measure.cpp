@@ -301,6 +301,7 @@ void THRMainFrm::AnalyzeStructurebtnClick() {
   {
     // An empty histogram frame until a structure histogram is drawn.
     platform::Bitmap frame(PlateStructHist->width(), PlateStructHist->height());
+    frame.Fill(255);
     platform::Canvas c(frame);
     c.Brush().Color = platform::clWhite;
     c.Brush().Style = platform::TCanvasBrushStyle::bsSolid;

@@ -384,6 +384,30 @@ TEST_F(FFTTest, ComplexToImageStretchesTheRealPartsToTheByteRange) {
   EXPECT_EQ(Px(b, 1, 0)[1], 0);
 }
 
+// With the range 0..255 the factor is 1: halves go to the even neighbour.
+TEST_F(FFTTest, ComplexToImageRoundsHalvesToEven) {
+  const LD values[] = {0, 255, 0.5L, 1.5L, 2.5L, 254.5L, 100.49L};
+  const int want[] = {0, 255, 0, 2, 2, 254, 100};
+  for (int x = 0; x < 7; ++x) img[0][x] = tcomplex{values[x], 0};
+  Bitmap b(7, 1);
+  SetComplexToImage(b, img, 7, 1, 0);
+  for (int x = 0; x < 7; ++x) EXPECT_EQ(Px(b, x, 0)[0], want[x]) << static_cast<double>(values[x]);
+}
+
+// Making the work area resident keeps what the images hold.
+TEST_F(FFTTest, MakingTheWorkAreaResidentKeepsItsContents) {
+  MyFFTState& fft = FFTState();
+  fft.iComp[5][7] = tcomplex{3, 4};
+  fft.iComp2[1024][1024] = tcomplex{-1, 2};
+  fft.iComp3[700][64] = tcomplex{8, 0};
+  fft.MakeResident(1024);
+  EXPECT_EQ(fft.iComp[5][7].r, 3);
+  EXPECT_EQ(fft.iComp[5][7].i, 4);
+  EXPECT_EQ(fft.iComp2[1024][1024].r, -1);
+  EXPECT_EQ(fft.iComp3[700][64].r, 8);
+  EXPECT_EQ(fft.iComp[1000][1000].r, 0);
+}
+
 TEST_F(FFTTest, MagnitudeSpectrumFalseColours) {
   struct Case {
     tcomplex z;

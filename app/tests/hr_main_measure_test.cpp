@@ -188,6 +188,17 @@ TEST_F(MeasureTest, FilmDotAreaInDensityModeAndBack) {
                         "\t");
 }
 
+// The film's dot area runs in density mode; the operator's mode comes back also when a step
+// fails (here: a high-range image of a format the conversion refuses).
+TEST_F(MeasureTest, FilmDotAreaRestoresTheDensityModeWhenAStepFails) {
+  GiveImage(Bitmap(analysis::ImWidth, analysis::ImHeight, platform::PixelFormat::pf8bit));
+  ActivatePage(frm->FILM);
+  frm->AnalyzeFilmbtn->click();
+  EXPECT_FALSE(frm->st.isDens);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(MeasureTest, LinePatternOfAGrating) {
   Generate("grating.qvr", "grating 0 32 16");
   Load("grating.qvr");
