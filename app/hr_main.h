@@ -696,6 +696,11 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void SaveImageFile(const std::string& path);
 
   void ConnectMeasurementControls();
+  // Runs the handler through Guarded whenever the sender sends the signal.
+  template <typename Sender, typename Signal>
+  void OnEvent(Sender* sender, Signal signal, void (THRMainFrm::*handler)()) {
+    connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  }
   // The film conversion of the film commands: the film page's display curve, the threshold
   // (returned), sharpening, and rbmp a copy of dbmp.
   int32_t FilmConversion();

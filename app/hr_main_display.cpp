@@ -520,9 +520,7 @@ void THRMainFrm::RefreshSharpnessLabel() {
 // ---- wiring ----
 
 void THRMainFrm::ConnectDisplayControls() {
-  auto on = [this](auto* sender, auto signal, void (THRMainFrm::*handler)()) {
-    connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-  };
+  auto on = [this](auto* sender, auto signal, void (THRMainFrm::*handler)()) { OnEvent(sender, signal, handler); };
   on(DisplayBrBar, &QSlider::valueChanged, &THRMainFrm::DisplayBrBarChange);
   on(DisplayBrBar, &QSlider::sliderReleased, &THRMainFrm::DisplayBrBarChange);
   on(DisplayGammaBar, &QSlider::valueChanged, &THRMainFrm::DisplayGammaBarChange);

@@ -410,13 +410,7 @@ void THRMainFrm::Alternative1Click() {
 // ---- wiring ----
 
 void THRMainFrm::ConnectMeasurementControls() {
-  auto on = [this](auto* sender, auto signal, void (THRMainFrm::*handler)()) {
-    connect(sender, signal, this, [this, handler] {
-      Guarded([this, handler] { (this->*handler)(); });
-      // Whatever the command drew on the analysis image reaches the screen.
-      AnalyseImage->update();
-    });
-  };
+  auto on = [this](auto* sender, auto signal, void (THRMainFrm::*handler)()) { OnEvent(sender, signal, handler); };
   on(AnalyzeMaskStruct, &QToolButton::clicked, &THRMainFrm::AnalyzeMaskStructClick);
   on(AutoLine, &QToolButton::clicked, &THRMainFrm::AutoLineClick);
   on(AnalyzeMaskbtn, &QToolButton::clicked, &THRMainFrm::AnalyzeMaskbtnClick);

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "analysis/analyze_cells.h"
 #include "analysis/analyze_grid.h"
@@ -56,6 +57,51 @@ void SetLabel(QLabel* l, const std::string& text) { l->setText(Q(text)); }
 void MeasResultCaption(QLabel* caption, int offset) {
   if (const int section = IndexOf("MEASRESULT"); section >= 0) caption->setText(Q(GetLanguageString(section + offset)));
 }
+
+// The edge factor of a population: 100 x its mean edge length over the circumference of the
+// circle of its mean size. None without an edge, for a circle of 5 px or less, or for a
+// factor of 1000 or more.
+std::optional<double> EdgeFactor(const TSortedDotList& l) {
+  if (!(l.edgelen > 0)) return std::nullopt;
+  const double c = 2 * kPi * std::sqrt(l.area / kPi);
+  if (!(c > 5)) return std::nullopt;
+  const double E = l.edgelen * 100 / c;
+  if (!(E < 1000)) return std::nullopt;
+  return E;
+}
+
+// How a dot of one colour is drawn: its colour (red, green, blue), as a mask or not, and its
+// screen cell around its centre or around the cell's first corner.
+struct DotStyle {
+  uint8_t r, g, b;
+  bool mask;
+  bool aroundCorner;
+};
+constexpr DotStyle kCyanAroundCorner{0, 255, 255, false, true};
+constexpr DotStyle kYellow{255, 255, 0, false, false};
+
+// The population's dots that `drawn` accepts, with their cells of the population's period, in
+// a red pen on rbmp.
+template <typename Accept>
+void DrawPopulation(platform::Bitmap& rbmp, const analysis::TIntImage& res, const TSortedDotList& l,
+                    const DotStyle& dark, const DotStyle& bright, Accept drawn) {
+  platform::Canvas canvas(rbmp);
+  canvas.Pen().Color = platform::clRed;
+  const double cell = std::numbers::sqrt2 / 2 * l.distance;
+  for (TDotList* m = l.dots; m; m = m->next) {
+    TDot* d = m->dots;
+    if (!drawn(*d)) continue;
+    const DotStyle& s = d->isblack ? dark : bright;
+    analysis::DrawPlateDot(rbmp, d, res, s.r, s.g, s.b, s.mask);
+    if (s.aroundCorner) {
+      analysis::DrawICell(canvas, d->swp, cell, l.alpha);
+    } else {
+      analysis::DrawCell(canvas, d->swp, cell, l.alpha);
+    }
+  }
+}
+
+bool AnyDot(const TDot&) { return true; }
 
 // The controls of the mask page and of its twin on the structure page.
 struct MaskLikePage {
@@ -110,15 +156,9 @@ static void ShowMaskLike(THRMainFrm& f, const MaskLikePage& pg, TSortedDotList* 
 
   if (pg.edge) {
     pg.edge->setText("-.--");
-    if (tList->edgelen > 0) {
-      const double c = 2 * kPi * std::sqrt(tList->area / kPi);
-      if (c > 5) {
-        const double E = tList->edgelen * 100 / c;
-        if (E < 1000) {
-          SetLabel(pg.edge, u.Val(E));
-          mess.EdgeFaktor = E;
-        }
-      }
+    if (const std::optional<double> E = EdgeFactor(*tList)) {
+      SetLabel(pg.edge, u.Val(*E));
+      mess.EdgeFaktor = *E;
     }
   }
 
@@ -311,26 +351,15 @@ void THRMainFrm::ShowAlternative(TSortedDotList* aAlternative, bool mask) {
     }
   }
 
+  // Every dot, border dots included.
+  DrawPopulation(rbmp, a.GResult, l, kCyanAroundCorner, DotStyle{255, 255, 0, mask, false}, AnyDot);
   int32_t n = 0;
   double sd = 0, sdd = 0;
-  {
-    platform::Canvas canvas(rbmp);
-    canvas.Pen().Color = platform::clRed;
-    const double cell = std::numbers::sqrt2 / 2 * l.distance;
-    for (TDotList* m = l.dots; m; m = m->next) {
-      TDot* d = m->dots;
-      if (d->isblack) {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 0, 255, 255, false);
-        analysis::DrawICell(canvas, d->swp, cell, l.alpha);
-      } else {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 255, 255, 0, mask);
-        analysis::DrawCell(canvas, d->swp, cell, l.alpha);
-      }
-      const double dd = Diameter(d->fsize);
-      ++n;
-      sd += dd;
-      sdd += dd * dd;
-    }
+  for (TDotList* m = l.dots; m; m = m->next) {
+    const double dd = Diameter(m->dots->fsize);
+    ++n;
+    sd += dd;
+    sdd += dd * dd;
   }
   if (n > 1) {
     const double dev = StdDev(n, sd, sdd);
@@ -368,33 +397,14 @@ void THRMainFrm::ShowFilmAlternative(TSortedDotList* tList, bool inv, bool mask)
   SetLabel(FilmAlphaREs, u.Val(l.alpha) + "\u00B0");
   mess.Alpha = l.alpha;
   FilmEdgeFaktorRes->setText("-.--");
-  if (l.edgelen > 0) {
-    const double c = 2 * kPi * std::sqrt(l.area / kPi);
-    if (c > 5) {
-      const double E = l.edgelen * 100 / c;
-      if (E < 1000) {
-        SetLabel(FilmEdgeFaktorRes, u.Val(E));
-        mess.EdgeFaktor = E;
-      }
-    }
+  if (const std::optional<double> E = EdgeFactor(l)) {
+    SetLabel(FilmEdgeFaktorRes, u.Val(*E));
+    mess.EdgeFaktor = *E;
   }
-  {
-    platform::Canvas canvas(rbmp);
-    canvas.Pen().Color = platform::clRed;
-    // The cells follow the measured period also when a film screen is fixed.
-    const double cell = std::numbers::sqrt2 / 2 * l.distance;
-    for (TDotList* m = l.dots; m; m = m->next) {
-      TDot* d = m->dots;
-      if (d->isblack != l.isBlack || d->border) continue;
-      if (d->isblack) {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 0, 255, 255, false);
-        analysis::DrawICell(canvas, d->swp, cell, l.alpha);
-      } else {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 255, 255, 0, mask);
-        analysis::DrawCell(canvas, d->swp, cell, l.alpha);
-      }
-    }
-  }
+  // The dots of the population's colour off the border; the cells follow the measured period
+  // also when a film screen is fixed.
+  DrawPopulation(rbmp, a.GResult, l, kCyanAroundCorner, DotStyle{255, 255, 0, mask, false},
+                 [&l](const TDot& d) { return d.isblack == l.isBlack && !d.border; });
   DrawZoomed(rbmp);
 }
 
@@ -418,21 +428,8 @@ void THRMainFrm::ShowCalAlternative(TSortedDotList* aAlternative) {
     // The certificate states the ruling in lines per cm whatever the unit setting.
     SetLabel(CalLCMREs, analysis::SetVal(a.PixelperInch * 10 / (25.4 * l.distance), 2));
   }
-  {
-    platform::Canvas canvas(rbmp);
-    canvas.Pen().Color = platform::clRed;
-    const double cell = std::numbers::sqrt2 / 2 * l.distance;
-    for (TDotList* m = l.dots; m; m = m->next) {
-      TDot* d = m->dots;
-      if (d->isblack) {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 255, 255, 0, false);
-        analysis::DrawCell(canvas, d->swp, cell, l.alpha);
-      } else {
-        analysis::DrawPlateDot(rbmp, d, a.GResult, 0, 255, 255, false);
-        analysis::DrawICell(canvas, d->swp, cell, l.alpha);
-      }
-    }
-  }
+  // The colours of the plate page the other way round.
+  DrawPopulation(rbmp, a.GResult, l, kYellow, kCyanAroundCorner, AnyDot);
   DrawZoomed(rbmp);
 }
 

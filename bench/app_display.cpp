@@ -8,60 +8,31 @@
 // which makes the 63 MB picture first).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QTabWidget>
 #include <QToolButton>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include "analysis/analyze.h"
 #include "analysis/myimage.h"
 #include "app/controls.h"
-#include "app/home_path.h"
-#include "app/hr_main.h"
-#include "app/program.h"
-#include "bench/bench_report.h"
-#include "platform/ui/scripted_ui.h"
+#include "bench/bench_window.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using bench::Ui;
 
-// One window for every benchmark: made at the first use, on a home folder of its own.
-struct Window {
-  Window() {
-    home = (fs::temp_directory_path() / ("quirvel_bench_home_" + std::to_string(::getpid()))).string();
-    fs::remove_all(home);
-    fs::copy(QUIRVEL_BENCH_HOME, home, fs::copy_options::recursive);
-    folder = std::make_unique<app::ScopedProgramFolder>(home);
-    frm = std::make_unique<app::THRMainFrm>();
+// One window for every benchmark, made at the first use: the plate page with the sample plate.
+struct Window : bench::HomeWindow {
+  Window() : HomeWindow("home") {
     app::ActivatePage(frm->Plate);
-    sample = home + "/Images/sample_plate.qvr";
+    sample = Sample("sample_plate.qvr");
     analysis::LoadBmpAsPng(*frm->st.ibmp, sample);
     frm->st.HaveImage = true;
     frm->UpdateImage();
   }
-  ~Window() {
-    frm.reset();
-    folder.reset();
-    fs::remove_all(home);
-  }
-  std::string home, sample;
-  std::unique_ptr<app::ScopedProgramFolder> folder;
-  std::unique_ptr<app::THRMainFrm> frm;
+  std::string sample;
 };
 
-platform::ui::ScriptedUi& Ui() {
-  static platform::ui::ScriptedUi ui;
-  static platform::ui::ScopedServices scoped(ui);
-  return ui;
-}
-
 Window& TheWindow() {
-  Ui();
   static Window w;
   return w;
 }
@@ -110,14 +81,10 @@ BENCHMARK(BM_DrawZoomed4New)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::KeepImageMemory();  // as the program does
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  bench::SummaryReporter rep;
-  benchmark::RunSpecifiedBenchmarks(&rep);
-  bench::PrintBudgets(rep, {{"BM_UpdateImagePlate", 200}, {"BM_LoadQvrToShownImage", 400}, {"BM_DrawZoomed4", 100},
-                            {"BM_DrawZoomed4New", 100}});
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWindowBenchmarks(argc, argv, nullptr, [](const bench::SummaryReporter& rep) {
+    bench::PrintBudgets(rep, {{"BM_UpdateImagePlate", 200},
+                              {"BM_LoadQvrToShownImage", 400},
+                              {"BM_DrawZoomed4", 100},
+                              {"BM_DrawZoomed4New", 100}});
+  });
 }

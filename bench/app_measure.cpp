@@ -9,61 +9,25 @@
 // FFT2D about 60 ms on this kind of machine (bench_analysis_fft).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
-#include <QTabWidget>
 #include <QToolButton>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
 
 #include "analysis/analyze.h"
 #include "analysis/analyze_population.h"
-#include "analysis/analyze_threshold.h"
-#include "analysis/myimage.h"
-#include "app/controls.h"
-#include "app/home_path.h"
-#include "app/hr_main.h"
-#include "app/program.h"
-#include "bench/bench_report.h"
-#include "platform/ui/scripted_ui.h"
+#include "bench/bench_window.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-platform::ui::ScriptedUi& Ui() {
-  static platform::ui::ScriptedUi ui;
-  static platform::ui::ScopedServices scoped(ui);
-  return ui;
-}
-
-// One window for every benchmark, on a home folder of its own with the sample plate loaded
-// through the load button.
-struct Window {
-  Window() {
-    home = (fs::temp_directory_path() / ("quirvel_bench_measure_" + std::to_string(::getpid()))).string();
-    fs::remove_all(home);
-    fs::copy(QUIRVEL_BENCH_HOME, home, fs::copy_options::recursive);
-    folder = std::make_unique<app::ScopedProgramFolder>(home);
-    frm = std::make_unique<app::THRMainFrm>();
-    Ui().QueueOpenFile(home + "/Images/sample_plate.qvr");
+// One window for every benchmark, with the sample plate loaded through the load button.
+struct Window : bench::HomeWindow {
+  Window() : HomeWindow("measure") {
+    bench::Ui().QueueOpenFile(Sample("sample_plate.qvr"));
     frm->Loadbtn->click();
   }
-  ~Window() {
-    frm.reset();
-    folder.reset();
-    fs::remove_all(home);
-  }
-  std::string home;
-  std::unique_ptr<app::ScopedProgramFolder> folder;
-  std::unique_ptr<app::THRMainFrm> frm;
 };
 
 Window& TheWindow() {
-  Ui();
   static Window w;
   return w;
 }
@@ -114,11 +78,7 @@ BENCHMARK(BM_GetMaxFreqSearch)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  app::KeepImageMemory();  // as the program does
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  {
+  const auto before = [] {
     Window& w = TheWindow();
     const auto start = std::chrono::steady_clock::now();
     w.frm->AnalyzePlateBtn->click();
@@ -127,18 +87,16 @@ int main(int argc, char** argv) {
     const auto show = std::chrono::steady_clock::now();
     w.frm->GetMaxFreq(dx, dy, true);
     g_first_show_ms = MsSince(show);
-  }
-  bench::SummaryReporter rep;
-  benchmark::RunSpecifiedBenchmarks(&rep);
-  bench::PrintBudgets(rep, {{"BM_PlateCommand", 500}, {"BM_GetMaxFreqShow", 600}});
-  if (const auto next = rep.ms.find("BM_PlateCommand"); next != rep.ms.end()) {
-    std::printf("first plate command of the process: %.1f ms, the next ones: %.1f ms (%.2f x)\n", g_first_ms,
-                next->second, g_first_ms / next->second);
-  }
-  if (const auto next = rep.ms.find("BM_GetMaxFreqShow"); next != rep.ms.end()) {
-    std::printf("first search with display of the process: %.1f ms, the next ones: %.1f ms (%.2f x)\n",
-                g_first_show_ms, next->second, g_first_show_ms / next->second);
-  }
-  benchmark::Shutdown();
-  return 0;
+  };
+  return bench::RunWindowBenchmarks(argc, argv, before, [](const bench::SummaryReporter& rep) {
+    bench::PrintBudgets(rep, {{"BM_PlateCommand", 500}, {"BM_GetMaxFreqShow", 600}});
+    const auto versus = [&rep](const char* what, double first, const char* name) {
+      if (const auto next = rep.ms.find(name); next != rep.ms.end()) {
+        std::printf("first %s of the process: %.1f ms, the next ones: %.1f ms (%.2f x)\n", what, first, next->second,
+                    first / next->second);
+      }
+    };
+    versus("plate command", g_first_ms, "BM_PlateCommand");
+    versus("search with display", g_first_show_ms, "BM_GetMaxFreqShow");
+  });
 }

@@ -13,7 +13,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <cmath>
-#include <fstream>
 #include <numbers>
 #include <sstream>
 
@@ -22,6 +21,7 @@
 #include "analysis/myimage.h"
 #include "analysis/mymath.h"
 #include "app/tests/main_window_fixture.h"
+#include "cmake/test_tools.h"
 #include "platform/fonts/canvas_text_renderer.h"
 
 namespace app {
@@ -78,13 +78,13 @@ class MeasureTest : public test::MainWindowTest {
   };
   // Writes an image with the Python generator into the home folder; the rendered shares.
   Shares Generate(const std::string& name, const std::string& args) {
-    const std::string path = home / name, out = home / "python.out";
-    const std::string command =
-        "python3 '" + kData + "/measure_images.py' " + args.substr(0, args.find(' ')) + " '" + path + "' " +
-        args.substr(args.find(' ') + 1) + " > '" + out + "' 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << test::ReadText(out);
+    const size_t blank = args.find(' ');
+    const quirvel::testing::ToolResult r =
+        quirvel::testing::RunTool("python3 '" + kData + "/measure_images.py' " + args.substr(0, blank) + " '" +
+                                  (home / name) + "' " + args.substr(blank + 1));
+    EXPECT_EQ(r.exit_code, 0) << r.output;
     Shares s;
-    std::istringstream in(test::ReadText(out));
+    std::istringstream in(r.output);
     std::string key;
     double v = 0;
     while (in >> key >> v) (key == "bright" ? s.bright : s.dark) = v;
@@ -110,6 +110,9 @@ struct PlateCase {
   double D, angle, coverage;
   bool dark;
 };
+void PrintTo(const PlateCase& c, std::ostream* os) {
+  *os << "D " << c.D << ", angle " << c.angle << ", coverage " << c.coverage << (c.dark ? ", dark" : ", bright");
+}
 
 class PlateMeasurement : public MeasureTest, public ::testing::WithParamInterface<PlateCase> {};
 
