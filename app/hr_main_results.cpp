@@ -103,6 +103,16 @@ void DrawPopulation(platform::Bitmap& rbmp, const analysis::TIntImage& res, cons
 
 bool AnyDot(const TDot&) { return true; }
 
+// The start of the presentations on the displayed image: the display rendered afresh and the
+// result cleared. Without a population the image is shown as it is and false returned.
+bool FreshDisplay(THRMainFrm& f, const TSortedDotList* l) {
+  f.UpdateImage();
+  f.ShowEmpty();
+  if (l) return true;
+  f.DrawZoomed(*f.st.rbmp);
+  return false;
+}
+
 // The controls of the mask page and of its twin on the structure page.
 struct MaskLikePage {
   QLabel* areaCaption;
@@ -129,12 +139,9 @@ static void ShowMaskLike(THRMainFrm& f, const MaskLikePage& pg, TSortedDotList* 
   analysis::AnalyzeState& a = analysis::Analysis();
   analysis::TMessung& mess = HRMain().MyMess;
   const Units u{a};
-  f.UpdateImage();
-  f.ShowEmpty();
-  if (!tList) {
+  if (!FreshDisplay(f, tList)) {
     for (QLabel* l : pg.count) l->setText("0");
     mess.CountAvg = mess.CountG = mess.CountK = 0;
-    f.DrawZoomed(*f.st.rbmp);
     return;
   }
 
@@ -313,13 +320,8 @@ void THRMainFrm::ShowAlternative(TSortedDotList* aAlternative, bool mask) {
   analysis::AnalyzeState& a = analysis::Analysis();
   analysis::TMessung& mess = HRMain().MyMess;
   const Units u{a};
-  UpdateImage();
-  ShowEmpty();
+  if (!FreshDisplay(*this, aAlternative)) return;
   platform::Bitmap& rbmp = *st.rbmp;
-  if (!aAlternative) {
-    DrawZoomed(rbmp);
-    return;
-  }
   const TSortedDotList& l = *aAlternative;
   // A fixed screen of up to 1 pixel counts as none.
   const bool fixed = st.GScreen > 1;
@@ -373,13 +375,8 @@ void THRMainFrm::ShowFilmAlternative(TSortedDotList* tList, bool inv, bool mask)
   analysis::AnalyzeState& a = analysis::Analysis();
   analysis::TMessung& mess = HRMain().MyMess;
   const Units u{a};
-  UpdateImage();
-  ShowEmpty();
+  if (!FreshDisplay(*this, tList)) return;
   platform::Bitmap& rbmp = *st.rbmp;
-  if (!tList) {
-    DrawZoomed(rbmp);
-    return;
-  }
   const TSortedDotList& l = *tList;
   const bool fixed = st.GFScreen > 0;
   const double P = fixed ? st.GFScreen : l.distance;
