@@ -678,9 +678,8 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void RequestActivation();
   void ConnectDisplayControls();
   void ConnectCaptureControls();
-  // Empties the result before a preview or a capture: no type, an empty record. (The result
-  // labels are emptied by the result presentation's own routine once the measurement commands
-  // fill them.)
+  // Empties the result before a preview or a capture: no type, every result label its
+  // placeholder with the result panels hidden, an empty record.
   void ClearResultDisplay();
   // The analysis page shown: 0 LAMS, 1 plate, 2 structure, 3 film, 4 calibration, 5 any other
   // (the camera page), as the display-range table and the capture finish count them.

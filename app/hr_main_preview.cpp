@@ -93,7 +93,7 @@ void THRMainFrm::ConnectCaptureControls() {
 }
 
 void THRMainFrm::ClearResultDisplay() {
-  st.MESSTYPE = analysis::MT_NONE;
+  ShowEmpty();
   HRMain().MyMess = analysis::TMessung();
 }
 

@@ -126,7 +126,14 @@ TEST_F(PreviewHandOffTest, PreviewStartTunesTheCameraFromThePagesSettings) {
   SetIni("QUIRVEL", "SHARPLAMSREF", "500");
   SetIni("QUIRVEL", "BRLAMS", "-3");
   ActivatePage(frm->LAMS);
+  // A result on the screen: the preview empties it.
+  frm->st.MESSTYPE = analysis::MT_PLATEDOT;
+  frm->PlateDotAreaRes->setText("25.00%");
+  frm->PDotAreaPanel->setVisible(true);
   frm->Refreshbtn->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_NONE);
+  EXPECT_EQ(frm->PlateDotAreaRes->text().toStdString(), "---%");
+  EXPECT_TRUE(frm->PDotAreaPanel->isHidden());
   // The page's sharpness reference brings its own exposure offset: step 12 - (-3).
   const SimulatedSettings s = cam->Settings();
   EXPECT_EQ(s.shutter, 15);
