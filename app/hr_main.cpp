@@ -214,9 +214,6 @@ void THRMainFrm::FormCreate() {
   st.initmotion = true;
   st.ismoving = true;
 
-  // The work images of the frequency searches become memory now rather than in the
-  // operator's first measurement.
-  analysis::FFTState().MakeResident(analysis::MaxFreqSize);
 }
 
 void THRMainFrm::FormDestroy() {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "analysis/analyze_drivers_freq.h"
+#include "analysis/my_fft.h"
 #include "app/about.h"
 #include "app/archive_access.h"
 #include "app/fft_from.h"
@@ -38,6 +40,10 @@ Program::Program() {
   SVDriverFrm = std::make_unique<capture::TSVDriverFrm>(HRMainFrm.get());
   FFTForm = std::make_unique<TFFTForm>();
   FrmHelp = std::make_unique<TFrmHelp>();
+  // The work images of the frequency searches become memory at start-up rather than in the
+  // operator's first measurement. (Done here, not by the window, so that tests building a
+  // window of their own do not pay for it.)
+  analysis::FFTState().MakeResident(analysis::MaxFreqSize);
   archive_ = std::make_unique<HRDBArchive>(*HRDBFrm);
 
   MainWindowLinks links;

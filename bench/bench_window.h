@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "analysis/analyze_drivers_freq.h"
+#include "analysis/my_fft.h"
 #include "app/home_path.h"
 #include "app/hr_main.h"
 #include "app/program.h"
@@ -38,6 +40,7 @@ struct HomeWindow {
     fs::copy(QUIRVEL_BENCH_HOME, home, fs::copy_options::recursive);
     folder = std::make_unique<app::ScopedProgramFolder>(home);
     frm = std::make_unique<app::THRMainFrm>();
+    analysis::FFTState().MakeResident(analysis::MaxFreqSize);  // as the program does at start-up
   }
   ~HomeWindow() {
     frm.reset();
