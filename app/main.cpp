@@ -1,3 +1,13 @@
 #include "app/program.h"
+#include "dbengine/access/orv_main_engine.h"
 
-int main(int argc, char** argv) { return app::RunProgram(argc, argv); }
+int main(int argc, char** argv) {
+  // The database engine runs for the whole program: its modules start before the program
+  // block and stop after it, in the reverse order. The database window closes its database
+  // when it goes; whatever is still open then is closed by the engine's shut-down.
+  orv::TORVEngine engine;
+  engine.Startup();
+  const int code = app::RunProgram(argc, argv);
+  engine.Shutdown();
+  return code;
+}

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -48,7 +49,9 @@ namespace {
 
 // The progress form of long database operations: text, bar, Abort and Background Mode. It
 // shows itself only when the operation still runs half a second after Show and has not
-// passed half of its work.
+// passed half of its work. Background Mode hides it and minimises the application; when the
+// application is restored, the form arms its half-second delay again. Close puts the restore
+// handling back first, so that the application it restores does not bring the form back.
 class WaitForm : public QDialog, public platform::ui::ProgressForm {
  public:
   WaitForm() : QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -68,13 +71,13 @@ class WaitForm : public QDialog, public platform::ui::ProgressForm {
     pb_->setRange(0, 100);
     layout->addWidget(pb_);
     auto* buttons = new QHBoxLayout();
-    auto* cancel = new QPushButton("Abort", this);
-    cancel->setObjectName("btnCancel");
-    cancel->setDefault(true);
+    btnCancel_ = new QPushButton("Abort", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnCancel_->setDefault(true);
     auto* background = new QPushButton("Background Mode", this);
     background->setObjectName("btnBgMode");
     buttons->addStretch(1);
-    buttons->addWidget(cancel);
+    buttons->addWidget(btnCancel_);
     buttons->addWidget(background);
     layout->addLayout(buttons);
     show_timer_.setSingleShot(true);
@@ -85,26 +88,18 @@ class WaitForm : public QDialog, public platform::ui::ProgressForm {
         QApplication::processEvents();
       }
     });
-    QObject::connect(cancel, &QPushButton::clicked, this, [this] { terminated_ = true; });
-    QObject::connect(background, &QPushButton::clicked, this, [this] {
-      hide();
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w != this && w->isVisible()) w->showMinimized();
-      }
-      restore_on_activation_ = true;
-      QApplication::processEvents();
-    });
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-      if (state == Qt::ApplicationActive && restore_on_activation_ && !closed_) {
-        restore_on_activation_ = false;
-        Show(lMessage_->text().toStdString());
-      }
-    });
+    QObject::connect(btnCancel_, &QPushButton::clicked, this, [this] { terminated_ = true; });
+    QObject::connect(background, &QPushButton::clicked, this, [this] { BackgroundMode(); });
+    // Restoring the application shows as a window leaving its minimised state.
+    qApp->installEventFilter(this);
   }
+  ~WaitForm() override { qApp->removeEventFilter(this); }
 
   void Show(const std::string& text) override {
     lMessage_->setText(QString::fromStdString(text));
     terminated_ = false;
+    btnCancel_->setFocus();
+    restore_armed_ = false;
     closed_ = false;
     show_timer_.start();
   }
@@ -117,21 +112,83 @@ class WaitForm : public QDialog, public platform::ui::ProgressForm {
   bool Terminated() const override { return terminated_; }
   void ProcessMessages() override { QApplication::processEvents(); }
   void Close() override {
+    // The restore handling goes first: restoring the application below must not arm the form
+    // again.
+    restore_armed_ = false;
     closed_ = true;
     show_timer_.stop();
     hide();
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (w->isMinimized()) w->showNormal();
+    RestoreApplication();
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    show_timer_.stop();
+    QWidget* active = QApplication::activeWindow();
+    active_window_ = active != this ? active : nullptr;
+    shown_ = true;
+    QDialog::showEvent(event);
+  }
+  void hideEvent(QHideEvent* event) override {
+    show_timer_.stop();
+    if (shown_) {
+      shown_ = false;
+      // The window that was active before the form gets the focus back.
+      if (active_window_ && active_window_->isVisible() && !active_window_->isMinimized())
+        active_window_->activateWindow();
     }
+    QDialog::hideEvent(event);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (restore_armed_ && event->type() == QEvent::WindowStateChange) {
+      auto* window = qobject_cast<QWidget*>(watched);
+      if (window && window != this && window->isWindow() && !window->isMinimized() &&
+          minimized_.contains(QPointer<QWidget>(window))) {
+        restore_armed_ = false;
+        // After the state change has been handled, not inside it.
+        QMetaObject::invokeMethod(this, [this] { Restore(); }, Qt::QueuedConnection);
+      }
+    }
+    return QDialog::eventFilter(watched, event);
   }
 
  private:
+  void BackgroundMode() {
+    restore_armed_ = true;
+    hide();
+    minimized_.clear();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (w != this && w->isVisible() && !w->isMinimized()) {
+        minimized_.append(QPointer<QWidget>(w));
+        w->showMinimized();
+      }
+    }
+    QApplication::processEvents();
+  }
+  // The application was restored: the form comes back after the usual delay, with its text.
+  void Restore() {
+    restore_armed_ = false;
+    if (closed_) return;
+    Show(lMessage_->text().toStdString());
+    QApplication::processEvents();
+  }
+  void RestoreApplication() {
+    for (const QPointer<QWidget>& w : minimized_) {
+      if (w && w->isMinimized()) w->showNormal();
+    }
+    minimized_.clear();
+  }
+
   QLabel* lMessage_;
   QProgressBar* pb_;
+  QPushButton* btnCancel_;
   QTimer show_timer_;
+  QPointer<QWidget> active_window_;
+  QList<QPointer<QWidget>> minimized_;
   bool terminated_ = false;
   bool closed_ = false;
-  bool restore_on_activation_ = false;
+  bool shown_ = false;
+  bool restore_armed_ = false;
 };
 
 }  // namespace
@@ -255,7 +312,9 @@ bool QtUiServices::PasswordDialog(const std::string& name, std::string& password
   title->setAlignment(Qt::AlignCenter);
   layout->addWidget(title);
   auto* row = new QHBoxLayout();
-  row->addWidget(new QLabel("Password:", &dialog));
+  auto* label = new QLabel("Password:", &dialog);
+  label->setObjectName("Label1");
+  row->addWidget(label);
   auto* pass = new QLineEdit(&dialog);
   pass->setObjectName("Pass");
   pass->setEchoMode(QLineEdit::Password);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -112,6 +113,79 @@ TEST(QtUi, MessagesAreAlsoWrittenToStandardError) {
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_NE(err.find("QUIRVEL: Language file /x/LANGUAGE/Klingon.txt not found!\n"), std::string::npos) << err;
   EXPECT_NE(err.find("First line. Second line.\n"), std::string::npos) << err;
+}
+
+}  // namespace
+}  // namespace app
+
+namespace app {
+namespace {
+
+TEST(QtUi, BackgroundModeMinimisesAndRestoringArmsTheDelayAgainUntilClose) {
+  test::App();
+  QtUiServices ui;
+  QWidget main_window;
+  main_window.setObjectName("THRMainFrm");
+  main_window.show();
+  auto form = ui.CreateProgressForm();
+  auto& window = dynamic_cast<QWidget&>(*form);
+  form->Show("Compacting Database...");
+  form->SetPosition(10);
+  Spin(700);
+  ASSERT_TRUE(window.isVisible());
+
+  window.findChild<QPushButton*>("btnBgMode")->click();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(main_window.isMinimized());
+  Spin(700);
+  EXPECT_FALSE(window.isVisible());
+
+  // Restored: the form waits its half second again, then shows the same text.
+  main_window.showNormal();
+  Spin(100);
+  EXPECT_FALSE(window.isVisible());
+  Spin(700);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.findChild<QLabel*>("lMessage")->text().toStdString(), "Compacting Database...");
+
+  // Closed while in the background: the application comes back and the form stays away.
+  window.findChild<QPushButton*>("btnBgMode")->click();
+  ASSERT_TRUE(main_window.isMinimized());
+  form->Close();
+  EXPECT_FALSE(main_window.isMinimized());
+  Spin(700);
+  EXPECT_FALSE(window.isVisible());
+  // A restore after Close arms nothing.
+  main_window.showMinimized();
+  main_window.showNormal();
+  Spin(700);
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST(QtUi, ThePasswordDialogGivesTheTypedTextOnOkAndNothingOnCancel) {
+  test::App();
+  QtUiServices ui;
+  auto answer = [](const char* text, const char* button) {
+    QTimer::singleShot(50, [text, button] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog || dialog->objectName() != "ORVPassDialog") return;
+      EXPECT_EQ(dialog->windowTitle().toStdString(), "Database authentication");
+      EXPECT_EQ(dialog->findChild<QLabel*>("lbName")->text().toStdString(), "QUIRVEL");
+      EXPECT_EQ(dialog->findChild<QLabel*>("Label1")->text().toStdString(), "Password:");
+      auto* pass = dialog->findChild<QLineEdit*>("Pass");
+      EXPECT_EQ(pass->echoMode(), QLineEdit::Password);
+      EXPECT_TRUE(pass->text().isEmpty());
+      pass->setText(QString::fromUtf8(text));
+      dialog->findChild<QPushButton*>(button)->click();
+    });
+  };
+  std::string password = "old";
+  answer("\xC2\xB5secret", "cbOk");
+  EXPECT_TRUE(ui.PasswordDialog("QUIRVEL", password));
+  EXPECT_EQ(password, "\xC2\xB5secret");
+  answer("ignored", "cbCancel");
+  EXPECT_FALSE(ui.PasswordDialog("QUIRVEL", password));
+  EXPECT_EQ(password, "\xC2\xB5secret");
 }
 
 }  // namespace
