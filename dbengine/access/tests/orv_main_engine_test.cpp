@@ -239,6 +239,13 @@ TEST_F(EngineTest, OpeningMemoryByNameMakesOneTemporaryComponentFreedWithItsLast
   EXPECT_TRUE(temp->Connected());
   session->DropConnections();
   EXPECT_EQ(session->GetDatabaseCount(), 0);
+
+  // Listing the tables of a database by name opens and releases it.
+  std::vector<std::string> tables{"stale"};
+  session->GetTableNames("MEMORY", tables);
+  EXPECT_TRUE(tables.empty());
+  ASSERT_EQ(session->GetDatabaseCount(), 1);
+  EXPECT_EQ(session->GetDatabase(0)->RefCount(), 0);
 }
 
 TEST_F(EngineTest, OpeningANameThatIsNoBuiltInDatabaseFreesTheComponentItMade) {
