@@ -71,6 +71,8 @@ class TORVSessionList {
   std::vector<bool> FSessionNumbers;
 };
 
+// A session is made with new and freed by whichever comes first: its owner, the code that made
+// it, or the engine's shut-down, which frees every session still listed.
 class TORVSession : public TORVComponent {
  public:
   // Joins the engine's session list (the running engine's; none: 30540). A session placed
