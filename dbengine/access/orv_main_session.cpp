@@ -4,6 +4,7 @@
 
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/storage/orv_base_cursor.h"
+#include "dbengine/storage/orv_base_engine_database.h"
 #include "dbengine/storage/orv_except.h"
 #include "platform/data/database_error.h"
 
@@ -29,16 +30,8 @@ bool AsciiTextLess(const std::string& a, const std::string& b) {
                                       [](char x, char y) { return AsciiUpper(x) < AsciiUpper(y); });
 }
 
-class SessionLockGuard {
- public:
-  explicit SessionLockGuard(TORVSession& Session) : session_(Session) { session_.LockSession(); }
-  ~SessionLockGuard() { session_.UnlockSession(); }
-  SessionLockGuard(const SessionLockGuard&) = delete;
-  SessionLockGuard& operator=(const SessionLockGuard&) = delete;
-
- private:
-  TORVSession& session_;
-};
+// LockSession for a scope: the session lock, with the session made current.
+using SessionLockGuard = TORVLockGuard<TORVSession>;
 
 }  // namespace
 

@@ -106,6 +106,9 @@ class TORVSession : public TORVComponent {
   // fails).
   void LockSession();
   void UnlockSession();
+  // The same, for the engine's scope guard (TORVLockGuard).
+  void Lock() { LockSession(); }
+  void Unlock() { UnlockSession(); }
   // Active: "Cannot perform this operation on an active session".
   void CheckInactive();
 
