@@ -8,7 +8,10 @@
 #include "dbengine/access/tests/access_test_support.h"
 #include "dbengine/file/orv_cipher.h"
 #include "dbengine/file/orv_cipher_util.h"
+#include "dbengine/storage/orv_mem_engine.h"
+#include "dbengine/storage/orv_temp_engine.h"
 #include "dbengine/storage/tests/expect_code.h"
+#include "dbengine/storage/tests/support/table_fixture.h"
 
 namespace orv {
 namespace {
@@ -84,19 +87,37 @@ TEST_F(EngineTest, AfterStartUpTheListsHoldTheBuiltInDatabasesAndAnInactiveDefau
   ExpectCode(20007, [] { ORVGetCurrentSession(); });
 }
 
-TEST_F(EngineTest, TheBuiltInDatabasesNameTheMissingEngineWhenAskedForObjects) {
-  // Until the memory and temporary storage kinds are built, their databases say so.
-  for (TORVDatabaseData* data : {engine.MemDBData(), engine.TempDBData()}) {
-    try {
-      data->GetNewObjectId();
-      ADD_FAILURE() << "no error from " << data->FDatabaseName;
-    } catch (const EORVException& e) {
-      EXPECT_EQ(e.NativeError(), 30547);
-      EXPECT_NE(std::string(e.what()).find(data == engine.MemDBData() ? "memory engine" : "temporary engine"),
-                std::string::npos)
-          << e.what();
+TEST_F(EngineTest, TheBuiltInDatabasesAreSharedByEveryConnectionOfTheProcess) {
+  EXPECT_NE(dynamic_cast<TORVMemoryDatabaseData*>(engine.MemDBData()), nullptr);
+  EXPECT_NE(dynamic_cast<TORVTemporaryDatabaseData*>(engine.TempDBData()), nullptr);
+  TORVSession* session = ORVDefaultSession();
+  auto* other = new TORVSession(nullptr);
+  other->SetSessionName("Other");
+  for (const char* name : {"MEMORY", "TEMP"}) {
+    SCOPED_TRACE(name);
+    TORVDatabase* mine = session->OpenDatabase(name);
+    TORVDatabase* theirs = other->OpenDatabase(name);
+    ASSERT_NE(mine, theirs);
+    TORVDatabaseData* data = DataOf(*mine);
+    EXPECT_EQ(DataOf(*theirs), data);
+    // A table made in the built-in database by any session is there for all.
+    {
+      testing::TestSession maker(*data);
+      testing::TestCursor creator(maker, "Measure");
+      TORVFieldDefs fields;
+      testing::AddField(fields, "ID", aftInteger);
+      creator.CreateTable(fields, TORVIndexDefs(), TORVConstraintDefs());
     }
+    EXPECT_TRUE(mine->TableExists("MEASURE"));
+    std::vector<std::string> tables;
+    theirs->GetTablesList(tables);
+    EXPECT_EQ(tables, (std::vector<std::string>{"Measure"}));
+    const int32_t id = data->GetNewObjectId();
+    EXPECT_LT(id, data->GetNewObjectId());
+    session->CloseDatabase(mine);
+    other->CloseDatabase(theirs);
   }
+  // The tables go with the engine at shut-down.
 }
 
 TEST_F(EngineTest, SessionNamesFollowTheirRules) {
