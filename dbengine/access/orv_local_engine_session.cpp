@@ -46,6 +46,10 @@ void TORVDatabaseDataList::Clear() {
   while (!FItems.empty()) {
     std::unique_ptr<TORVDatabaseData> first = std::move(FItems.front());
     FItems.erase(FItems.begin());
+    // Sessions still connected (none of a component: those closed first) must not reach the
+    // object once it is gone.
+    for (TORVBaseSession* session : first->FSessionList)
+      if (auto* local = dynamic_cast<TORVLocalSession*>(session)) local->FDatabaseData = nullptr;
     first.reset();
   }
 }

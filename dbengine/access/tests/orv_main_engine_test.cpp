@@ -293,8 +293,14 @@ TEST_F(EngineTest, ShutDownClosesOpenDatabasesBeforeTheListGoes) {
   db2->SetSessionName("Other");
   db2->Open();
   EXPECT_EQ(ListCount(), 4);
+  // A storage session that no component holds, still connected at shut-down.
+  auto loose = std::make_unique<TORVLocalSession>(engine.DBDataList());
+  loose->FDatabaseName = "MEMORY";
+  loose->SetConnected(true);
 
   engine.Shutdown();
+  EXPECT_FALSE(loose->GetConnected());
+  loose.reset();
   EXPECT_FALSE(db->Connected());
   EXPECT_FALSE(db2->Connected());
   EXPECT_EQ(db->Session(), nullptr);
