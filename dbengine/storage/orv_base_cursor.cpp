@@ -30,6 +30,18 @@ IORVExpressionFactory* SetExpressionFactory(IORVExpressionFactory* Factory) {
   return previous;
 }
 
+std::unique_ptr<IORVExpression> IORVExpressionFactory::ParseForLocate(TORVCursor&, const std::string& FieldNames,
+                                                                      const std::vector<TORVVarValue>&, bool, bool) {
+  throw std::logic_error("this expression factory cannot build the Locate of " + FieldNames);
+}
+
+std::unique_ptr<IORVExpression> IORVExpressionFactory::ParseForIsAnyRecordMatchCondition(TORVCursor&,
+                                                                                         const std::string& FieldName,
+                                                                                         TORVDataOperator,
+                                                                                         const TORVVariant&) {
+  throw std::logic_error("this expression factory cannot build the condition on " + FieldName);
+}
+
 IORVExpressionFactory& GetExpressionFactory() {
   if (!g_expression_factory)
     throw std::logic_error("no expression engine is registered: filter texts cannot be parsed");
@@ -250,7 +262,7 @@ void TORVCursor::ApplyRange(void* StartBuffer, void* EndBuffer, int32_t StartKey
   DisableRecordBitmap();
 }
 
-void TORVCursor::SetSQLFilter(IORVExpression* FilterExpr, void* ParentQueryAO, TORVCursor* ParentCursor) {
+void TORVCursor::SetSQLFilter(IORVExpression* FilterExpr, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) {
   FSQLFilterExpression = FilterExpr;
   if (FilterExpr) FilterExpr->AssignCursor(this, ParentQueryAO, ParentCursor);
 }

@@ -236,7 +236,7 @@ class TORVCursor : public IORVIndexCursor {
   void ApplyRange(void* StartBuffer, void* EndBuffer, int32_t StartKeyFieldCount, int32_t EndKeyFieldCount,
                   bool StartExclusive, bool EndExclusive);
   // Keeps the SQL WHERE expression (borrowed) and binds it to this cursor.
-  void SetSQLFilter(IORVExpression* FilterExpr, void* ParentQueryAO, TORVCursor* ParentCursor);
+  void SetSQLFilter(IORVExpression* FilterExpr, IORVAO* ParentQueryAO, TORVCursor* ParentCursor);
 
   // ---- State ----
   bool FSettingProjection = false;
@@ -308,6 +308,17 @@ class IORVExpressionFactory {
   // Parses one Boolean expression bound to Cursor; a blank text raises 30119.
   virtual std::unique_ptr<IORVExpression> ParseForFilter(TORVCursor& Cursor, const std::string& Filter,
                                                          bool CaseInsensitive, bool PartialKey) = 0;
+  // The equalities of a Locate (one value per ";"-separated name), two-valued, bound to
+  // Cursor. A factory without Locate raises std::logic_error.
+  virtual std::unique_ptr<IORVExpression> ParseForLocate(TORVCursor& Cursor, const std::string& FieldNames,
+                                                         const std::vector<TORVVarValue>& KeyValues,
+                                                         bool CaseInsensitive, bool PartialKey);
+  // FieldName Operator Value (doEQ to doLE), two-valued, bound to Cursor: the cursor's
+  // any-record question. A factory without it raises std::logic_error.
+  virtual std::unique_ptr<IORVExpression> ParseForIsAnyRecordMatchCondition(TORVCursor& Cursor,
+                                                                            const std::string& FieldName,
+                                                                            TORVDataOperator Operator,
+                                                                            const TORVVariant& Value);
 };
 
 // Borrowed; nil unregisters. Returns the previous factory.

@@ -432,6 +432,8 @@ class IORVScanExpression {
 };
 
 class TORVCursor;  // the abstract cursor (orv_base_cursor.h)
+// A relational operator of the SQL layer (declared there); the storage core only passes it on.
+class IORVAO;
 
 // A filter or WHERE expression as the table layer evaluates it on one record. The expression
 // engine implements it and the access layer creates it through the registered factory
@@ -440,7 +442,7 @@ class IORVExpression : public IORVScanExpression {
  public:
   // Binds the field references to Cursor's fields and correlated references to the outer
   // query's operator and cursor (both may be nil).
-  virtual void AssignCursor(TORVCursor* Cursor, void* ParentQueryAO, TORVCursor* ParentCursor) = 0;
+  virtual void AssignCursor(TORVCursor* Cursor, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) = 0;
   // Binds the field references to the memory record at Buffer; the table layer passes False.
   virtual void AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) = 0;
   // The condition on the bound record, NULL counting as False; no nodes: 30110.

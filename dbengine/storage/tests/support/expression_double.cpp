@@ -195,7 +195,7 @@ FieldOpConstantExpression::FieldOpConstantExpression(TORVCursor& Cursor, const s
 
 FieldOpConstantExpression::~FieldOpConstantExpression() = default;
 
-void FieldOpConstantExpression::AssignCursor(TORVCursor* Cursor, void*, TORVCursor*) {
+void FieldOpConstantExpression::AssignCursor(TORVCursor* Cursor, IORVAO*, TORVCursor*) {
   if (!Cursor || !Cursor->FFieldDefs) throw std::invalid_argument("filter: the cursor has no fields");
   cursor_ = Cursor;
   for (Node* n : comparisons_) {

@@ -32,7 +32,7 @@ class FieldOpConstantExpression : public IORVExpression {
   void RemoveExtractedNodes(TORVScanSearchConditionArray& ScanConditions, int32_t ScanConditionNo,
                             int32_t ScanEndConditionNo) override;
   void AddNode(TORVExpressionNode* Node) override;
-  void AssignCursor(TORVCursor* Cursor, void* ParentQueryAO, TORVCursor* ParentCursor) override;
+  void AssignCursor(TORVCursor* Cursor, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) override;
   void AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) override;
   bool GetResult() override;
   bool IsEmpty() const override;
