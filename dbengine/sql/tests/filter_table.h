@@ -1,0 +1,106 @@
+#pragma once
+// A table of the storage test kind with typed rows, filtered through the expression engine the
+// way the table layer filters: the cursor's filter expression decides for every record whether
+// it is visible. Each row carries its number in the integer column ID.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "dbengine/sql/orv_expressions.h"
+#include "dbengine/storage/tests/support/table_fixture.h"
+
+namespace orv::testing {
+
+// A date-time value of a row (days since 1899-12-30).
+struct Stamp {
+  double days;
+};
+using Cell = std::variant<std::monostate, int64_t, double, std::string, Stamp>;
+
+class FilterTable {
+ public:
+  // ID (an integer) comes first; Fields follow.
+  explicit FilterTable(const std::vector<std::pair<std::string, std::pair<TORVAdvancedFieldType, int32_t>>>& Fields,
+                       const std::vector<std::pair<std::string, std::string>>& Defaults = {}) {
+    TORVFieldDefs defs;
+    AddField(defs, "ID", aftInteger);
+    for (const auto& [name, type] : Fields) {
+      TORVFieldDef* f = AddField(defs, name, type.first, type.second);
+      for (const auto& [field, text] : Defaults)
+        if (field == name) f->DefaultValue->SetDataAsAnsiString(text);
+    }
+    fixture.Create(defs);
+  }
+
+  TestCursor& cursor() { return *fixture.cursor; }
+
+  // One row: the cells of the fields in their order after ID (missing ones stay as the
+  // record's defaults made them).
+  int64_t Insert(const std::vector<Cell>& Cells) {
+    TestCursor& c = cursor();
+    c.BeginInsert();
+    const int64_t id = ++rows_;
+    SetCell(0, id);
+    for (size_t i = 0; i < Cells.size(); ++i) SetCell(static_cast<int32_t>(i) + 1, Cells[i]);
+    c.InternalPost(true);
+    EXPECT_EQ(c.FErrorCode, 0) << c.FErrorMessage;
+    return id;
+  }
+
+  // The IDs of the records the filter lets through, in storage order.
+  std::vector<int64_t> Visible(const std::string& Filter, bool CaseInsensitive = false, bool PartialKey = false) {
+    TestCursor& c = cursor();
+    c.ActivateFilters(Filter, CaseInsensitive, PartialKey);
+    std::vector<int64_t> ids = Scan();
+    c.DeactivateFilters();
+    return ids;
+  }
+
+  // Every record the cursor's view shows: each stored record is read as the current one and
+  // kept when the table layer does not refuse it.
+  std::vector<int64_t> Scan() {
+    TestCursor& c = cursor();
+    std::vector<int64_t> ids;
+    for (int64_t slot = 0; slot < fixture.Table().Records().SlotCount(); ++slot) {
+      c.CurrentRecordID = {static_cast<int32_t>(slot), 0};
+      c.FirstPosition = c.LastPosition = false;
+      if (c.GetRecordBuffer(grmCurrent) == grrOK) ids.push_back(*c.GetInt("ID"));
+    }
+    return ids;
+  }
+
+  // The first record (in storage order) for which the expression is True, as a Locate
+  // without an index finds it; nullopt when none.
+  std::optional<int64_t> FirstMatch(TORVExpression& e) {
+    TestCursor& c = cursor();
+    for (int64_t slot = 0; slot < fixture.Table().Records().SlotCount(); ++slot) {
+      c.CurrentRecordID = {static_cast<int32_t>(slot), 0};
+      c.FirstPosition = c.LastPosition = false;
+      if (c.GetRecordBuffer(grmCurrent) != grrOK) continue;
+      e.AssignCursorBuffer(c.FCurrentRecordBuffer, false);
+      if (e.GetResult()) return c.GetInt("ID");
+    }
+    return std::nullopt;
+  }
+
+  TableFixture fixture;
+
+ private:
+  void SetCell(int32_t FieldNo, const Cell& Value) {
+    TORVVariant v;
+    if (const auto* i = std::get_if<int64_t>(&Value)) v.SetDataAsSignedInt64(*i);
+    if (const auto* d = std::get_if<double>(&Value)) v.SetDataAsDouble(*d);
+    if (const auto* s = std::get_if<std::string>(&Value)) v.SetDataAsAnsiString(*s);
+    if (const auto* t = std::get_if<Stamp>(&Value)) v.SetDataAsTDateTime(t->days);
+    cursor().SetFieldValue(v, FieldNo, true, nullptr);
+  }
+
+  int64_t rows_ = 0;
+};
+
+}  // namespace orv::testing
