@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/bench_report.h"
-#include "dbengine/sql/orv_expressions_nodes.h"
+#include "dbengine/sql/orv_expressions.h"
 #include "dbengine/storage/orv_memory.h"
 #include "dbengine/storage/tests/support/table_fixture.h"
 
@@ -87,41 +87,28 @@ Data& TheData() {
   return data;
 }
 
-// a > 5 AND s LIKE 'ab%x', as the parser builds it for a filter.
-TORVExprNodePtr Filter(TORVCursor& cursor) {
-  auto five = std::make_unique<TORVExprNodeConst>();
-  five->Value.Clear(bftSignedInt32);
-  five->Value.SetDataAsSignedInt32(5);
-  auto pattern = std::make_unique<TORVExprNodeConst>();
-  pattern->Value.Clear(bftVarchar);
-  pattern->Value.SetDataAsAnsiString("ab%x");
-  auto like = std::make_unique<TORVExprNodeBoolean>(doLIKE, false, false, "");
-  like->AddChild(std::make_unique<TORVExprNodeField>(&cursor, "s", ""));
-  like->AddChild(std::move(pattern));
-  auto gt = std::make_unique<TORVExprNodeComparison>(doGT, std::make_unique<TORVExprNodeField>(&cursor, "a", ""),
-                                                     std::move(five), true, false, false);
-  auto root = std::make_unique<TORVExprNodeBoolean>(doAND, true, false, "");
-  root->AddChild(std::move(gt));
-  root->AddChild(std::move(like));
-  return root;
+// a > 5 AND s LIKE 'ab%x', parsed as the table layer parses a filter text.
+std::unique_ptr<TORVExpression> Filter(TORVCursor& cursor) {
+  auto e = std::make_unique<TORVExpression>();
+  e->ParseForFilter(&cursor, "a > 5 AND s LIKE 'ab%x'", false, false);
+  return e;
 }
 
 int64_t g_allocs_per_run = -1;
 
 void BM_FilterOverRecordBuffers(benchmark::State& state) {
   Data& data = TheData();
-  TORVExprNodePtr filter = Filter(*data.fixture.cursor);
+  std::unique_ptr<TORVExpression> filter = Filter(*data.fixture.cursor);
   // One evaluation first: the values' first buffers and the collation tables are made once.
   filter->AssignCursorBuffer(data.Record(0), false);
-  filter->GetDataValue();
+  filter->GetResult();
   int64_t matches = 0;
   for (auto _ : state) {
     const int64_t before = g_mallocs.load();
     matches = 0;
     for (int i = 0; i < kRecords; ++i) {
       filter->AssignCursorBuffer(data.Record(i), false);
-      const TORVVariant& v = filter->GetDataValue();
-      matches += !v.IsNull() && v.GetDataAsBoolean();
+      matches += filter->GetResult();
     }
     g_allocs_per_run = g_mallocs.load() - before;
     benchmark::DoNotOptimize(matches);

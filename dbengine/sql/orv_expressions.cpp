@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "dbengine/sql/orv_expressions_functions.h"
+#include "dbengine/sql/orv_expressions_results.h"
 #include "dbengine/storage/orv_converts.h"
 #include "dbengine/storage/orv_except.h"
 #include "dbengine/storage/orv_str_utils.h"
@@ -217,9 +218,11 @@ TORVVariant* TORVExpression::GetValue(bool TrueFalseNullLogic) {
 }
 
 bool TORVExpression::GetResult() {
-  TORVVariant* v = GetValue(false);
-  if (!v) throw EORVException(30110, "Value is Null");
-  return v->GetDataAsBoolean();
+  // GetValue(False) read as a Boolean, without turning a NULL into a stored False: a filter
+  // asks this for every record and must not allocate for it.
+  if (!FRootExprNode) throw EORVException(30110, "Value is Null");
+  const TORVVariant& v = FRootExprNode->GetDataValue();
+  return !v.IsNull() && ReadBoolean(v);
 }
 
 // ---- Binding --------------------------------------------------------------------------------
@@ -231,9 +234,9 @@ void TORVExpression::AssignCursor(TORVCursor* Cursor, IORVAO* ParentQueryAO, TOR
 }
 
 void TORVExpression::AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) {
-  if (!FRootExprNode) return;
-  FRootExprNode->AssignCursorBuffer(Buffer, ApplyToParentQueryFields);
-  FRootExprNode->PatchWideStrings();
+  // Called for every record a filter tests: a buffer changes no field's type, so the
+  // wide-string constants patched when the fields were bound stay as they are.
+  if (FRootExprNode) FRootExprNode->AssignCursorBuffer(Buffer, ApplyToParentQueryFields);
 }
 
 void TORVExpression::AssignAO(IORVAO* AO, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) {
