@@ -324,6 +324,39 @@ TEST_F(Grammar, Subqueries) {
   }
 }
 
+// LASTAUTOINC opens its table in the database and session of the query the expression belongs
+// to, in memory when MEMORY is written.
+TEST_F(Grammar, LastAutoincOpensItsTableInTheQuerysDatabase) {
+  struct Query : IORVQueryDataset {
+    std::string GetDatabaseName() const override { return "Archive"; }
+    std::string GetSessionName() const override { return "Default"; }
+  } query;
+  struct Tables : IORVAutoincTableFactory {
+    struct Table : IORVAutoincTable {
+      bool FindColumn(const std::string&, TORVAdvancedFieldType& DataType) override {
+        DataType = aftAutoInc;
+        return true;
+      }
+      int64_t LastAutoincValue(const std::string&) override { return 7; }
+    };
+    std::unique_ptr<IORVAutoincTable> OpenTable(const std::string& Session, const std::string& Database,
+                                                const std::string& Table, bool InMemory) override {
+      opened = Session + "/" + Database + "/" + Table + (InMemory ? "/memory" : "");
+      return std::make_unique<Tables::Table>();
+    }
+    std::string opened;
+  } tables;
+  IORVAutoincTableFactory* before = SetAutoincTableFactory(&tables);
+  TORVLexer lexer("LASTAUTOINC(Orders MEMORY, ID) + 1", nullptr, false);
+  lexer.GetNextCommand();
+  TORVExpression e;
+  e.ParseForValueExpression(&query, &lexer);
+  SetAutoincTableFactory(before);
+  EXPECT_EQ(tables.opened, "Default/Archive/Orders/memory");
+  EXPECT_EQ(SExpr(e.Root()), "(+ (LASTAUTOINC Orders ID) 1)");
+  EXPECT_EQ(e.GetValue(true)->GetDataAsSignedInt64(), 8);
+}
+
 // ---- Errors -----------------------------------------------------------------------------------
 
 struct ErrorCase {
