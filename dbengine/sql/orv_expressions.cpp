@@ -30,16 +30,38 @@ void TORVExpression::PatchRoot() {
 void TORVExpression::BeginParse(TORVLexer* Lexer) {
   EndParse();
   LLex = Lexer;
+  const int32_t command = Lexer ? Lexer->CurrentCommandNo : -1;
+  if (command >= 0 && command < Lexer->NumCommands())
+    FCommandTokens = Lexer->Commands[static_cast<size_t>(command)].NumTokens();
 }
 
 void TORVExpression::EndParse() {
   FNestingDepth = 0;
   FParseSteps = 0;
+  FCommandTokens = 0;
+  FLastPrimaryStart = FLastPrimaryEnd = -1;
   FNoValueExpressionAt.clear();
   FStash.clear();
 }
 
 // ---- Entry points ---------------------------------------------------------------------------
+
+// While an entry point parses a text with a lexer of its own: no subquery may keep reading
+// that lexer, and the expression forgets it afterwards.
+class TORVExpression::TOwnLexer {
+ public:
+  explicit TOwnLexer(TORVExpression& e) : e_(e), allowed_(e.FSubqueriesAllowed) { e.FSubqueriesAllowed = false; }
+  ~TOwnLexer() {
+    e_.LLex = nullptr;
+    e_.FSubqueriesAllowed = allowed_;
+  }
+  TOwnLexer(const TOwnLexer&) = delete;
+  TOwnLexer& operator=(const TOwnLexer&) = delete;
+
+ private:
+  TORVExpression& e_;
+  bool allowed_;
+};
 
 namespace {
 
@@ -112,12 +134,8 @@ void TORVExpression::ParseForFilter(TORVCursor* Cursor, const std::string& Filte
   FPartialKey = PartialKey;
   // The lexer lives only during this call, so no node may keep reading it: a filter holds no
   // subquery.
-  FSubqueriesAllowed = false;
   TORVLexer lexer(Filter, nullptr, false);
-  struct Detach {
-    TORVExpression& e;
-    ~Detach() { e.LLex = nullptr; }
-  } detach{*this};
+  TOwnLexer own(*this);
   if (lexer.NumCommands() == 0) throw EORVException(30119, "Blank SQL command");
   lexer.GetNextCommand();
   ParseForBooleanExpression(nullptr, &lexer);
@@ -141,6 +159,11 @@ void TORVExpression::ParseForIsAnyRecordMatchCondition(TORVCursor* Cursor, const
 void TORVExpression::ParseForBooleanExpression(IORVQueryDataset* Dataset, TORVLexer* Lexer) {
   Clear();
   LDataset = Dataset;
+  if (Dataset) {
+    // LASTAUTOINC in a condition opens its table in the query's database too.
+    FDatabaseName = Dataset->GetDatabaseName();
+    FSessionName = Dataset->GetSessionName();
+  }
   BeginParse(Lexer);
   if (!GetCurrentToken())
     throw EORVException(30118, "Unexpected end of SQL command found at line %d, column %d",
@@ -187,13 +210,9 @@ void TORVExpression::ParseForRowSubqueryExpression(IORVQueryDataset* Dataset, TO
 
 bool TORVExpression::ParseForDefaultValueExpression(const std::string& DefaultValue) {
   // The lexer lives only during this call: a default value holds no subquery.
-  FSubqueriesAllowed = false;
   try {
     TORVLexer lexer(DefaultValue, nullptr, true);
-    struct Detach {
-      TORVExpression& e;
-      ~Detach() { e.LLex = nullptr; }
-    } detach{*this};
+    TOwnLexer own(*this);
     if (lexer.NumCommands() == 0) return false;
     lexer.GetNextCommand();
     ParseForValueExpression(nullptr, &lexer);

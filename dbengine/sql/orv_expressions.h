@@ -183,7 +183,8 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   bool FInMemory = false;  // LASTAUTOINC opens its table in memory
   std::string FDatabaseName;
   std::string FSessionName;
-  // Whether a SELECT may stand in the expression: only where the lexer outlives the tree.
+  // Whether a SELECT may stand in the expression: only where the lexer outlives the tree
+  // (filters and default values lex their text for the moment of parsing).
   bool FSubqueriesAllowed = true;
 
  private:
@@ -263,6 +264,7 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   // exhaust the stack (30627, 30628).
   void CountStep();
   class TNesting;
+  class TOwnLexer;
   // Backtracking reads the same tokens again and again; with parentheses nested in each other
   // that work would multiply with every level. What one parse learns is kept for the rest of
   // it: the positions where no value expression starts, and the nodes an alternative built and
@@ -284,6 +286,10 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   TORVExprNodePtr FRootExprNode;
   int32_t FNestingDepth = 0;
   int64_t FParseSteps = 0;
+  int64_t FCommandTokens = 0;
+  // The tokens of the last primary a number was made of.
+  int32_t FLastPrimaryStart = -1;
+  int32_t FLastPrimaryEnd = -1;
   std::set<int32_t> FNoValueExpressionAt;
   std::map<std::pair<TStashKind, int32_t>, TStashed> FStash;
 };

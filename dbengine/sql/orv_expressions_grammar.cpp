@@ -31,7 +31,10 @@ std::string Engine8(const std::string& Text) { return platform::Utf8ToCp1252(Tex
 // quickly with their nesting; these bounds turn such texts into an error instead of a parse
 // that does not end or a stack that overflows.
 constexpr int32_t MaxNestingDepth = 100;
-constexpr int64_t MaxParseSteps = 200'000;
+// Parse steps allowed for a command: a fixed allowance and a share per token, so that a long
+// but plain text (a list of thousands of values) always parses.
+constexpr int64_t BaseParseSteps = 100'000;
+constexpr int64_t ParseStepsPerToken = 50;
 
 bool IsOperatorText(const std::string& Text) {
   static const char* const operators[] = {"+", "-", "*", "/", "=", "<", ">", "<=", ">=", "<>", "|", "||"};
@@ -150,7 +153,7 @@ class TORVExpression::TNesting {
 };
 
 void TORVExpression::CountStep() {
-  if (++FParseSteps > MaxParseSteps)
+  if (++FParseSteps > BaseParseSteps + ParseStepsPerToken * FCommandTokens)
     throw EORVException(30628, "Expression too complex to parse at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
 }
@@ -619,6 +622,8 @@ TORVExprNodePtr TORVExpression::ParseValueExpression() {
 
 TORVExprNodePtr TORVExpression::ParseNumericValueExpression() {
   TMark mark(*this);
+  int32_t start = 0;
+  SaveState(start);
   TORVExprNodePtr first = ParseTerm(sgnUndefined);
   if (!first) return mark.Fail();
   TORVExprNodePtr node;
@@ -636,8 +641,14 @@ TORVExprNodePtr TORVExpression::ParseNumericValueExpression() {
   } else {
     node = std::move(first);
   }
-  // x || y is a concatenation: the string rule reads it.
-  if (IsSymbol("||")) return mark.Fail();
+  // x || y is a concatenation: the string rule reads it. When the number was one primary,
+  // that rule takes the same primary over instead of reading it again.
+  if (IsSymbol("||")) {
+    int32_t end = 0;
+    SaveState(end);
+    if (FLastPrimaryStart == start && FLastPrimaryEnd == end) Stash(skPrimary, start, end, std::move(node));
+    return mark.Fail();
+  }
   return node;
 }
 
@@ -670,7 +681,12 @@ TORVExprNodePtr TORVExpression::ParseNumericPrimary() {
   int32_t start = 0;
   SaveState(start);
   TORVExprNodePtr node = ParseValueExpressionPrimary();
-  if (!node) node = ParseNumericValueFunction();
+  if (node) {
+    FLastPrimaryStart = start;
+    SaveState(FLastPrimaryEnd);
+  } else {
+    node = ParseNumericValueFunction();
+  }
   if (!node) return nullptr;
   // Text and date constants never form numeric expressions; the string rule will ask for the
   // same primary.

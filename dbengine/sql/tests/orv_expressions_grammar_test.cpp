@@ -494,11 +494,20 @@ TEST_F(Grammar, DeepAndExpensiveTextsEndWithAnError) {
   EXPECT_EQ(Filter(nested(40, "X = 1")), "(= X 1)");
   EXPECT_EQ(Filter(nested(40, "'a'") + " = " + nested(40, "Name")), "(=[2v] 'a' Name)");
   EXPECT_EQ(Filter(nested(40, "X + 1") + " > 2"), "(> (+ X 1) 2)");
-  ExpectCode(30627, [&] { Filter(nested(150, "X = 1")); });
-  // Each CASE followed by || is read once as a number and once as a text.
   std::string cases = "S";
   for (int i = 0; i < 30; ++i) cases = "CASE WHEN X = 1 THEN " + cases + " || 'a' ELSE 'b' END";
-  ExpectCode(30628, [&] { Filter(cases + " = Name"); });
+  EXPECT_EQ(Filter(cases + " = Name").substr(0, 32), "(= (CASE (WHEN (= X 1) (|| (CASE");
+  std::string list = "X IN (0";
+  for (int i = 1; i < 20000; ++i) list += ", " + std::to_string(i);
+  TORVExpression in;
+  in.ParseForFilter(&table.cursor(), list + ")", false, false);
+  EXPECT_EQ(in.Root()->ChildCount(), 20001) << "a long but plain text";
+
+  ExpectCode(30627, [&] { Filter(nested(150, "X = 1")); });
+  // Each level is read once as a sum and, since || follows, once more as a concatenation.
+  std::string sums = "S";
+  for (int i = 0; i < 30; ++i) sums = "1 + (" + sums + ") || 'a'";
+  ExpectCode(30628, [&] { Filter(sums + " = Name"); });
 }
 
 }  // namespace
