@@ -156,18 +156,23 @@ void TORVExpression::ParseForIsAnyRecordMatchCondition(TORVCursor* Cursor, const
   PatchRoot();
 }
 
-void TORVExpression::ParseForBooleanExpression(IORVQueryDataset* Dataset, TORVLexer* Lexer) {
+void TORVExpression::BeginStatementParse(IORVQueryDataset* Dataset, TORVLexer* Lexer, int32_t NoTokenCode) {
+  // Callers use a fresh expression; a previous tree is dropped rather than leaked.
   Clear();
+  BeginParse(Lexer);
   LDataset = Dataset;
   if (Dataset) {
-    // LASTAUTOINC in a condition opens its table in the query's database too.
+    // LASTAUTOINC opens its table in the query's database and session.
     FDatabaseName = Dataset->GetDatabaseName();
     FSessionName = Dataset->GetSessionName();
   }
-  BeginParse(Lexer);
   if (!GetCurrentToken())
-    throw EORVException(30118, "Unexpected end of SQL command found at line %d, column %d",
+    throw EORVException(NoTokenCode, "Unexpected end of SQL command found at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
+}
+
+void TORVExpression::ParseForBooleanExpression(IORVQueryDataset* Dataset, TORVLexer* Lexer) {
+  BeginStatementParse(Dataset, Lexer, 30118);
   FRootExprNode = ParseSearchCondition();
   EndParse();
   if (!FRootExprNode)
@@ -178,32 +183,13 @@ void TORVExpression::ParseForBooleanExpression(IORVQueryDataset* Dataset, TORVLe
 }
 
 void TORVExpression::ParseForValueExpression(IORVQueryDataset* Dataset, TORVLexer* Lexer) {
-  // Callers use a fresh expression; a previous tree is dropped rather than leaked.
-  Clear();
-  BeginParse(Lexer);
-  LDataset = Dataset;
-  if (Dataset) {
-    FDatabaseName = Dataset->GetDatabaseName();
-    FSessionName = Dataset->GetSessionName();
-  }
-  if (!GetCurrentToken())
-    throw EORVException(30136, "Unexpected end of SQL command found at line %d, column %d",
-                        {Token.LineNum, Token.ColumnNum});
+  BeginStatementParse(Dataset, Lexer, 30136);
   FRootExprNode = ParseValueExpression();
   EndParse();
 }
 
 void TORVExpression::ParseForRowSubqueryExpression(IORVQueryDataset* Dataset, TORVLexer* Lexer) {
-  Clear();
-  BeginParse(Lexer);
-  LDataset = Dataset;
-  if (Dataset) {
-    FDatabaseName = Dataset->GetDatabaseName();
-    FSessionName = Dataset->GetSessionName();
-  }
-  if (!GetCurrentToken())
-    throw EORVException(30497, "Unexpected end of SQL command found at line %d, column %d",
-                        {Token.LineNum, Token.ColumnNum});
+  BeginStatementParse(Dataset, Lexer, 30497);
   FRootExprNode = ParseRowSubquery(false, false);
   EndParse();
 }

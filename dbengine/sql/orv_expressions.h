@@ -19,12 +19,15 @@
 // that lexer outlives the tree: filters, Locate and default values lex their text themselves
 // and refuse SELECT with error 30626.
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "dbengine/sql/orv_expressions_functions.h"
 #include "dbengine/sql/orv_expressions_nodes.h"
 #include "dbengine/sql/orv_sql_lexer.h"
 #include "dbengine/storage/orv_base_cursor.h"
@@ -258,6 +261,16 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   bool IsSymbol(const char* Text) const;
   bool IsWord(TReservedWord Word) const;
   bool IsTokenType(TTokenType Type) const;
+  // The operator of the first word of Words that the current token is; doUNDEFINED for none.
+  TORVDataOperator WordOperator(std::initializer_list<std::pair<TReservedWord, TORVDataOperator>> Words) const;
+  // The current token must be Type (or Word): it is consumed, else Code is raised with Text as
+  // the token expected.
+  void Expect(TTokenType Type, int32_t Code, const char* Text);
+  void ExpectWord(TReservedWord Word, int32_t Code, const char* Text);
+  // Node, which a function needs as its argument: nil raises Code naming Function.
+  TORVExprNodePtr Argument(TORVExprNodePtr Node, int32_t Code, const std::string& Function) const;
+  // [ELSE value] END of both CASE forms.
+  void ParseCaseElseAndEnd(TORVExprNodeCase& Node, int32_t ElseCode, int32_t EndCode);
   // A subquery node at the current token (SELECT); refused where no lexer outlives the tree.
   TORVExprNodePtr CreateSubqueryNode(bool MustHaveOneRow, bool MustHaveOneField);
   // Counts parse steps and nesting, so that no text can make the parser run for ever or
@@ -279,6 +292,8 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   TORVExprNodePtr Unstash(TStashKind Kind);
 
   void BeginParse(TORVLexer* Lexer);
+  // Clear, bind to the query and the lexer; no current token raises NoTokenCode.
+  void BeginStatementParse(IORVQueryDataset* Dataset, TORVLexer* Lexer, int32_t NoTokenCode);
   void EndParse();
   void PatchRoot();
   void SetRoot(TORVExprNodePtr Root) { FRootExprNode = std::move(Root); }

@@ -177,6 +177,28 @@ bool TORVExpression::IsSymbol(const char* Text) const { return Token.TokenType =
 bool TORVExpression::IsWord(TReservedWord Word) const { return IsReservedWord(Token, Word); }
 bool TORVExpression::IsTokenType(TTokenType Type) const { return Token.TokenType == Type; }
 
+TORVDataOperator TORVExpression::WordOperator(
+    std::initializer_list<std::pair<TReservedWord, TORVDataOperator>> Words) const {
+  for (const auto& [word, op] : Words)
+    if (IsWord(word)) return op;
+  return doUNDEFINED;
+}
+
+TORVExprNodePtr TORVExpression::Argument(TORVExprNodePtr Node, int32_t Code, const std::string& Function) const {
+  if (!Node) RaiseArgumentExpected(Token, Code, Function);
+  return Node;
+}
+
+void TORVExpression::Expect(TTokenType Type, int32_t Code, const char* Text) {
+  if (!IsTokenType(Type)) RaiseTokenExpected(Token, Code, Text);
+  GetNextToken();
+}
+
+void TORVExpression::ExpectWord(TReservedWord Word, int32_t Code, const char* Text) {
+  if (!IsWord(Word)) RaiseTokenExpected(Token, Code, Text);
+  GetNextToken();
+}
+
 TORVExprNodePtr TORVExpression::CreateSubqueryNode(bool MustHaveOneRow, bool MustHaveOneField) {
   // A subquery node reads its SELECT from the lexer whenever it runs, so it may stand only
   // where the lexer outlives the tree; a filter or default value lexes its text for the
@@ -836,37 +858,23 @@ TORVExprNodePtr TORVExpression::ParseColumnReference() {
 }
 
 TORVExprNodePtr TORVExpression::ParseSetFunctionSpecification() {
-  TORVDataOperator op = doUNDEFINED;
-  if (IsWord(rwCOUNT))
-    op = doCOUNT;
-  else if (IsWord(rwAVG))
-    op = doAVG;
-  else if (IsWord(rwMAX))
-    op = doMAX;
-  else if (IsWord(rwMIN))
-    op = doMIN;
-  else if (IsWord(rwSUM))
-    op = doSUM;
-  else
-    return nullptr;
+  const TORVDataOperator op =
+      WordOperator({{rwCOUNT, doCOUNT}, {rwAVG, doAVG}, {rwMAX, doMAX}, {rwMIN, doMIN}, {rwSUM, doSUM}});
+  if (op == doUNDEFINED) return nullptr;
   GetNextToken();
   bool distinct = false;
   if (IsWord(rwDISTINCT)) {
     distinct = true;
     GetNextToken();
   }
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30074, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30074, "(");
   if (op == doCOUNT && IsSymbol("*")) {
     GetNextToken();
-    if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30073, ")");
-    GetNextToken();
+    Expect(tktRightParenthesis, 30073, ")");
     return std::make_unique<TORVExprNodeAggregated>(doCOUNTALL);
   }
-  TORVExprNodePtr argument = ParseValueExpression();
-  if (!argument) RaiseArgumentExpected(Token, 30102, GetOperatorName(op));
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30075, ")");
-  GetNextToken();
+  TORVExprNodePtr argument = Argument(ParseValueExpression(), 30102, GetOperatorName(op));
+  Expect(tktRightParenthesis, 30075, ")");
   return std::make_unique<TORVExprNodeAggregated>(op, distinct, std::move(argument));
 }
 
@@ -888,8 +896,7 @@ TORVExprNodePtr TORVExpression::ParseCastSpecification() {
   if (IsTokenType(tktLeftParenthesis)) {
     GetNextToken();
     size = ParseNumericValueExpression();
-    if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30465, ")");
-    GetNextToken();
+    Expect(tktRightParenthesis, 30465, ")");
     if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30465, ")");
   } else if (!IsTokenType(tktRightParenthesis)) {
     RaiseTokenExpected(Token, 30076, ")");
@@ -912,24 +919,19 @@ TORVExprNodePtr TORVExpression::ParseNumericValueFunction() {
 TORVExprNodePtr TORVExpression::ParsePositionExpression() {
   if (!IsWord(rwPOSITION) && !IsWord(rwPOS)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30078, "(");
-  GetNextToken();
-  TORVExprNodePtr substring = ParseStringValueExpression();
-  if (!substring) RaiseArgumentExpected(Token, 30079, "POS");
+  Expect(tktLeftParenthesis, 30078, "(");
+  TORVExprNodePtr substring = Argument(ParseStringValueExpression(), 30079, "POS");
   if (!IsTokenType(tktComma) && !IsWord(rwIN)) RaiseTokenExpected(Token, 30080, ",' or 'IN");
   GetNextToken();
-  TORVExprNodePtr text = ParseStringValueExpression();
-  if (!text) RaiseArgumentExpected(Token, 30081, "POS");
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30082, ")");
-  GetNextToken();
+  TORVExprNodePtr text = Argument(ParseStringValueExpression(), 30081, "POS");
+  Expect(tktRightParenthesis, 30082, ")");
   return Make<TORVExprNodeStringFunction>(doPOS, std::move(substring), std::move(text), true, false);
 }
 
 TORVExprNodePtr TORVExpression::ParseExtractExpression() {
   if (!IsWord(rwEXTRACT)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 20277, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 20277, "(");
   static constexpr const char* kFields = "YEAR or MONTH or DAY or HOUR or MINUTE or SECOND";
   if (!IsTokenType(tktReservedWord)) RaiseTokenExpected(Token, 20278, kFields);
   TORVDateTimeExtractField part = dtefYear;
@@ -943,32 +945,25 @@ TORVExprNodePtr TORVExpression::ParseExtractExpression() {
     default: RaiseTokenExpected(Token, 20279, kFields);
   }
   GetNextToken();
-  if (!IsWord(rwFROM)) RaiseTokenExpected(Token, 20280, "FROM");
-  GetNextToken();
-  TORVExprNodePtr source = ParseValueExpressionPrimary();
-  if (!source) RaiseArgumentExpected(Token, 20281, "EXTRACT (... FROM ...)");
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 20282, ")");
-  GetNextToken();
+  ExpectWord(rwFROM, 20280, "FROM");
+  TORVExprNodePtr source = Argument(ParseValueExpressionPrimary(), 20281, "EXTRACT (... FROM ...)");
+  Expect(tktRightParenthesis, 20282, ")");
   return std::make_unique<TORVExprNodeDateFunction>(doEXTRACT, part, std::move(source));
 }
 
 TORVExprNodePtr TORVExpression::ParseLengthExpression() {
   if (!IsWord(rwLENGTH)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30083, "(");
-  GetNextToken();
-  TORVExprNodePtr argument = ParseStringValueExpression();
-  if (!argument) RaiseArgumentExpected(Token, 30085, "LENGTH");
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30084, ")");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30083, "(");
+  TORVExprNodePtr argument = Argument(ParseStringValueExpression(), 30085, "LENGTH");
+  Expect(tktRightParenthesis, 30084, ")");
   return Make<TORVExprNodeStringFunction>(doLENGTH, std::move(argument), true, false);
 }
 
 TORVExprNodePtr TORVExpression::ParseLastAutoIncExpression() {
   if (!IsWord(rwLAST_AUTOINC)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30086, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30086, "(");
   const std::string table = Engine8(Token.Text);
   GetNextToken();
   bool in_memory = false;
@@ -976,12 +971,10 @@ TORVExprNodePtr TORVExpression::ParseLastAutoIncExpression() {
     in_memory = true;
     GetNextToken();
   }
-  if (!IsTokenType(tktComma)) RaiseTokenExpected(Token, 30334, ",");
-  GetNextToken();
+  Expect(tktComma, 30334, ",");
   const std::string column = Engine8(Token.Text);
   GetNextToken();
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30089, ")");
-  GetNextToken();
+  Expect(tktRightParenthesis, 30089, ")");
   return std::make_unique<TORVExprNodeSystem>(doLASTAUTOINC, FSessionName, FDatabaseName, table, column,
                                               in_memory || FInMemory);
 }
@@ -1018,46 +1011,36 @@ TORVExprNodePtr TORVExpression::ParseSingleArgMathExpression(TReservedWord rw, T
                                                              const std::string& OpText) {
   if (!IsWord(rw)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 20261, "(");
-  GetNextToken();
-  TORVExprNodePtr argument = ParseNumericValueExpression();
-  if (!argument) RaiseArgumentExpected(Token, 20262, OpText);
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 20263, ")");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 20261, "(");
+  TORVExprNodePtr argument = Argument(ParseNumericValueExpression(), 20262, OpText);
+  Expect(tktRightParenthesis, 20263, ")");
   return Make<TORVExprNodeArithmetic>(op, std::move(argument), true, false);
 }
 
 TORVExprNodePtr TORVExpression::ParsePOWERExpression() {
   if (!IsWord(rwPOWER)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 20264, "(");
-  GetNextToken();
-  TORVExprNodePtr x = ParseNumericValueExpression();
-  if (!x) RaiseArgumentExpected(Token, 20265, "POWER");
+  Expect(tktLeftParenthesis, 20264, "(");
+  TORVExprNodePtr x = Argument(ParseNumericValueExpression(), 20265, "POWER");
   if (!IsTokenType(tktComma))
     throw EORVException(20267, "comma (\",\") expected but not found at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
   GetNextToken();
-  TORVExprNodePtr y = ParseNumericValueExpression();
-  if (!y) RaiseArgumentExpected(Token, 20268, "POWER");
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 20266, ")");
-  GetNextToken();
+  TORVExprNodePtr y = Argument(ParseNumericValueExpression(), 20268, "POWER");
+  Expect(tktRightParenthesis, 20266, ")");
   return Make<TORVExprNodeArithmetic>(doPOWER, std::move(x), std::move(y), true, false);
 }
 
 TORVExprNodePtr TORVExpression::ParseROUNDExpression() {
   if (!IsWord(rwROUND)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30502, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30502, "(");
   auto node = std::make_unique<TORVExprNodeArithmetic>(doROUND, true, false);
-  TORVExprNodePtr x = ParseNumericValueExpression();
-  if (!x) RaiseArgumentExpected(Token, 30503, "ROUND");
+  TORVExprNodePtr x = Argument(ParseNumericValueExpression(), 30503, "ROUND");
   node->AddChild(std::move(x));
   if (IsTokenType(tktComma)) {
     GetNextToken();
-    TORVExprNodePtr digits = ParseNumericValueExpression();
-    if (!digits) RaiseArgumentExpected(Token, 30504, "ROUND");
+    TORVExprNodePtr digits = Argument(ParseNumericValueExpression(), 30504, "ROUND");
     node->AddChild(std::move(digits));
     if (IsTokenType(tktComma)) {
       GetNextToken();
@@ -1073,8 +1056,7 @@ TORVExprNodePtr TORVExpression::ParseROUNDExpression() {
       GetNextToken();
     }
   }
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30506, ")");
-  GetNextToken();
+  Expect(tktRightParenthesis, 30506, ")");
   return node;
 }
 
@@ -1102,21 +1084,11 @@ TORVExprNodePtr TORVExpression::ParseCharacterFactor() {
 }
 
 TORVExprNodePtr TORVExpression::ParseStringValueFunction() {
-  TORVDataOperator op = doUNDEFINED;
-  if (IsWord(rwUPPER))
-    op = doUPPER;
-  else if (IsWord(rwLOWER))
-    op = doLOWER;
-  else if (IsWord(rwTRIM))
-    op = doTRIM;
-  else if (IsWord(rwLTRIM))
-    op = doLTRIM;
-  else if (IsWord(rwRTRIM))
-    op = doRTRIM;
+  const TORVDataOperator op = WordOperator(
+      {{rwUPPER, doUPPER}, {rwLOWER, doLOWER}, {rwTRIM, doTRIM}, {rwLTRIM, doLTRIM}, {rwRTRIM, doRTRIM}});
   if (op != doUNDEFINED) {
     GetNextToken();
-    if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30090, "(");
-    GetNextToken();
+    Expect(tktLeftParenthesis, 30090, "(");
     TORVExprNodePtr argument = ParseStringValueExpression();
     if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30091, ")");
     if (!argument) RaiseStringArgument(Token, 30092, GetOperatorName(op));
@@ -1126,33 +1098,27 @@ TORVExprNodePtr TORVExpression::ParseStringValueFunction() {
 
   if (IsWord(rwTOSTRING)) {
     GetNextToken();
-    if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30093, "(");
-    GetNextToken();
-    TORVExprNodePtr value = ParseValueExpression();
-    if (!value) RaiseArgumentExpected(Token, 30094, GetOperatorName(doTOSTRING));
+    Expect(tktLeftParenthesis, 30093, "(");
+    TORVExprNodePtr value = Argument(ParseValueExpression(), 30094, GetOperatorName(doTOSTRING));
     if (!IsTokenType(tktComma) && !IsWord(rwFROM)) RaiseTokenExpected(Token, 30095, ",");
     GetNextToken();
     if (!IsTokenType(tktQuotedString)) RaiseFound(Token, 30096, "Const DateFormat string");
     const std::string format = Engine8(Token.Text);
     GetNextToken();
-    if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30097, ")");
-    GetNextToken();
+    Expect(tktRightParenthesis, 30097, ")");
     return std::make_unique<TORVExprNodeDateFunction>(doTOSTRING, std::move(value), format);
   }
 
   if (IsWord(rwSUBSTRING)) {
     const std::string name = GetOperatorName(doSUBSTRING);
     GetNextToken();
-    if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30098, "(");
-    GetNextToken();
+    Expect(tktLeftParenthesis, 30098, "(");
     auto node = std::make_unique<TORVExprNodeStringFunction>(doSUBSTRING, true, false);
-    TORVExprNodePtr text = ParseStringValueExpression();
-    if (!text) RaiseArgumentExpected(Token, 30099, name);
+    TORVExprNodePtr text = Argument(ParseStringValueExpression(), 30099, name);
     node->AddChild(std::move(text));
     if (!IsTokenType(tktComma) && !IsWord(rwFROM)) RaiseTokenExpected(Token, 30100, ",' or 'from");
     GetNextToken();
-    TORVExprNodePtr start = ParseNumericValueExpression();
-    if (!start) RaiseArgumentExpected(Token, 30101, name);
+    TORVExprNodePtr start = Argument(ParseNumericValueExpression(), 30101, name);
     node->AddChild(std::move(start));
     if (IsTokenType(tktComma) || IsWord(rwFOR)) {
       GetNextToken();
@@ -1170,13 +1136,11 @@ TORVExprNodePtr TORVExpression::ParseStringValueFunction() {
 // ---- Dates and intervals ------------------------------------------------------------------------
 
 TORVExprNodePtr TORVExpression::ParseDatetimeValueExpression() {
-  TORVDataOperator op = doUNDEFINED;
-  if (IsWord(rwSYSDATE) || IsWord(rwNOW) || IsWord(rwCURRENT_TIMESTAMP))
-    op = doSYSDATE;
-  else if (IsWord(rwCURRENT_TIME))
-    op = doCURRENT_TIME;
-  else if (IsWord(rwCURRENT_DATE))
-    op = doCURRENT_DATE;
+  const TORVDataOperator op = WordOperator({{rwSYSDATE, doSYSDATE},
+                                            {rwNOW, doSYSDATE},
+                                            {rwCURRENT_TIMESTAMP, doSYSDATE},
+                                            {rwCURRENT_TIME, doCURRENT_TIME},
+                                            {rwCURRENT_DATE, doCURRENT_DATE}});
   if (op != doUNDEFINED) {
     GetNextToken();
     return std::make_unique<TORVExprNodeDateFunction>(op);
@@ -1193,17 +1157,13 @@ TORVExprNodePtr TORVExpression::ParseDatetimeValueExpression() {
 TORVExprNodePtr TORVExpression::ParseToDateFunction() {
   if (!IsWord(rwTODATE)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30105, "(");
-  GetNextToken();
-  TORVExprNodePtr text = ParseStringValueExpression();
-  if (!text) RaiseArgumentExpected(Token, 30107, "ToDate");
-  if (!IsTokenType(tktComma)) RaiseTokenExpected(Token, 30108, ",");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30105, "(");
+  TORVExprNodePtr text = Argument(ParseStringValueExpression(), 30107, "ToDate");
+  Expect(tktComma, 30108, ",");
   if (!IsTokenType(tktQuotedString)) RaiseFound(Token, 30109, "Const DateFormat string");
   const std::string format = Engine8(Token.Text);
   GetNextToken();
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30106, ")");
-  GetNextToken();
+  Expect(tktRightParenthesis, 30106, ")");
   return std::make_unique<TORVExprNodeDateFunction>(doTODATE, std::move(text), format);
 }
 
@@ -1255,8 +1215,7 @@ TORVExprNodePtr TORVExpression::ParseCaseExpression() {
 TORVExprNodePtr TORVExpression::ParseCoalesce() {
   if (!IsWord(rwCOALESCE)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 20275, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 20275, "(");
   if (IsTokenType(tktRightParenthesis))
     throw EORVException(20276, "COALESCE arguments are missing at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
@@ -1285,20 +1244,12 @@ TORVExprNodePtr TORVExpression::ParseSimpleCase() {
     TORVExprNodePtr when = ParseValueExpression();
     if (!when) RaiseFound(Token, 30469, "When Expression for CASE function");
     node->AddWhenExpression(std::move(when));
-    if (!IsWord(rwTHEN)) RaiseTokenExpected(Token, 30470, "THEN");
-    GetNextToken();
+    ExpectWord(rwTHEN, 30470, "THEN");
     TORVExprNodePtr result = ParseValueExpression();
     if (!result) RaiseFound(Token, 30469, "When Expression for CASE function");
     node->AddResultExpression(std::move(result));
   }
-  if (IsWord(rwELSE)) {
-    GetNextToken();
-    TORVExprNodePtr otherwise = ParseValueExpression();
-    if (!otherwise) RaiseFound(Token, 30471, "'Else Result Expression' for CASE function");
-    node->SetElseResultExpression(std::move(otherwise));
-  }
-  if (!IsWord(rwEND)) RaiseTokenExpected(Token, 30472, "END");
-  GetNextToken();
+  ParseCaseElseAndEnd(*node, 30471, 30472);
   return node;
 }
 
@@ -1307,38 +1258,37 @@ TORVExprNodePtr TORVExpression::ParseSearchedCase() {
   GetNextToken();
   auto node = TORVExprNodeCase::CreateSearchedCase();
   do {
-    if (!IsWord(rwWHEN)) RaiseTokenExpected(Token, 30473, "WHEN");
-    GetNextToken();
+    ExpectWord(rwWHEN, 30473, "WHEN");
     TORVExprNodePtr condition = ParseSearchCondition();
     if (!condition) RaiseFound(Token, 30474, "Search Condition for CASE function");
     node->AddWhenExpression(std::move(condition));
-    if (!IsWord(rwTHEN)) RaiseTokenExpected(Token, 30475, "THEN");
-    GetNextToken();
+    ExpectWord(rwTHEN, 30475, "THEN");
     TORVExprNodePtr result = ParseValueExpression();
     if (!result) RaiseFound(Token, 30476, "When Expression for CASE function");
     node->AddResultExpression(std::move(result));
   } while (IsWord(rwWHEN));
+  ParseCaseElseAndEnd(*node, 30477, 30478);
+  return node;
+}
+
+void TORVExpression::ParseCaseElseAndEnd(TORVExprNodeCase& Node, int32_t ElseCode, int32_t EndCode) {
   if (IsWord(rwELSE)) {
     GetNextToken();
     TORVExprNodePtr otherwise = ParseValueExpression();
-    if (!otherwise) RaiseFound(Token, 30477, "'Else Result Expression' for CASE function");
-    node->SetElseResultExpression(std::move(otherwise));
+    if (!otherwise) RaiseFound(Token, ElseCode, "'Else Result Expression' for CASE function");
+    Node.SetElseResultExpression(std::move(otherwise));
   }
-  if (!IsWord(rwEND)) RaiseTokenExpected(Token, 30478, "END");
-  GetNextToken();
-  return node;
+  ExpectWord(rwEND, EndCode, "END");
 }
 
 TORVExprNodePtr TORVExpression::ParseBlobExpression() {
   if (!IsWord(rwMIMETOBIN)) return nullptr;
   GetNextToken();
-  if (!IsTokenType(tktLeftParenthesis)) RaiseTokenExpected(Token, 30479, "(");
-  GetNextToken();
+  Expect(tktLeftParenthesis, 30479, "(");
   if (!IsTokenType(tktQuotedString)) RaiseStringArgument(Token, 30480, "MimeToBin()");
   auto text = TextConst8(Engine8(Token.Text));
   GetNextToken();
-  if (!IsTokenType(tktRightParenthesis)) RaiseTokenExpected(Token, 30481, ")");
-  GetNextToken();
+  Expect(tktRightParenthesis, 30481, ")");
   return Make<TORVExprNodeBlob>(doMIMETOBIN, std::move(text), true, false);
 }
 

@@ -55,20 +55,18 @@ struct Grammar : ::testing::Test {
     return SExpr(e.Root());
   }
   // A search condition of an SQL statement (subqueries allowed, parameters bound).
-  std::string Condition(const std::string& text) {
-    TORVLexer lexer(text, &params, false);
-    lexer.GetNextCommand();
-    TORVExpression e;
-    e.LCursor = &table.cursor();
-    e.ParseForBooleanExpression(nullptr, &lexer);
-    return SExpr(e.Root());
-  }
+  std::string Condition(const std::string& text) { return Statement(text, true); }
   // A value expression; the first token it left unread follows " | ".
-  std::string Value(const std::string& text) {
+  std::string Value(const std::string& text) { return Statement(text, false); }
+  std::string Statement(const std::string& text, bool condition) {
     TORVLexer lexer(text, &params, false);
     lexer.GetNextCommand();
     TORVExpression e;
     e.LCursor = &table.cursor();
+    if (condition) {
+      e.ParseForBooleanExpression(nullptr, &lexer);
+      return SExpr(e.Root());
+    }
     e.ParseForValueExpression(nullptr, &lexer);
     std::string s = SExpr(e.Root());
     TToken t;
