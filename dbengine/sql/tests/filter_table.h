@@ -1,7 +1,8 @@
 #pragma once
-// A table of the storage test kind with typed rows, filtered through the expression engine the
-// way the table layer filters: the cursor's filter expression decides for every record whether
-// it is visible. Each row carries its number in the integer column ID.
+// A table of the MEMORY engine with typed rows, filtered through the expression engine the way
+// the table layer filters: the cursor's filter expression decides for every record whether it
+// is visible, and the record search walks the filtered view and locates in it. Each row
+// carries its number in the integer column ID.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -52,43 +53,42 @@ class FilterTable {
     return id;
   }
 
-  // The IDs of the records the filter lets through, in storage order.
-  std::vector<int64_t> Visible(const std::string& Filter, bool CaseInsensitive = false, bool PartialKey = false) {
+  // The IDs of the records the filter lets through, walking the filtered view from its first
+  // record to its last; the view's record count (counted apart) must agree when asked.
+  std::vector<int64_t> Visible(const std::string& Filter, bool CaseInsensitive = false, bool PartialKey = false,
+                               bool CheckCount = true) {
     TestCursor& c = cursor();
     c.ActivateFilters(Filter, CaseInsensitive, PartialKey);
     std::vector<int64_t> ids = Scan();
+    if (CheckCount) {
+      EXPECT_EQ(c.GetRecordCount(), static_cast<int64_t>(ids.size())) << Filter;
+    }
     c.DeactivateFilters();
     return ids;
   }
 
-  // Every record the cursor's view shows: each stored record is read as the current one and
-  // kept when the table layer does not refuse it.
+  // Every record of the cursor's view, in its order.
   std::vector<int64_t> Scan() {
     TestCursor& c = cursor();
     std::vector<int64_t> ids;
-    for (int64_t slot = 0; slot < fixture.Table().Records().SlotCount(); ++slot) {
-      c.CurrentRecordID = {static_cast<int32_t>(slot), 0};
-      c.FirstPosition = c.LastPosition = false;
-      if (c.GetRecordBuffer(grmCurrent) == grrOK) ids.push_back(*c.GetInt("ID"));
-    }
+    c.InternalFirst();
+    while (c.GetRecordBuffer(grmNext) == grrOK) ids.push_back(*c.GetInt("ID"));
     return ids;
   }
 
-  // The first record (in storage order) for which the expression is True, as a Locate
-  // without an index finds it; nullopt when none.
-  std::optional<int64_t> FirstMatch(TORVExpression& e) {
-    TestCursor& c = cursor();
-    for (int64_t slot = 0; slot < fixture.Table().Records().SlotCount(); ++slot) {
-      c.CurrentRecordID = {static_cast<int32_t>(slot), 0};
-      c.FirstPosition = c.LastPosition = false;
-      if (c.GetRecordBuffer(grmCurrent) != grrOK) continue;
-      e.AssignCursorBuffer(c.FCurrentRecordBuffer, false);
-      if (e.GetResult()) return c.GetInt("ID");
-    }
-    return std::nullopt;
+  // The record a Locate makes current (the first in the view's order), nullopt when none.
+  std::optional<int64_t> Locate(const std::string& Fields, const std::vector<TORVVarValue>& Keys,
+                                bool CaseInsensitive = false, bool PartialKey = false) {
+    std::unique_ptr<IORVExpression> e =
+        GetExpressionFactory().ParseForLocate(cursor(), Fields, Keys, CaseInsensitive, PartialKey);
+    return Locate(*e);
+  }
+  std::optional<int64_t> Locate(IORVExpression& e) {
+    if (!fixture.Table().Locate(&cursor(), &e)) return std::nullopt;
+    return cursor().GetInt("ID");
   }
 
-  TableFixture fixture;
+  MemoryTableFixture fixture;
 
  private:
   void SetCell(int32_t FieldNo, const Cell& Value) {

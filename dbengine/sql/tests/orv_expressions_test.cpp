@@ -35,9 +35,7 @@ struct People : ::testing::Test {
   }
   std::optional<int64_t> Locate(const std::string& Fields, const std::vector<TORVVarValue>& Keys,
                                 bool CaseInsensitive = false, bool PartialKey = false) {
-    TORVExpression e;
-    e.ParseForLocate(&table.cursor(), Fields, Keys, CaseInsensitive, PartialKey);
-    return table.FirstMatch(e);
+    return table.Locate(Fields, Keys, CaseInsensitive, PartialKey);
   }
 
   TORVScopedExpressionEngine engine;
@@ -53,10 +51,10 @@ TEST_F(People, LocateBuildsTwoValuedEqualitiesJoinedByAnd) {
   TORVExpression e;
   e.ParseForLocate(&table.cursor(), "Name; Age", {Text("Jones"), Number(30)}, false, false);
   EXPECT_EQ(SExpr(e.Root()), "(AND (=[2v] NAME 'Jones') (=[2v] AGE 30))");
-  EXPECT_EQ(table.FirstMatch(e), 2);
+  EXPECT_EQ(table.Locate(e), 2);
   e.ParseForLocate(&table.cursor(), "Age", {Number(5)}, false, false);
   EXPECT_EQ(SExpr(e.Root()), "(=[2v] AGE 5)") << "one name, one value";
-  EXPECT_EQ(table.FirstMatch(e), 3);
+  EXPECT_EQ(table.Locate(e), 3);
 
   ExpectCode(30112, [&] { e.ParseForLocate(&table.cursor(), "Name;Age", {Text("Jones")}, false, false); },
              "Count of FieldNames (2) not equal counts of KeyValues (1) - Native error: 30112");
@@ -68,7 +66,7 @@ TEST_F(People, LocateKeys) {
   TORVExpression e;
   e.ParseForLocate(&table.cursor(), "Born", {Number(45000)}, false, false);
   EXPECT_EQ(SExpr(e.Root()), "(=[2v] BORN TIMESTAMP'2023-03-15')");
-  EXPECT_EQ(table.FirstMatch(e), 1);
+  EXPECT_EQ(table.Locate(e), 1);
   EXPECT_EQ(Locate("Born", {TORVVarValue::Float(varDouble, 45000.5)}), 2) << "an exact date-time";
   EXPECT_EQ(Locate("Born", {TORVVarValue::Float(varDate, 45001.0)}), 5);
   EXPECT_EQ(Locate("Born", {Number(45002)}), std::nullopt);
@@ -89,7 +87,7 @@ TEST_F(People, AnyRecordCondition) {
     value.SetDataAsSignedInt32(static_cast<int32_t>(v));
     TORVExpression e;
     e.ParseForIsAnyRecordMatchCondition(&table.cursor(), field, op, value);
-    return table.FirstMatch(e).has_value();
+    return table.Locate(e).has_value();
   };
   EXPECT_TRUE(any("Age", doGT, 41));
   EXPECT_FALSE(any("Age", doGT, 42));
@@ -177,9 +175,7 @@ TEST(ArchiveFilter, CountsTheRowsOfTheRangeJobPlateAndTypes) {
 TEST_F(People, GetValueAndGetResult) {
   TORVExpression e;
   e.ParseForFilter(&table.cursor(), "Age > 3", false, false);
-  table.cursor().CurrentRecordID = {3, 0};  // the fourth row: its Age is NULL
-  table.cursor().FirstPosition = false;
-  ASSERT_EQ(table.cursor().GetRecordBuffer(grmCurrent), grrOK);
+  ASSERT_EQ(Locate("ID", {Number(4)}), 4);  // its Age is NULL
   e.AssignCursorBuffer(table.cursor().FCurrentRecordBuffer, false);
   EXPECT_FALSE(e.GetResult()) << "a comparison with NULL is False, never NULL";
 
@@ -311,8 +307,8 @@ TEST(DefaultValues, TheTableLayerEvaluatesThemOnInsert) {
   EXPECT_EQ(table.fixture.Table().FFieldManager->FFieldDefs.GetDef(2)->DefaultValueExpr, nullptr);
   table.Insert({});
   TestCursor& c = table.cursor();
-  c.CurrentRecordID = {0, 0};
-  ASSERT_EQ(c.GetRecordBuffer(grmCurrent), grrOK);
+  c.InternalFirst();
+  ASSERT_EQ(c.GetRecordBuffer(grmNext), grrOK);
   TORVVariant created;
   c.GetFieldValue(created, 1, true);
   EXPECT_NEAR(created.GetDataAsTDateTime(), before, 5.0 / 86400);
