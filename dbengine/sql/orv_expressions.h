@@ -269,6 +269,8 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   void ExpectWord(TReservedWord Word, int32_t Code, const char* Text);
   // Node, which a function needs as its argument: nil raises Code naming Function.
   TORVExprNodePtr Argument(TORVExprNodePtr Node, int32_t Code, const std::string& Function) const;
+  // [NOT] Word, both consumed; False (with the lexer moved) when Word is not there.
+  bool ParseNegatableWord(TReservedWord Word, bool& Negated);
   // [ELSE value] END of both CASE forms.
   void ParseCaseElseAndEnd(TORVExprNodeCase& Node, int32_t ElseCode, int32_t EndCode);
   // A subquery node at the current token (SELECT); refused where no lexer outlives the tree.

@@ -184,6 +184,14 @@ TORVDataOperator TORVExpression::WordOperator(
   return doUNDEFINED;
 }
 
+bool TORVExpression::ParseNegatableWord(TReservedWord Word, bool& Negated) {
+  Negated = IsWord(rwNOT);
+  if (Negated) GetNextToken();
+  if (!IsWord(Word)) return false;
+  GetNextToken();
+  return true;
+}
+
 TORVExprNodePtr TORVExpression::Argument(TORVExprNodePtr Node, int32_t Code, const std::string& Function) const {
   if (!Node) RaiseArgumentExpected(Token, Code, Function);
   return Node;
@@ -461,12 +469,7 @@ TORVExprNodePtr TORVExpression::ParseComparisonPredicate(TORVExprNodePtr& Left) 
 TORVExprNodePtr TORVExpression::ParseLikePredicate(TORVExprNodePtr& Left) {
   TMark mark(*this);
   bool negated = false;
-  if (IsWord(rwNOT)) {
-    negated = true;
-    GetNextToken();
-  }
-  if (!IsWord(rwLIKE)) return mark.Fail();
-  GetNextToken();
+  if (!ParseNegatableWord(rwLIKE, negated)) return mark.Fail();
   TORVExprNodePtr pattern = ParseRowValueConstructor();
   if (!pattern) return mark.Fail();
   bool escaped = false;
@@ -511,24 +514,14 @@ TORVExprNodePtr TORVExpression::ParseNullPredicate(TORVExprNodePtr& Left) {
   if (!IsWord(rwIS)) return mark.Fail();
   GetNextToken();
   bool negated = false;
-  if (IsWord(rwNOT)) {
-    negated = true;
-    GetNextToken();
-  }
-  if (!IsWord(rwNULL)) return mark.Fail();
-  GetNextToken();
+  if (!ParseNegatableWord(rwNULL, negated)) return mark.Fail();
   return Make<TORVExprNodeBoolean>(negated ? doISNOTNULL : doISNULL, std::move(Left), true, false);
 }
 
 TORVExprNodePtr TORVExpression::ParseBetweenPredicate(TORVExprNodePtr& Left) {
   TMark mark(*this);
   bool negated = false;
-  if (IsWord(rwNOT)) {
-    negated = true;
-    GetNextToken();
-  }
-  if (!IsWord(rwBETWEEN)) return mark.Fail();
-  GetNextToken();
+  if (!ParseNegatableWord(rwBETWEEN, negated)) return mark.Fail();
   TORVExprNodePtr low = ParseRowValueConstructor();
   if (!low || !IsWord(rwAND)) return mark.Fail();
   GetNextToken();
@@ -541,12 +534,7 @@ TORVExprNodePtr TORVExpression::ParseBetweenPredicate(TORVExprNodePtr& Left) {
 TORVExprNodePtr TORVExpression::ParseInPredicate(TORVExprNodePtr& Left) {
   TMark mark(*this);
   bool negated = false;
-  if (IsWord(rwNOT)) {
-    negated = true;
-    GetNextToken();
-  }
-  if (!IsWord(rwIN)) return mark.Fail();
-  GetNextToken();
+  if (!ParseNegatableWord(rwIN, negated)) return mark.Fail();
   if (!IsTokenType(tktLeftParenthesis)) return mark.Fail();
   GetNextToken();
   auto node = std::make_unique<TORVExprNodeBoolean>(negated ? doNOTIN : doIN, true, false, "");
