@@ -113,7 +113,8 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   // GetValue(False) as a Boolean; an empty tree: 30110.
   bool GetResult() override;
 
-  // ---- Binding (each is passed to the root, which then patches wide-string constants) ----
+  // ---- Binding (passed to the root; binding to a cursor or operator then patches the
+  // wide-string constants compared with 8-bit columns, a record buffer changes no type) ----
   void AssignCursor(TORVCursor* Cursor, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) override;
   void AssignCursorBuffer(const void* Buffer, bool ApplyToParentQueryFields) override;
   void AssignAO(IORVAO* AO, IORVAO* ParentQueryAO, TORVCursor* ParentCursor);
