@@ -837,11 +837,17 @@ void THRMainFrm::CreateCalibrationPage() {
   buttons->addWidget(Push(C(CALPDFbtn), w, "Certificate"), 1, 1);
   buttons->addWidget(Push(C(Cancelbtn), w, "Cancel"), 2, 1);
   g->addLayout(buttons, r++, 0, 1, 3);
-  g->addWidget(new QLabel("Sharpness:", w), r, 0);
+  // The captions the calibration certificate prints carry their names too.
+  const auto caption = [](const char* name, const char* text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+  };
+  g->addWidget(caption("SharpnesLabel", "Sharpness:", w), r, 0);
   g->addWidget(Lbl(C(Sharplabel), w, ""), r++, 1);
-  g->addWidget(new QLabel("Pixel per Inch:", w), r, 0);
+  g->addWidget(caption("PPILabel", "Pixel per Inch:", w), r, 0);
   g->addWidget(Lbl(C(PPIValLabel), w, ""), r++, 1);
-  g->addWidget(new QLabel("Screen ruling", w), r, 0);
+  g->addWidget(caption("ScrLabel", "Screen ruling", w), r, 0);
   g->addWidget(Value(C(CalLCMREs), w, "---"), r, 1);
   g->addWidget(new QLabel("L/cm", w), r, 2);
   g->addWidget(Edit(C(ScreenEdit), w, "50.00"), r++, 3);
@@ -854,7 +860,7 @@ void THRMainFrm::CreateCalibrationPage() {
   Panel(C(BrandPanel), w);
   {
     auto* bl = new QGridLayout(BrandPanel);
-    bl->addWidget(new QLabel("Brightness:", BrandPanel), 0, 0);
+    bl->addWidget(caption("BrTitleLabel", "Brightness:", BrandPanel), 0, 0);
     bl->addWidget(Lbl(C(BRLabel), BrandPanel, ""), 0, 1);
     Name(BrandGrp, "BrandGrp", new QGroupBox("BRAND", BrandPanel));
     auto* items = new QVBoxLayout(BrandGrp);

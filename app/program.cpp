@@ -13,6 +13,7 @@
 #include "app/frm_help.h"
 #include "app/home_path.h"
 #include "app/hr_main.h"
+#include "app/hr_main_report.h"
 #include "app/my_message.h"
 #include "app/qt_ui.h"
 #include "app/settings.h"
@@ -45,6 +46,9 @@ Program::Program() {
   // window of their own do not pay for it.)
   analysis::FFTState().MakeResident(analysis::MaxFreqSize);
   archive_ = std::make_unique<HRDBArchive>(*HRDBFrm);
+  // Reports are made from the main window's state as it is when one is asked for.
+  report_source_ = std::make_unique<MainWindowReportSource>(*HRMainFrm, FrmSettings.get(), PDFParam.get());
+  CalRepFrm->Source = report_source_.get();
 
   MainWindowLinks links;
   links.FrmConnect = FrmConnect.get();
@@ -58,6 +62,8 @@ Program::Program() {
 Program::~Program() {
   // The dialogs have the main window as their parent: they go first, then the main window,
   // so that the toolkit never deletes a window a pointer here still owns.
+  CalRepFrm->Source = nullptr;
+  report_source_.reset();
   archive_.reset();
   FrmHelp.reset();
   FFTForm.reset();

@@ -23,6 +23,7 @@ class TMyMessageFrm;
 class TFFTForm;
 class TFrmHelp;
 class HRDBArchive;
+class MainWindowReportSource;
 
 // The windows live as long as this object. The main window is the first; the others are
 // linked to it once they all exist.
@@ -48,6 +49,7 @@ class Program {
 
  private:
   std::unique_ptr<HRDBArchive> archive_;
+  std::unique_ptr<MainWindowReportSource> report_source_;
 };
 
 // Lets freed image memory stay with the process instead of going back to the system at once.
