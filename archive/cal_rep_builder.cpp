@@ -173,7 +173,7 @@ std::string TCalRep::CreatePDF(ReportContext& ctx, int Index, bool Show) {
   std::string base;
   if (Index == rkCalibration) {
     std::string serial = ctx.Controls.Text("SerialEdit");
-    while (serial.size() < 5) serial.insert(serial.begin(), '0');
+    while (platform::Utf8ToUtf16(serial).size() < 5) serial.insert(serial.begin(), '0');
     ctx.Controls.Set("SerialEdit", serial, ctx.Controls.Visible("SerialEdit"));
     base = folder + "/" + FileNamePart(serial) + "_QUIRVEL_" + stamp;
   } else {

@@ -136,6 +136,7 @@ void ReportLayout::ModeIcon(float x, float y) {
 void ReportLayout::ModeName(float y) {
   // Right-aligned by the width of the name's own glyphs, so that names in any script end at
   // the same edge.
+  if (ctx_.MESSTYPE >= ctx_.mmodes.size()) return;
   const std::string& name = ctx_.mmodes[ctx_.MESSTYPE];
   Text(520 - TextWidth(name), y, name);
 }

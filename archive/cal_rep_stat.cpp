@@ -91,7 +91,9 @@ void ReportLayout::StatBody() {
 
   if (ctx_.MESSTYPE != MT_NONE) {
     ModeIcon(24, static_cast<float>(y_));
-    if (index_ == rkLAMSStat) ModeName(static_cast<float>(y_ + 40));
+    // The mode name stands right-aligned above the value table's column titles: lower down it
+    // would print over the table's lines.
+    if (index_ == rkLAMSStat) ModeName(static_cast<float>(y_ - 10));
   }
   if (ctx_.StatMess.empty()) return;
 

@@ -188,6 +188,11 @@ TEST_F(ReportTest, CertificatePadsTheSerialAndIsAlwaysOpened) {
   clock.Advance(1000);
   EXPECT_EQ(rep.CreatePDF(ctx, rkCalibration, true), home.Path() + "/CALReports/001_2_QUIRVEL_20240613_093007.pdf");
   EXPECT_EQ(ctx.Controls.Text("SerialEdit"), "001/2");
+  // Characters are counted, not bytes.
+  ctx.Controls.Set("SerialEdit", "Ü7");
+  clock.Advance(1000);
+  rep.CreatePDF(ctx, rkCalibration, true);
+  EXPECT_EQ(ctx.Controls.Text("SerialEdit"), "000Ü7");
 }
 
 TEST_F(ReportTest, AnExistingFolderInOtherLetterCaseIsUsed) {
@@ -402,6 +407,8 @@ TEST_F(ReportTest, StatisticValueColumnsFollowTheFirstEntryAndTheUnits) {
   dot.DotArea = 7;
   ctx.MESSTYPE = analysis::MT_LAMSMG;
   ctx.StatMess = {mg, dot};
+  ctx.MaskGrid.Cells = {{"# 2", "Mean", "Std. Dev."}, {"Dot Area", "18.50", "16.263"}, {"Line Width", "25.40", "35.921"},
+                        {"±Line Width", "1.27", "1.796"}, {"F1", "5.00", "7.071"}, {"F2", "10.00", "14.142"}};
   const struct {
     int units;
     std::vector<std::string> row0;
@@ -416,10 +423,17 @@ TEST_F(ReportTest, StatisticValueColumnsFollowTheFirstEntryAndTheUnits) {
     EXPECT_TRUE(std::regex_search(text, std::regex(expected))) << c.units << "\n" << text;
     // The second entry is printed in the first one's columns.
     EXPECT_TRUE(std::regex_search(text, std::regex("7\\.00\\s+0\\.00\\s+0\\.00\\s+0\\.00\\s+0\\.00"))) << text;
-    // The LAMS statistic names the mode.
+    // The LAMS statistic names the mode, above the value table.
     EXPECT_NE(text.find("Mask line pattern"), std::string::npos);
   }
-  KeepSample(rep.CreatePDF(ctx, rkLAMSStat, false), "kind5_mask_statistics");
+  const std::string sample = rep.CreatePDF(ctx, rkLAMSStat, false);
+  const PdfFacts f(sample);
+  ExpectFrame(f);
+  KeepSample(sample, "kind5_mask_statistics");
+  const auto pattern = Find(OnPage(f, 1), "pattern");
+  ASSERT_TRUE(pattern);
+  EXPECT_NEAR(pattern->xMax, 520, 0.5);
+  EXPECT_NEAR(pattern->yMin, 170, 1);
 
   // A statistic of another page's type prints the grid but no value lines.
   ctx.StatMess = {dot};
