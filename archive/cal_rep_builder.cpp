@@ -85,25 +85,22 @@ std::string ReserveReportFile(const std::string& base) {
   throw EReportError("Cannot create the report file " + base + ".pdf: every name of this second is taken");
 }
 
+// The stamp's fields, each written with its fixed width and leading zeros.
+std::string FormatStamp(platform::TDateTime dt, const char* format, bool date_first) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+  platform::DecodeDate(dt, year, month, day);
+  platform::DecodeTime(dt, hour, minute, second, msec);
+  char buf[32];
+  if (date_first) std::snprintf(buf, sizeof buf, format, year, month, day, hour, minute, second);
+  else std::snprintf(buf, sizeof buf, format, day, month, year, hour, minute, second);
+  return buf;
+}
+
 }  // namespace
 
-std::string ReportFileStamp(platform::TDateTime dt) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-  platform::DecodeDate(dt, year, month, day);
-  platform::DecodeTime(dt, hour, minute, second, msec);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d_%02d%02d%02d", year, month, day, hour, minute, second);
-  return buf;
-}
+std::string ReportFileStamp(platform::TDateTime dt) { return FormatStamp(dt, "%04d%02d%02d_%02d%02d%02d", true); }
 
-std::string ReportDateText(platform::TDateTime dt) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
-  platform::DecodeDate(dt, year, month, day);
-  platform::DecodeTime(dt, hour, minute, second, msec);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d-%02d:%02d:%02d", day, month, year, hour, minute, second);
-  return buf;
-}
+std::string ReportDateText(platform::TDateTime dt) { return FormatStamp(dt, "%02d.%02d.%04d-%02d:%02d:%02d", false); }
 
 platform::Bitmap MakeApprovalStamp() {
   // A rubber stamp: a red double frame with the approval in capitals.

@@ -2,6 +2,7 @@
 // Shared by the tests of the application: one toolkit application for the process, and
 // temporary home folders filled from the shipped assets.
 #include <QApplication>
+#include <filesystem>
 #include <string>
 
 namespace app::test {
@@ -30,6 +31,18 @@ class TempHome : public TempDir {
  public:
   explicit TempHome(bool with_assets = true);
 };
+
+#ifdef QUIRVEL_BUILD_HOME
+// The built home folder, copied without the program: a start writes into its ini (the
+// archive's path), reports into its report folders.
+class BuiltHome : public TempDir {
+ public:
+  BuiltHome() {
+    std::filesystem::copy(QUIRVEL_BUILD_HOME, Path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove(*this / "quirvel");
+  }
+};
+#endif
 
 void WriteText(const std::string& path, const std::string& bytes);
 std::string ReadText(const std::string& path);

@@ -24,14 +24,6 @@
 namespace app {
 namespace {
 
-class BuiltHome : public test::TempDir {
- public:
-  BuiltHome() {
-    std::filesystem::copy(QUIRVEL_BUILD_HOME, Path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove(*this / "quirvel");
-  }
-};
-
 class ReportEntryTest : public ::testing::Test {
  protected:
   ReportEntryTest() {
@@ -49,7 +41,7 @@ class ReportEntryTest : public ::testing::Test {
 
   platform::ui::ScriptedUi ui;
   platform::ui::ScopedServices scoped{ui};
-  BuiltHome home;
+  test::BuiltHome home;
   ScopedProgramFolder folder{home.Path()};
   ScopedLauncher no_programs{[](const std::vector<std::string>&) { return true; }};
   std::unique_ptr<Program> program;

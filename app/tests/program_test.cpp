@@ -30,15 +30,6 @@
 namespace app {
 namespace {
 
-// The built home folder, copied: a start writes into its ini (the archive's path).
-class BuiltHome : public test::TempDir {
- public:
-  BuiltHome() {
-    std::filesystem::copy(QUIRVEL_BUILD_HOME, Path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove(*this / "quirvel");
-  }
-};
-
 class ProgramTest : public ::testing::Test {
  protected:
   ProgramTest() {
@@ -49,7 +40,7 @@ class ProgramTest : public ::testing::Test {
   }
   platform::ui::ScriptedUi ui;
   platform::ui::ScopedServices scoped{ui};
-  BuiltHome home;
+  test::BuiltHome home;
   ScopedProgramFolder folder{home.Path()};
   ScopedLauncher no_programs{[](const std::vector<std::string>&) { return true; }};
 };
@@ -125,7 +116,7 @@ TEST(ProgramRun, MissingLanguageFileEndsTheEventLoopWithCodeOne) {
   CreateLanguage();
   QtUiServices ui;
   platform::ui::ScopedServices scoped(ui);
-  BuiltHome home;
+  test::BuiltHome home;
   std::filesystem::remove(home / "LANGUAGE/English.txt");
   ScopedProgramFolder folder(home.Path());
   std::vector<std::string> shown;
