@@ -12,6 +12,7 @@
 
 #include "dbengine/storage/orv_bzip2.h"
 #include "dbengine/storage/orv_compression_streams.h"
+#include "dbengine/storage/orv_ppm.h"
 #include "dbengine/storage/orv_zlib.h"
 
 namespace orv {
@@ -26,8 +27,6 @@ void Fail(void*& OutBuf, int32_t& OutSize, std::string message) {
   OutSize = 0;
   g_last_error = std::move(message);
 }
-
-const char* kPPMNotAvailable = "PPM compression is not available";
 
 uint32_t TableCRC(uint32_t CRC, const void* Data, size_t DataSize) {
   // zlib inverts before and after; undoing both gives the plain table-driven update.
@@ -129,8 +128,8 @@ bool ORVInternalCompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, ui
         BZCompressBuf(InBuf, InSize, OutBuf, OutSize, CompressionMode == 0 ? 1 : CompressionMode);
         break;
       default:
-        Fail(OutBuf, OutSize, kPPMNotAvailable);
-        return false;
+        PPMCompressBuf(InBuf, InSize, OutBuf, OutSize, CompressionMode);
+        break;
     }
   } catch (const std::exception& e) {
     Fail(OutBuf, OutSize, e.what());
@@ -166,8 +165,10 @@ bool ORVInternalDecompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, 
         BZDecompressBuf(InBuf, InSize, expected, OutBuf, OutSize);
         break;
       default:
-        Fail(OutBuf, OutSize, kPPMNotAvailable);
-        return false;
+        // The PPM buffer does not hold its size: the caller's expected size bounds the output.
+        OutSize = expected;
+        PPMDecompressBuf(InBuf, InSize, OutBuf, OutSize);
+        break;
     }
   } catch (const std::exception& e) {
     Fail(OutBuf, OutSize, e.what());
@@ -196,14 +197,16 @@ bool ORVInternalDecompressBufferInto(TORVCompressionAlgorithm CompressionAlgorit
       ok = BZDecompressInto(InBuf, InSize, OutBuf, OutCapacity, OutSize);
       break;
     case acaPPM:
-      g_last_error = kPPMNotAvailable;
-      return false;
+      ok = PPMDecompressInto(InBuf, InSize, OutBuf, OutCapacity, OutSize);
+      break;
     default:
       return false;
   }
   if (!ok) {
     OutSize = 0;
-    g_last_error = CompressionAlgorithm == acaZLIB ? "Invalid zlib data" : "Invalid bzip2 data";
+    g_last_error = CompressionAlgorithm == acaZLIB   ? "Invalid zlib data"
+                   : CompressionAlgorithm == acaBZIP ? "Invalid bzip2 data"
+                                                     : "PPM Decompression error";
     return false;
   }
   g_last_error.clear();

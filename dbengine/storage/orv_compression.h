@@ -25,14 +25,15 @@ TORVCompressionAlgorithm GetCompressionAlgorithm(std::string_view Name);
 
 // Compresses InSize bytes into a new buffer from the process heap (release it with
 // std::free). Mode 0..9: the zlib level; the bzip2 block size in 100 000 bytes (0 counts as
-// 1, since a stored bzip2 block cannot be marked). False, with OutBuf nil and OutSize 0, for
-// acaNone, an unknown algorithm, InSize 0 and every failure of a compressor; never raises.
-// PPM is not available in this build: it always gives false with a last-error text saying so.
+// 1, since a stored bzip2 block cannot be marked); the PPM model order and memory. False, with
+// OutBuf nil and OutSize 0, for acaNone, an unknown algorithm, InSize 0 and every failure of a
+// compressor (PPM data that would not fit in 105 % of the input + 50 bytes); never raises.
 bool ORVInternalCompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, uint8_t CompressionMode,
                                const void* InBuf, int32_t InSize, void*& OutBuf, int32_t& OutSize);
 
-// The inverse. OutSize comes in as the expected uncompressed size (0 when unknown) and goes
-// out as the real one. True when OutSize is above 0; never raises.
+// The inverse. OutSize comes in as the expected uncompressed size (0 when unknown; PPM needs
+// it, since its buffers do not hold the size) and goes out as the real one. True when OutSize
+// is above 0; never raises.
 bool ORVInternalDecompressBuffer(TORVCompressionAlgorithm CompressionAlgorithm, const void* InBuf, int32_t InSize,
                                  void*& OutBuf, int32_t& OutSize);
 

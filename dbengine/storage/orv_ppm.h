@@ -1,10 +1,11 @@
 #pragma once
-// Parameters of the PPMd (variant G) BLOB coder. The coder itself is not part of this build:
-// the compression dispatch reports PPM as not available. What is fixed already is how a
-// compression mode selects the model and how the stored buffer names it.
+// PPM compression of BLOB blocks and internal files: the PPMd (variant G) coder on memory
+// buffers. A compressed buffer is a 4-byte little-endian header word naming the model (order,
+// memory, variant letter) followed by the range coder's bytes; the uncompressed size is not
+// stored, the caller keeps it.
 #include <array>
 #include <cstdint>
-#include <mutex>
+#include <stdexcept>
 
 namespace orv {
 
@@ -21,7 +22,37 @@ constexpr uint32_t PPMHeaderWord(int CompressionMode) {
          (static_cast<uint32_t>(PPM_SA[static_cast<size_t>(m)] - 1) << 4) | (6u << 12);
 }
 
-// The coder's model is process-wide, so every PPM call is serialised by this lock.
+// A failure of the PPM coder ("PPM Compression error", "PPM Decompression error",
+// "PPM DecpmpressBuf: OutSize must be set").
+class EPPMError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Compresses InSize bytes at CompressionMode into a new buffer from the process heap (release
+// it with std::free). The coder works inside a block of InSize + InSize div 20 + 50 bytes and
+// never writes past it: data that would not fit raises EPPMError, and the caller keeps the
+// block uncompressed. Raises std::bad_alloc when the heap cannot give the block or the model.
+void PPMCompressBuf(const void* InBuf, int32_t InSize, void*& OutBuf, int32_t& OutSize, int32_t CompressionMode);
+
+// The same into the caller's block of OutCapacity bytes, without raising: false (OutSize 0)
+// when the coded data would not fit, the model memory cannot be reserved or the arguments are
+// invalid. Nothing is written past OutCapacity bytes.
+bool PPMCompressInto(const void* InBuf, int32_t InSize, void* OutBuf, int32_t OutCapacity, int32_t& OutSize,
+                     int32_t CompressionMode);
+
+// Decompresses a PPM buffer. OutSize comes in as the uncompressed size (it must be above 0)
+// and goes out as the decoded one; the decoder never writes more than that many bytes nor reads
+// past InSize bytes. A wrong variant letter, a model that cannot be reserved, data that decodes
+// to more than OutSize bytes or ends early raise EPPMError.
+void PPMDecompressBuf(const void* InBuf, int32_t InSize, void*& OutBuf, int32_t& OutSize);
+
+// The same into the caller's buffer of OutCapacity bytes, without raising: false for every
+// failure above.
+bool PPMDecompressInto(const void* InBuf, int32_t InSize, void* OutBuf, int32_t OutCapacity, int32_t& OutSize);
+
+// Every PPM call holds this lock for its whole run, so that at most one model (up to 100 MB)
+// is alive at a time.
 void LockForPPMCompression();
 void UnlockForPPMCompression();
 

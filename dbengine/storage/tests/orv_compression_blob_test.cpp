@@ -284,13 +284,24 @@ TEST(TORVCompressedBLOBStream, BlockSizesByModeAndAlgorithms) {
   TORVCompressedBLOBStream reopened(&under, blob.BLOBDescriptor(), false, false);
   EXPECT_EQ(ReadAll(reopened), data);
 
-  // PPM cannot compress in this build: the write fails cleanly and nothing is stored.
+  // PPM blocks: written, reopened, read at a block boundary, appended to and truncated.
   TORVMemoryStream ppm_under;
-  TORVCompressedBLOBStream ppm(&ppm_under, Descriptor(acaPPM, 5, 0), true, false);
-  EXPECT_EQ(CodeOf([&] { ppm.Write(data.data(), 1000); }), 10085);
-  EXPECT_EQ(ppm.BLOBDescriptor().NumBlocks, 0);
-  EXPECT_EQ(ppm.GetSize(), 0);
-  EXPECT_EQ(ppm_under.GetSize(), 0);
+  TORVCompressedBLOBStream ppm(&ppm_under, Descriptor(acaPPM, 1, 0), true, false);
+  EXPECT_EQ(ppm.Write(data.data(), 250000), 250000);
+  EXPECT_EQ(ppm.BLOBDescriptor().NumBlocks, 1);
+  EXPECT_GT(ppm.GetCompressionRate(), 50.0);
+  {
+    TORVCompressedBLOBStream reread(&ppm_under, ppm.BLOBDescriptor(), false, false);
+    EXPECT_EQ(ReadAll(reread), data);
+  }
+  const Bytes more = Sample(300000, 9);
+  EXPECT_EQ(ppm.Write(more.data(), 300000), 300000);
+  EXPECT_EQ(ppm.BLOBDescriptor().NumBlocks, 2);
+  ppm.SetSize(260000);
+  TORVCompressedBLOBStream reopened_ppm(&ppm_under, ppm.BLOBDescriptor(), false, false);
+  Bytes expected_ppm = data;
+  expected_ppm.insert(expected_ppm.end(), more.begin(), more.begin() + 10000);
+  EXPECT_EQ(ReadAll(reopened_ppm), expected_ppm);
 
   TORVMemoryStream bad_under;
   EXPECT_EQ(CodeOf([&] { TORVCompressedBLOBStream b(&bad_under, Descriptor(acaZLIB, 1, 0, -4), false, false); }),

@@ -94,13 +94,30 @@ TEST(ORVInternalCompressBuffer, RefusalsAndFailuresAreFalseWithoutABuffer) {
   EXPECT_EQ(out, nullptr);
   EXPECT_FALSE(ORVCompressionGetLastError().empty());
 
-  // The PPM coder is not part of this build: a clear "no", never a fake buffer.
-  EXPECT_FALSE(ORVInternalCompressBuffer(acaPPM, 5, in.data(), 1000, out, size));
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(ORVCompressionGetLastError(), "PPM compression is not available");
-  size = 1000;
+  // PPM buffers do not hold their size: without the expected size there is no buffer.
+  size = 0;
   EXPECT_FALSE(ORVInternalDecompressBuffer(acaPPM, in.data(), 1000, out, size));
-  EXPECT_EQ(ORVCompressionGetLastError(), "PPM compression is not available");
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(ORVCompressionGetLastError(), "PPM DecpmpressBuf: OutSize must be set");
+}
+
+TEST(ORVInternalCompressBuffer, PPMRoundTripsThroughTheDispatch) {
+  const Bytes text = Input("text");
+  HeapBytes packed;
+  ASSERT_TRUE(ORVInternalCompressBuffer(acaPPM, 5, text.data(), static_cast<int32_t>(text.size()), packed.p,
+                                        packed.size));
+  EXPECT_EQ(packed.bytes()[1] >> 4, 6);  // the variant letter G
+  HeapBytes back;
+  back.size = static_cast<int32_t>(text.size());
+  ASSERT_TRUE(ORVInternalDecompressBuffer(acaPPM, packed.p, packed.size, back.p, back.size));
+  EXPECT_EQ(back.bytes(), text);
+  Bytes into(text.size());
+  int32_t size = 0;
+  ASSERT_TRUE(ORVInternalDecompressBufferInto(acaPPM, packed.p, packed.size, into.data(),
+                                              static_cast<int32_t>(into.size()), size));
+  EXPECT_EQ(into, text);
+  EXPECT_FALSE(ORVInternalDecompressBufferInto(acaPPM, packed.p, packed.size, into.data(), 100, size));
+  EXPECT_EQ(size, 0);
 }
 
 TEST(ORVInternalDecompressBuffer, DamagedInputGivesFalse) {
