@@ -457,6 +457,26 @@ void TPPMModel::StartMask() {
   }
 }
 
+void TPPMModel::MaskAll(uint8_t* Last) {
+  StartMask();
+  NumMasked = NumStats(MinContext);
+  for (unsigned i = NumMasked; i; --i, Last -= kStateSize) CharMask[Sym(Last)] = EscCount;
+}
+
+void TPPMModel::BinaryFound(uint16_t& bs, uint8_t* rs) {
+  bs = static_cast<uint16_t>(bs + INTERVAL - GetMean(bs));
+  UpdateBin(rs);
+}
+
+void TPPMModel::BinaryEscaped(uint16_t& bs, uint8_t* rs) {
+  bs = static_cast<uint16_t>(bs - GetMean(bs));
+  InitEsc = ExpEscape[bs >> 10];
+  StartMask();
+  NumMasked = 1;
+  CharMask[Sym(rs)] = EscCount;
+  PrevSuccess = 0;
+}
+
 bool TPPMModel::CollectUnmasked(unsigned Count, uint8_t** Out) {
   uint8_t* s = sa_.Ptr(StatsRef(MinContext));
   unsigned n = 0;
@@ -487,26 +507,18 @@ void TPPMModel::EncodeSymbol(TPPMRangeEncoder& rc, int symbol) {
       }
       lo += Freq(s);
     } while (--i);
-    StartMask();
-    NumMasked = NumStats(MinContext);
-    for (i = NumMasked; i; --i, s -= kStateSize) CharMask[Sym(s)] = EscCount;
+    MaskAll(s);
     rc.Encode(lo, scale, scale);
   } else {
     uint8_t* rs = OneState(MinContext);
     uint16_t& bs = BinSummFor(rs);
     if (Sym(rs) == symbol) {
       rc.EncodeShift(0, bs, TOT_BITS);
-      bs = static_cast<uint16_t>(bs + INTERVAL - GetMean(bs));
-      UpdateBin(rs);
+      BinaryFound(bs, rs);
       return;
     }
     rc.EncodeShift(bs, BIN_SCALE, TOT_BITS);
-    bs = static_cast<uint16_t>(bs - GetMean(bs));
-    InitEsc = ExpEscape[bs >> 10];
-    StartMask();
-    NumMasked = 1;
-    CharMask[Sym(rs)] = EscCount;
-    PrevSuccess = 0;
+    BinaryEscaped(bs, rs);
   }
   uint8_t* ps[256];
   for (;;) {
@@ -574,26 +586,19 @@ int TPPMModel::DecodeSymbol(TPPMRangeDecoder& rc) {
       return -1;
     }
     rc.RemoveSubrange(hiCnt, scale);
-    StartMask();
-    NumMasked = NumStats(MinContext);
-    for (i = NumMasked; i; --i, s -= kStateSize) CharMask[Sym(s)] = EscCount;
+    MaskAll(s);
   } else {
     uint8_t* rs = OneState(MinContext);
     uint16_t& bs = BinSummFor(rs);
     if (rc.GetCurrentShiftCount(TOT_BITS) < bs) {
       rc.RemoveSubrange(0, bs);
-      bs = static_cast<uint16_t>(bs + INTERVAL - GetMean(bs));
+      // Read the symbol first: the update may restart the model over this context's unit.
       const int symbol = Sym(rs);
-      UpdateBin(rs);
+      BinaryFound(bs, rs);
       return symbol;
     }
     rc.RemoveSubrange(bs, BIN_SCALE);
-    bs = static_cast<uint16_t>(bs - GetMean(bs));
-    InitEsc = ExpEscape[bs >> 10];
-    StartMask();
-    NumMasked = 1;
-    CharMask[Sym(rs)] = EscCount;
-    PrevSuccess = 0;
+    BinaryEscaped(bs, rs);
   }
   uint8_t* ps[256];
   for (;;) {

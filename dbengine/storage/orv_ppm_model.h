@@ -55,6 +55,11 @@ class TPPMModel {
   uint16_t& BinSummFor(uint8_t* OneState);
   SEE2* MakeEscFreq2(unsigned Diff, uint32_t& Scale);
   void StartMask();
+  // Masks every symbol of MinContext (Last is its last state) after an escape from it.
+  void MaskAll(uint8_t* Last);
+  // The updates after a binary context's symbol was coded, or its escape.
+  void BinaryFound(uint16_t& bs, uint8_t* rs);
+  void BinaryEscaped(uint16_t& bs, uint8_t* rs);
   // The statistics of MinContext from its first to its last state, and whether the scan of
   // the masked symbols found what the model promised (false only for damaged input).
   bool CollectUnmasked(unsigned Count, uint8_t** Out);
