@@ -44,7 +44,9 @@ std::unique_ptr<IORVExpression> IORVExpressionFactory::ParseForIsAnyRecordMatchC
 
 IORVExpressionFactory& GetExpressionFactory() {
   if (!g_expression_factory)
-    throw std::logic_error("no expression engine is registered: filter texts cannot be parsed");
+    throw std::logic_error(
+        "the expression engine (SQL layer) is not registered: filters, Locate and record conditions cannot be "
+        "parsed");
   return *g_expression_factory;
 }
 

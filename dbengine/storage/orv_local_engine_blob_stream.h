@@ -17,7 +17,17 @@
 namespace orv {
 
 class TORVCursor;
-class TORVBLOBStream;  // the dataset's stream that wraps this one (access components)
+class TORVLocalBLOBStream;
+
+// The dataset's stream that wraps a local stream (access components). The cursor closes a
+// local stream on its own at a post, a cancel or the close of its table; it tells the user
+// stream first, once, so that the user stream takes what it needs of it (whether it was
+// written) and from then on reads and writes nothing and closes nothing when it is freed.
+class IORVUserBLOBStream {
+ public:
+  virtual ~IORVUserBLOBStream() = default;
+  virtual void LocalStreamClosing(TORVLocalBLOBStream& Stream) = 0;
+};
 
 class TORVLocalBLOBStream : public TORVStream {
  public:
@@ -43,7 +53,7 @@ class TORVLocalBLOBStream : public TORVStream {
   int32_t FieldNo() const { return FFieldNo; }
   TORVCursor* Cursor() const { return FCursor; }
 
-  TORVBLOBStream* FUserBLOBStream = nullptr;  // borrowed
+  IORVUserBLOBStream* FUserBLOBStream = nullptr;  // borrowed
 
  private:
   TORVBLOBOpenMode FOpenMode;

@@ -344,6 +344,67 @@ std::unique_ptr<IORVExpression> FieldOpConstantFactory::ParseForFilter(TORVCurso
   return std::make_unique<FieldOpConstantExpression>(Cursor, Filter, CaseInsensitive);
 }
 
+namespace {
+
+std::string Quoted(const std::string& Text) { return "'" + Text + "'"; }
+
+std::string LocateTerm(const std::string& Field, const TORVVarValue& Value) {
+  if (Value.IsNull()) return Field + " IS NULL";
+  if (const auto* i = std::get_if<int64_t>(&Value.Value)) return Field + " = " + std::to_string(*i);
+  if (const auto* t = std::get_if<std::string>(&Value.Value)) return Field + " = " + Quoted(*t);
+  throw std::invalid_argument("the filter double locates by integers, texts and NULL only");
+}
+
+const char* OperatorText(TORVDataOperator Operator) {
+  switch (Operator) {
+    case doEQ: return "=";
+    case doNE: return "<>";
+    case doLT: return "<";
+    case doGT: return ">";
+    case doLE: return "<=";
+    case doGE: return ">=";
+    default: throw std::invalid_argument("the filter double compares with = <> < > <= >= only");
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<IORVExpression> FieldOpConstantFactory::ParseForLocate(TORVCursor& Cursor,
+                                                                       const std::string& FieldNames,
+                                                                       const std::vector<TORVVarValue>& KeyValues,
+                                                                       bool CaseInsensitive, bool) {
+  std::vector<std::string> names;
+  for (size_t pos = 0; pos <= FieldNames.size();) {
+    const size_t end = std::min(FieldNames.find(';', pos), FieldNames.size());
+    std::string name = FieldNames.substr(pos, end - pos);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    if (!name.empty()) names.push_back(name);
+    pos = end + 1;
+  }
+  if (names.size() != KeyValues.size())
+    throw EORVException(30112, "Count of FieldNames (%d) not equal counts of KeyValues (%d)",
+                        {names.size(), KeyValues.size()});
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) text += (i ? " AND " : "") + LocateTerm(names[i], KeyValues[i]);
+  last_text = text;
+  return std::make_unique<FieldOpConstantExpression>(Cursor, text, CaseInsensitive);
+}
+
+std::unique_ptr<IORVExpression> FieldOpConstantFactory::ParseForIsAnyRecordMatchCondition(
+    TORVCursor& Cursor, const std::string& FieldName, TORVDataOperator Operator, const TORVVariant& Value) {
+  std::string text;
+  if (Operator == doISNULL || Operator == doISNOTNULL) {
+    text = FieldName + (Operator == doISNULL ? " IS NULL" : " IS NOT NULL");
+  } else {
+    const std::string constant = Value.IsStringDataType() ? Quoted(Value.GetDataAsAnsiString())
+                                                          : std::to_string(Value.GetDataAsSignedInt64());
+    text = FieldName + " " + OperatorText(Operator) + " " + constant;
+  }
+  last_text = text;
+  return std::make_unique<FieldOpConstantExpression>(Cursor, text, false);
+}
+
 // ---- Default values -------------------------------------------------------------------------------
 
 namespace {

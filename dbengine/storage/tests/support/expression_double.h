@@ -54,10 +54,22 @@ class FieldOpConstantExpression : public IORVExpression {
   bool case_insensitive_;
 };
 
+// Locate keys and single-field conditions become the same "field op constant" filters:
+// integers as numbers, texts quoted, NULL as IS NULL.
 class FieldOpConstantFactory : public IORVExpressionFactory {
  public:
   std::unique_ptr<IORVExpression> ParseForFilter(TORVCursor& Cursor, const std::string& Filter, bool CaseInsensitive,
                                                  bool PartialKey) override;
+  // Values of another kind than integer, text or NULL: std::invalid_argument.
+  std::unique_ptr<IORVExpression> ParseForLocate(TORVCursor& Cursor, const std::string& FieldNames,
+                                                 const std::vector<TORVVarValue>& KeyValues, bool CaseInsensitive,
+                                                 bool PartialKey) override;
+  std::unique_ptr<IORVExpression> ParseForIsAnyRecordMatchCondition(TORVCursor& Cursor, const std::string& FieldName,
+                                                                    TORVDataOperator Operator,
+                                                                    const TORVVariant& Value) override;
+
+  // The filter text the last Locate or condition was turned into.
+  std::string last_text;
 };
 
 // Registers a filter factory for its lifetime (restoring the previous one).
