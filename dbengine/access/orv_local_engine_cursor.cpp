@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "dbengine/access/orv_local_engine_session.h"
@@ -168,14 +169,22 @@ std::vector<std::string> TORVLocalCursor::PhysicalNames(const std::vector<std::s
 
 // ---- Table-level operations -------------------------------------------------------------------
 
-void TORVLocalCursor::CloseAfterTableOperation() { CloseTable(); }
-
-void TORVLocalCursor::CreateTable(const TORVFieldDefs& FieldDefs, const TORVIndexDefs& IndexDefs,
-                                  const TORVConstraintDefs& ConstraintDefs) {
+void TORVLocalCursor::TableOperation(const std::function<void(TORVDatabaseData&)>& Body) {
   TORVDatabaseData& db = SessionDatabaseData();
   DatabaseGuard guard(db);
   CloseTable();
   try {
+    Body(db);
+  } catch (...) {
+    CloseTable();
+    throw;
+  }
+  CloseTable();
+}
+
+void TORVLocalCursor::CreateTable(const TORVFieldDefs& FieldDefs, const TORVIndexDefs& IndexDefs,
+                                  const TORVConstraintDefs& ConstraintDefs) {
+  TableOperation([&](TORVDatabaseData& db) {
     if (db.TableExists(FTableName)) DeleteTable();
     FTableData = db.FindOrCreateTableData(this);
     if (!FTableData) throw EORVException(20151, "Pointer is nil");
@@ -184,18 +193,11 @@ void TORVLocalCursor::CreateTable(const TORVFieldDefs& FieldDefs, const TORVInde
     auto indexes = CopyOf(&IndexDefs);
     auto constraints = CopyOf(&ConstraintDefs);
     FTableData->CreateTable(this, *fields, *indexes, *constraints);
-  } catch (...) {
-    CloseAfterTableOperation();
-    throw;
-  }
-  CloseAfterTableOperation();
+  });
 }
 
 void TORVLocalCursor::DeleteTable() {
-  TORVDatabaseData& db = SessionDatabaseData();
-  DatabaseGuard guard(db);
-  CloseTable();
-  try {
+  TableOperation([&](TORVDatabaseData& db) {
     if (!db.TableExists(FTableName)) throw EORVException(20132, "Table '%s' not found", {FTableName});
     FTableData = db.FindOrCreateTableData(this);
     if (!FTableData) throw EORVException(10027, "Table not found, table name = %s", {FTableName});
@@ -208,34 +210,20 @@ void TORVLocalCursor::DeleteTable() {
     FTableData->DeleteTable(this, false);
     // A memory or temporary table object has freed itself; a disk one stays until the close.
     if (!disk) FTableData = nullptr;
-  } catch (...) {
-    CloseAfterTableOperation();
-    throw;
-  }
-  CloseAfterTableOperation();
+  });
 }
 
 void TORVLocalCursor::EmptyTable() {
-  TORVDatabaseData& db = SessionDatabaseData();
-  DatabaseGuard guard(db);
-  CloseTable();
-  try {
+  TableOperation([&](TORVDatabaseData& db) {
     if (!db.TableExists(FTableName)) throw EORVException(20133, "Table '%s' not found", {FTableName});
     FTableData = db.FindOrCreateTableData(this);
     if (!FTableData) throw EORVException(10073, "Table not found, table name = %s", {FTableName});
     FTableData->EmptyTable(this);
-  } catch (...) {
-    CloseAfterTableOperation();
-    throw;
-  }
-  CloseAfterTableOperation();
+  });
 }
 
 void TORVLocalCursor::RenameTable(const std::string& NewTableName) {
-  TORVDatabaseData& db = SessionDatabaseData();
-  DatabaseGuard guard(db);
-  CloseTable();
-  try {
+  TableOperation([&](TORVDatabaseData& db) {
     if (!db.TableExists(FTableName)) throw EORVException(20134, "Table '%s' not found", {FTableName});
     if (AnsiUpperCase(FTableName) != AnsiUpperCase(NewTableName) && db.TableExists(NewTableName))
       throw EORVException(30451, "Table %s already exists", {NewTableName});
@@ -244,11 +232,7 @@ void TORVLocalCursor::RenameTable(const std::string& NewTableName) {
     FTableData = db.FindOrCreateTableData(this);
     if (!FTableData) throw EORVException(10151, "Table not found, table name = %s", {FTableName});
     FTableData->RenameTable(NewTableName, this);
-  } catch (...) {
-    CloseAfterTableOperation();
-    throw;
-  }
-  CloseAfterTableOperation();
+  });
   FTableName = NewTableName;
 }
 

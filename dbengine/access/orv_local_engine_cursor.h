@@ -21,6 +21,7 @@
 // Every wait between lock attempts goes through the platform clock's Sleep with the table's
 // lock released, so that the other cursors of the process go on meanwhile.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -226,8 +227,9 @@ class TORVLocalCursor : public TORVCursor {
   void CloseField(int32_t PhysicalFieldNo);
   // The table data goes (it is unused, or was made for an open that failed).
   void ReleaseTableData(bool CreatedHere);
-  // The end of every table-level operation.
-  void CloseAfterTableOperation();
+  // A table-level operation: under the database's lock, on a closed cursor, which is closed
+  // again afterwards whether Body succeeds or raises.
+  void TableOperation(const std::function<void(TORVDatabaseData&)>& Body);
 
   TORVTableData* FTableData = nullptr;        // borrowed: the database data owns it
   TORVDatabaseData* FDatabaseData = nullptr;  // borrowed: taken from the session
