@@ -690,22 +690,36 @@ void TORVAO::SetFieldNames() {
   for (int32_t l = 1; l < FieldCount(); ++l) make_unique(l);
 }
 
+TORVFieldLink TORVAO::LinkTo(TORVAO* AO, int32_t FieldNo, const TORVFieldLink& Source) {
+  TORVFieldLink link;
+  link.AO = AO;
+  link.FieldNo = FieldNo;
+  link.IsHidden = Source.IsHidden;
+  link.FieldName = Source.FieldName;
+  link.FieldType = Source.FieldType;
+  link.FieldSize = Source.FieldSize;
+  link.BLOBCompressionAlgorithm = Source.BLOBCompressionAlgorithm;
+  link.BLOBCompressionMode = Source.BLOBCompressionMode;
+  link.BLOBBlockSize = Source.BLOBBlockSize;
+  return link;
+}
+
 void TORVAO::AddFieldLink(int32_t FieldLinkNo, bool SkipHiddenFields) {
   const TORVFieldLink& source = FLeftAO->FFieldLinks[static_cast<size_t>(FieldLinkNo)];
   if (FLeftAO->FHasSetResultFields && source.IsHidden && SkipHiddenFields) return;
-  TORVFieldLink link;
-  link.AO = FLeftAO.get();
-  link.FieldNo = FieldLinkNo;
-  link.IsHidden = source.IsHidden;
-  link.FieldName =
-      FLeftAO->FHasSetResultFields && !source.DisplayName.empty() ? source.DisplayName : source.FieldName;
-  link.FieldType = source.FieldType;
-  link.FieldSize = source.FieldSize;
+  TORVFieldLink link = LinkTo(FLeftAO.get(), FieldLinkNo, source);
+  if (FLeftAO->FHasSetResultFields && !source.DisplayName.empty()) link.FieldName = source.DisplayName;
   link.FieldPrecision = source.FieldPrecision;
-  link.BLOBCompressionAlgorithm = source.BLOBCompressionAlgorithm;
-  link.BLOBCompressionMode = source.BLOBCompressionMode;
-  link.BLOBBlockSize = source.BLOBBlockSize;
   FFieldLinks.push_back(std::move(link));
+}
+
+void TORVAO::AddVisibleInputLinks() {
+  const TORVIntegerArray& order = FLeftAO->ResultFieldsOrder();
+  if (FLeftAO->FHasSetResultFields && order.ItemCount > 0) {
+    for (int32_t p = 0; p < order.ItemCount; ++p) AddFieldLink(order[p], true);
+  } else {
+    for (int32_t i = 0; i < FLeftAO->FieldCount(); ++i) AddFieldLink(i, true);
+  }
 }
 
 // ---- Tables and locks -----------------------------------------------------------------------

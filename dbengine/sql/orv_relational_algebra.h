@@ -228,6 +228,10 @@ class TORVAO : public IORVAO {
   void SetFieldNames();
   // A link reading the left child's link FieldLinkNo.
   void AddFieldLink(int32_t FieldLinkNo, bool SkipHiddenFields);
+  // One link per visible column of the left child (its select list, or every link).
+  void AddVisibleInputLinks();
+  // A link reading Source (link FieldNo of AO), with its name, type, size and BLOB settings.
+  static TORVFieldLink LinkTo(TORVAO* AO, int32_t FieldNo, const TORVFieldLink& Source);
   void CopyFieldValue(int32_t SrcFieldNo, int32_t DestFieldNo);
   bool GetFieldDatsetAndFieldNo(int32_t FieldNo, TORVAODataset*& Dataset, int32_t& DatasetFieldNo, bool& Direct);
   void CreateResultIndexLists(bool ToClear);

@@ -158,18 +158,7 @@ TORVAOJoin::TORVAOJoin(std::unique_ptr<TORVAO> LeftChild, std::unique_ptr<TORVAO
   FLeftLinkCount = FLeftAO->FieldCount();
   for (TORVAO* child : {FLeftAO.get(), FRightAO.get()})
     for (int32_t i = 0; i < child->FieldCount(); ++i) {
-      const TORVFieldLink& source = child->Link(i);
-      TORVFieldLink link;
-      link.AO = child;
-      link.FieldNo = i;
-      link.FieldName = source.FieldName;
-      link.FieldType = source.FieldType;
-      link.FieldSize = source.FieldSize;
-      link.IsHidden = source.IsHidden;
-      link.BLOBCompressionAlgorithm = source.BLOBCompressionAlgorithm;
-      link.BLOBCompressionMode = source.BLOBCompressionMode;
-      link.BLOBBlockSize = source.BLOBBlockSize;
-      FFieldLinks.push_back(std::move(link));
+      FFieldLinks.push_back(LinkTo(child, i, child->Link(i)));
     }
 
   if (IsNatural) {

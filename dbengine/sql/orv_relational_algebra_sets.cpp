@@ -225,17 +225,8 @@ TORVAOGroupBy::TORVAOGroupBy(std::unique_ptr<TORVAO> Child, const std::vector<TO
   FIsMaterialized = false;
   FIsAOGroupBy = true;
   for (int32_t i = 0; i < FLeftAO->FieldCount(); ++i) {
-    const TORVFieldLink& source = FLeftAO->Link(i);
-    TORVFieldLink link;
-    link.AO = FLeftAO.get();
-    link.FieldNo = i;
+    TORVFieldLink link = LinkTo(FLeftAO.get(), i, FLeftAO->Link(i));
     link.IsHidden = true;
-    link.FieldName = source.FieldName;
-    link.FieldType = source.FieldType;
-    link.FieldSize = source.FieldSize;
-    link.BLOBCompressionAlgorithm = source.BLOBCompressionAlgorithm;
-    link.BLOBCompressionMode = source.BLOBCompressionMode;
-    link.BLOBBlockSize = source.BLOBBlockSize;
     FFieldLinks.push_back(std::move(link));
   }
   if (FAllFields) return;
@@ -449,12 +440,7 @@ void TORVAOGroupBy::Iterate(bool FirstTimeCalled) {
 
 TORVAOTableExpr::TORVAOTableExpr(std::unique_ptr<TORVAO> Child) : TORVAO(std::move(Child), nullptr, "", "") {
   FIsMaterialized = false;
-  const TORVIntegerArray& order = FLeftAO->ResultFieldsOrder();
-  if (FLeftAO->FHasSetResultFields && order.ItemCount > 0) {
-    for (int32_t p = 0; p < order.ItemCount; ++p) AddFieldLink(order[p], true);
-  } else {
-    for (int32_t i = 0; i < FLeftAO->FieldCount(); ++i) AddFieldLink(i, true);
-  }
+  AddVisibleInputLinks();
 }
 
 void TORVAOTableExpr::Execute(bool IsRootAO, IORVAO* ParentQueryAO, TORVCursor* ParentCursor) {
@@ -502,12 +488,7 @@ void TORVAOTableExpr::SetTopRowCount(int64_t FirstRowNo, int64_t TopRowCount) {
 TORVAOSQLTopRowCount::TORVAOSQLTopRowCount(std::unique_ptr<TORVAO> Child)
     : TORVAO(std::move(Child), nullptr, "", "") {
   FIsMaterialized = false;
-  const TORVIntegerArray& order = FLeftAO->ResultFieldsOrder();
-  if (FLeftAO->FHasSetResultFields && order.ItemCount > 0) {
-    for (int32_t p = 0; p < order.ItemCount; ++p) AddFieldLink(order[p], true);
-  } else {
-    for (int32_t i = 0; i < FLeftAO->FieldCount(); ++i) AddFieldLink(i, true);
-  }
+  AddVisibleInputLinks();
 }
 
 void TORVAOSQLTopRowCount::SetTopRowCount(int64_t FirstRowNo, int64_t TopRowCount) {
