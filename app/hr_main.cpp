@@ -75,6 +75,8 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent), host_(std::make_u
   ConnectDisplayControls();
   ConnectCaptureControls();
   ConnectMeasurementControls();
+  ConnectStatisticControls();
+  ConnectMenuCommands();
 }
 
 THRMainFrm::~THRMainFrm() {

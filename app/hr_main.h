@@ -44,6 +44,9 @@ class QTableWidget;
 
 class QToolButton;
 
+namespace archive {
+class TPDFParam;
+}  // namespace archive
 namespace capture {
 class TMotionDetect_bmp;
 }  // namespace capture
@@ -51,7 +54,9 @@ class TMotionDetect_bmp;
 namespace app {
 
 class ArchiveAccess;
+class ArchiveRows;
 class MainDriverHost;
+class ReportAccess;
 class TAboutFrm;
 class TFrmConnect;
 class TFrmSettings;
@@ -66,6 +71,10 @@ struct HRMainModule {
   int16_t StatCount = 0;
   analysis::TMessung av;
   analysis::TMessung StdSum;
+  // The statistic's last entry is the result now shown: the last AddStatistic took MyMess and
+  // no entry was deleted or restarted since. Only then may another population of that result
+  // take its place.
+  bool LastEntryIsMyMess = false;
   // The summed-area image of the local-average view (5 MB: made at its first use).
   std::unique_ptr<analysis::TIntImg> GIntImg;
   void Reset() { *this = HRMainModule(); }
@@ -122,6 +131,10 @@ struct MainWindowLinks {
   TAboutFrm* AboutFrm = nullptr;
   capture::TFrmPreview* FrmPreview = nullptr;
   ArchiveAccess* Archive = nullptr;
+  // The report parameter dialog, the report builder and the archive's row appends.
+  archive::TPDFParam* PDFParam = nullptr;
+  ReportAccess* Reports = nullptr;
+  ArchiveRows* Rows = nullptr;
 };
 
 class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
@@ -265,10 +278,52 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   int32_t GetMaxFreq(double& dx, double& dy, bool Show);
   // Appends MyMess to the running statistic; the commands call it while StatActive is on.
   void AddStatistic();
-  // Until the running statistic is built, a test may stand in for it here.
-  std::function<void()> StatisticHook;
   // Everything a driver works on: the window's images, histogram, fields and controls.
   analysis::TDriverContext DriverContext();
+
+  // ---- running statistic ----
+  // Mean and sample standard deviation of the entries in use (counts: the mean rounded, ties
+  // to even).
+  void CalcStat(analysis::TMessung& av, analysis::TMessung& stdsum);
+  // CalcStat into av and StdSum, then the grid of the statistic's page.
+  void CalcShowStat();
+  void ClearMaskGrid();
+  void ClearPlateGrid();
+  void ClearStructGrid();
+  void NewStatbtnClick();
+  void NewPStatbtnClick();
+  void NewSStatbtnClick();
+  void StatPlusbtnClick();
+  void StatPPlusbtnClick();
+  void StatSPlusbtnClick();
+  void StatDelBtnClick();
+  void StatPDelbtnClick();
+  void StatSDelbtnClick();
+  void StatSavebtnClick();
+  void StatPSavebtnClick();
+  void StatSSavebtnClick();
+  void StatPDFbtnClick();
+  void StatPPDFbtnClick();
+  void StatSPDFbtnClick();
+  // The statistic as a tab-separated text file the operator names.
+  void SaveStatistik();
+
+  // ---- report and archive ----
+  void ReportbtnClick();
+
+  // ---- menu commands ----
+  void OpenDatabase1Click();
+  void CreateDatabase1Click();
+  void OpenDBbtnClick();
+  void Help2Click();
+  void Video1Click();
+
+  // ---- calibration page ----
+  void Calibrate1Click();
+  void CalTargetbtnClick();
+  void CalibbtnClick();
+  void CALPDFbtnClick();
+  void CancelbtnClick();
 
   // ---- result presentations (labels, MyMess and the overlay on rbmp) ----
   void ShowMaskAlternative(analysis::TSortedDotList* tList, int32_t DSF, bool ShowGrid);
@@ -695,6 +750,18 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void SaveImageFile(const std::string& path);
 
   void ConnectMeasurementControls();
+  void ConnectStatisticControls();
+  void ConnectMenuCommands();
+  // The statistics side of the add, delete and report buttons of one page.
+  void StatPlus(QToolButton* plus, int first_type, int last_type);
+  void StatDelete(void (THRMainFrm::*clear_own_grid)());
+  void StatisticReport(int kind, QToolButton* plus);
+  // Shows the report parameter dialog with SHOWPDF in its box; the dialog's result.
+  platform::ui::ModalResult AskReportParameters();
+  // The registered report builder and archive rows; an error naming what is missing when none
+  // is registered.
+  ReportAccess& Reports() const;
+  ArchiveRows& Rows() const;
   // Runs the handler through Guarded whenever the sender sends the signal.
   template <typename Sender, typename Signal>
   void OnEvent(Sender* sender, Signal signal, void (THRMainFrm::*handler)()) {

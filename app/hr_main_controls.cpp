@@ -124,6 +124,17 @@ QTableWidget* StatGrid(QTableWidget*& field, const char* name, QWidget* parent) 
   return g;
 }
 
+// The add and delete buttons of a statistic tab are a group of which at most one is down:
+// pressing one releases the other, and pressing the one that is down releases it.
+void AllowAllUpGroup(QToolButton* a, QToolButton* b) {
+  QObject::connect(a, &QToolButton::toggled, b, [b](bool down) {
+    if (down) b->setChecked(false);
+  });
+  QObject::connect(b, &QToolButton::toggled, a, [a](bool down) {
+    if (down) a->setChecked(false);
+  });
+}
+
 // The result panels stack at the top of their page in the order they are made visible.
 QGridLayout* PanelGrid(QWidget* panel) {
   auto* g = new QGridLayout(panel);
@@ -500,7 +511,7 @@ void THRMainFrm::CreateMaskPage() {
     auto* g = new QGridLayout(MaskStatTab);
     auto* buttons = new QHBoxLayout();
     for (auto* b : {Tool(C(NewStatbtn), MaskStatTab, "New"), Tool(C(StatPlusbtn), MaskStatTab, "+", true),
-                    Tool(C(StatDelBtn), MaskStatTab, "-"), Tool(C(StatSavebtn), MaskStatTab, "Save"),
+                    Tool(C(StatDelBtn), MaskStatTab, "-", true), Tool(C(StatSavebtn), MaskStatTab, "Save"),
                     Tool(C(StatPDFbtn), MaskStatTab, "PDF")}) {
       buttons->addWidget(b);
     }
@@ -508,6 +519,7 @@ void THRMainFrm::CreateMaskPage() {
     g->addWidget(Picture(C(StatMaskImg), MaskStatTab, 48, 48), 1, 0, Qt::AlignTop);
     StatMaskImg->SetStretch(true);
     g->addWidget(StatGrid(C(MaskGrid), MaskStatTab), 1, 1);
+    AllowAllUpGroup(StatPlusbtn, StatDelBtn);
     g->setRowStretch(2, 1);
   }
 }
@@ -581,7 +593,7 @@ void THRMainFrm::CreatePlatePage() {
     auto* g = new QGridLayout(PlateStatTab);
     auto* buttons = new QHBoxLayout();
     for (auto* b : {Tool(C(NewPStatbtn), PlateStatTab, "New"), Tool(C(StatPPlusbtn), PlateStatTab, "+", true),
-                    Tool(C(StatPDelbtn), PlateStatTab, "-"), Tool(C(StatPSavebtn), PlateStatTab, "Save"),
+                    Tool(C(StatPDelbtn), PlateStatTab, "-", true), Tool(C(StatPSavebtn), PlateStatTab, "Save"),
                     Tool(C(StatPPDFbtn), PlateStatTab, "PDF")}) {
       buttons->addWidget(b);
     }
@@ -589,6 +601,7 @@ void THRMainFrm::CreatePlatePage() {
     g->addWidget(Picture(C(StatPlateImg), PlateStatTab, 48, 48), 1, 0, Qt::AlignTop);
     StatPlateImg->SetStretch(true);
     g->addWidget(StatGrid(C(PlateGrid), PlateStatTab), 1, 1);
+    AllowAllUpGroup(StatPPlusbtn, StatPDelbtn);
     g->setRowStretch(2, 1);
   }
 }
@@ -708,7 +721,7 @@ void THRMainFrm::CreateStructurePage() {
     auto* g = new QGridLayout(StructStatTab);
     auto* buttons = new QHBoxLayout();
     for (auto* b : {Tool(C(NewSStatbtn), StructStatTab, "New"), Tool(C(StatSPlusbtn), StructStatTab, "+", true),
-                    Tool(C(StatSDelbtn), StructStatTab, "-"), Tool(C(StatSSavebtn), StructStatTab, "Save"),
+                    Tool(C(StatSDelbtn), StructStatTab, "-", true), Tool(C(StatSSavebtn), StructStatTab, "Save"),
                     Tool(C(StatSPDFbtn), StructStatTab, "PDF")}) {
       buttons->addWidget(b);
     }
@@ -716,6 +729,7 @@ void THRMainFrm::CreateStructurePage() {
     g->addWidget(Picture(C(StatStructImg), StructStatTab, 48, 48), 1, 0, Qt::AlignTop);
     StatStructImg->SetStretch(true);
     g->addWidget(StatGrid(C(StructGrid), StructStatTab), 1, 1);
+    AllowAllUpGroup(StatSPlusbtn, StatSDelbtn);
     g->setRowStretch(2, 1);
   }
   Page(C(Reference), StructurePageControl, "Reference");

@@ -74,14 +74,6 @@ int32_t THRMainFrm::GetMaxFreq(double& dx, double& dy, bool Show) {
   return rc;
 }
 
-// ---- statistic ----
-
-void THRMainFrm::AddStatistic() {
-  // The running statistic (its table, means and grids) is the statistics module's; until it
-  // is built no measurement is collected, and only a test's stand-in sees the call.
-  if (StatisticHook) StatisticHook();
-}
-
 // ---- result display ----
 
 void THRMainFrm::ShowPanel(QWidget* panel, bool visible) {
@@ -224,8 +216,11 @@ void THRMainFrm::AlternativebtnClick() {
   st.MESSTYPE = mess.aType;
   ShowPanel(PDotAreaPanel, true);
   if (st.StatActive) {
-    // The population now shown takes the statistic entry of the one shown before.
-    if (HRMain().StatCount > 0) --HRMain().StatCount;
+    // The population now shown takes the statistic entry of the one shown before, but only
+    // when that entry is the result shown: a result the statistic refused (another type, or
+    // a full statistic) has no entry, and the last entry belongs to another measurement.
+    HRMainModule& m = HRMain();
+    if (m.LastEntryIsMyMess && m.StatCount > 0) --m.StatCount;
     AddStatistic();
   }
 }

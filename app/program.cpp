@@ -56,6 +56,7 @@ Program::Program() {
   links.AboutFrm = AboutFrm.get();
   links.FrmPreview = FrmPreview.get();
   links.Archive = archive_.get();
+  links.PDFParam = PDFParam.get();
   HRMainFrm->SetLinks(links);
 }
 

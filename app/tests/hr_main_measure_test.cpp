@@ -542,15 +542,18 @@ TEST_F(Presentation, AlternativeCyclesThePopulationsAndReplacesTheStatisticEntry
   TSortedDotList* first = Population(true, 40, 100, 10);
   a.ActAlternative = first;
   HRMain().MyMess.aType = analysis::MT_PLATEDOT;
+  // The shown result is the statistic's last entry.
   frm->st.StatActive = true;
-  HRMain().StatCount = 4;
-  frm->StatisticHook = [] { ++HRMain().StatCount; };
+  for (int i = 0; i < 4; ++i) frm->AddStatistic();
+  ASSERT_EQ(HRMain().StatCount, 4);
   std::vector<TSortedDotList*> shown;
   for (int i = 0; i < 3; ++i) {
     frm->Alternativebtn->click();
     shown.push_back(a.ActAlternative);
     EXPECT_EQ(HRMain().StatCount, 4);
     EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_PLATEDOT);
+    // The last entry is the population now shown.
+    EXPECT_EQ(HRMain().StatMess[3].LCM, HRMain().MyMess.LCM);
   }
   EXPECT_EQ(shown, (std::vector<TSortedDotList*>{second, third, first}));
   EXPECT_EQ(T(frm->PlateLCMResult), analysis::SetVal(43000 / (2.54 * 40), 2));

@@ -36,6 +36,10 @@ class FakeArchive : public ArchiveAccess {
     log.push_back("open");
     if (!fail_with.empty()) throw std::runtime_error(fail_with);
   }
+  void ShowArchiveWindow(ArchiveTab tab) override {
+    static const char* const names[] = {"MASK", "PLATE", "STRUCTURE", "keep"};
+    log.push_back(std::string("show ") + names[static_cast<int>(tab)]);
+  }
   std::vector<std::string> log;
   std::string file;
   std::string fail_with;
