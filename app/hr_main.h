@@ -45,6 +45,7 @@ class QTableWidget;
 class QToolButton;
 
 namespace archive {
+class ReportArchive;
 class TPDFParam;
 }  // namespace archive
 namespace capture {
@@ -54,7 +55,6 @@ class TMotionDetect_bmp;
 namespace app {
 
 class ArchiveAccess;
-class ArchiveRows;
 class MainDriverHost;
 class ReportAccess;
 class TAboutFrm;
@@ -134,7 +134,7 @@ struct MainWindowLinks {
   // The report parameter dialog, the report builder and the archive's row appends.
   archive::TPDFParam* PDFParam = nullptr;
   ReportAccess* Reports = nullptr;
-  ArchiveRows* Rows = nullptr;
+  archive::ReportArchive* Rows = nullptr;
 };
 
 class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
@@ -761,7 +761,7 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   // The registered report builder and archive rows; an error naming what is missing when none
   // is registered.
   ReportAccess& Reports() const;
-  ArchiveRows& Rows() const;
+  archive::ReportArchive& Rows() const;
   // Runs the handler through Guarded whenever the sender sends the signal.
   template <typename Sender, typename Signal>
   void OnEvent(Sender* sender, Signal signal, void (THRMainFrm::*handler)()) {

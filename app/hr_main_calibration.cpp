@@ -14,6 +14,7 @@
 #include "analysis/mymath.h"
 #include "app/hr_main.h"
 #include "app/report_access.h"
+#include "archive/cal_rep_builder.h"
 
 namespace app {
 
@@ -76,7 +77,7 @@ void THRMainFrm::CalibbtnClick() {
   CalLCMREs->setText(Q(analysis::SetVal(a.PixelperInch * 10 / (25.4 * l->distance), 2)));
 }
 
-void THRMainFrm::CALPDFbtnClick() { Reports().CreatePDF(kReportCalibration, true); }
+void THRMainFrm::CALPDFbtnClick() { Reports().CreatePDF(archive::rkCalibration, true); }
 
 void THRMainFrm::CancelbtnClick() {
   SetPageVisible(CALIBRATION, false);

@@ -9,7 +9,9 @@
 
 #include "app/hr_main.h"
 #include "app/report_access.h"
+#include "archive/cal_rep_builder.h"
 #include "archive/create_pdf_parameter.h"
+#include "archive/report_context.h"
 #include "platform/base/clock.h"
 
 namespace app {
@@ -40,9 +42,9 @@ ReportAccess& THRMainFrm::Reports() const {
   return *links_.Reports;
 }
 
-ArchiveRows& THRMainFrm::Rows() const {
+archive::ReportArchive& THRMainFrm::Rows() const {
   if (!links_.Rows) {
-    throw std::runtime_error("No measurement archive is available: the measurement was not stored.");
+    throw std::runtime_error("The measurement archive's tables are not available: the measurement was not stored.");
   }
   return *links_.Rows;
 }
@@ -64,20 +66,20 @@ void THRMainFrm::ReportbtnClick() {
   if (result == ModalResult::Ok) {
     int kind = -1;
     if (page == LAMS) {
-      kind = kReportLAMS;
+      kind = archive::rkLAMS;
     } else if (page == Plate) {
-      kind = kReportPlate;
+      kind = archive::rkPlate;
     } else if (page == STRUCTURE) {
-      kind = kReportStructure;
+      kind = archive::rkStructure;
     } else if (page == FILM) {
-      kind = kReportFilm;
+      kind = archive::rkFilm;
     }
     // The camera and calibration pages have no report of their own.
     if (kind < 0) return;
     Reports().CreatePDF(kind, links_.PDFParam->ShowPDFbx->isChecked());
   } else if (result == kArchiveOnly) {
     if (page != LAMS && page != Plate && page != STRUCTURE && page != FILM) return;
-    ArchiveRows& rows = Rows();
+    archive::ReportArchive& rows = Rows();
     const platform::TDateTime now = platform::GetClock().Now();
     const analysis::TMessung& mess = HRMain().MyMess;
     if (page == LAMS) {

@@ -9,7 +9,7 @@
 #include "analysis/mymath.h"
 #include "app/hr_main.h"
 #include "app/language.h"
-#include "app/report_access.h"
+#include "archive/cal_rep_builder.h"
 #include "platform/base/numeric.h"
 
 namespace app {
@@ -277,9 +277,9 @@ void THRMainFrm::StatSavebtnClick() { SaveStatistik(); }
 void THRMainFrm::StatPSavebtnClick() { SaveStatistik(); }
 void THRMainFrm::StatSSavebtnClick() { SaveStatistik(); }
 
-void THRMainFrm::StatPDFbtnClick() { StatisticReport(kReportLAMSStat, StatPlusbtn); }
-void THRMainFrm::StatPPDFbtnClick() { StatisticReport(kReportPlateStat, StatPPlusbtn); }
-void THRMainFrm::StatSPDFbtnClick() { StatisticReport(kReportStructStat, StatSPlusbtn); }
+void THRMainFrm::StatPDFbtnClick() { StatisticReport(archive::rkLAMSStat, StatPlusbtn); }
+void THRMainFrm::StatPPDFbtnClick() { StatisticReport(archive::rkPlateStat, StatPPlusbtn); }
+void THRMainFrm::StatSPDFbtnClick() { StatisticReport(archive::rkStructStat, StatSPlusbtn); }
 
 void THRMainFrm::ConnectStatisticControls() {
   const auto on = [this](QToolButton* b, void (THRMainFrm::*handler)()) { OnEvent(b, &QToolButton::clicked, handler); };

@@ -16,6 +16,7 @@
 #include "app/hr_main_report.h"
 #include "app/my_message.h"
 #include "app/qt_ui.h"
+#include "app/report_access.h"
 #include "app/settings.h"
 #include "archive/cal_rep.h"
 #include "archive/create_pdf_parameter.h"
@@ -49,6 +50,7 @@ Program::Program() {
   // Reports are made from the main window's state as it is when one is asked for.
   report_source_ = std::make_unique<MainWindowReportSource>(*HRMainFrm, FrmSettings.get(), PDFParam.get());
   CalRepFrm->Source = report_source_.get();
+  reports_ = std::make_unique<CalRepReports>(*CalRepFrm);
 
   MainWindowLinks links;
   links.FrmConnect = FrmConnect.get();
@@ -57,6 +59,10 @@ Program::Program() {
   links.FrmPreview = FrmPreview.get();
   links.Archive = archive_.get();
   links.PDFParam = PDFParam.get();
+  links.Reports = reports_.get();
+  // The archive's tables come with the archive database: until then neither the report
+  // builder nor the "archive only" answer has rows to append to, and both say so
+  // (links.Rows and CalRepFrm->Rep.Archive stay empty).
   HRMainFrm->SetLinks(links);
 }
 
@@ -64,6 +70,7 @@ Program::~Program() {
   // The dialogs have the main window as their parent: they go first, then the main window,
   // so that the toolkit never deletes a window a pointer here still owns.
   CalRepFrm->Source = nullptr;
+  reports_.reset();
   report_source_.reset();
   archive_.reset();
   FrmHelp.reset();

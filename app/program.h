@@ -24,6 +24,7 @@ class TFFTForm;
 class TFrmHelp;
 class HRDBArchive;
 class MainWindowReportSource;
+class CalRepReports;
 
 // The windows live as long as this object. The main window is the first; the others are
 // linked to it once they all exist.
@@ -50,6 +51,7 @@ class Program {
  private:
   std::unique_ptr<HRDBArchive> archive_;
   std::unique_ptr<MainWindowReportSource> report_source_;
+  std::unique_ptr<CalRepReports> reports_;
 };
 
 // Lets freed image memory stay with the process instead of going back to the system at once.
