@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QAction>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 #include <QTabWidget>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +106,42 @@ TEST_F(ReportEntryTest, MeasurementReportsWaitForTheArchive) {
   std::error_code ec;
   EXPECT_TRUE(!std::filesystem::exists(home / "Reports", ec) || std::filesystem::is_empty(home / "Reports", ec));
   EXPECT_TRUE(opened.empty());
+}
+
+// The running program's commands reach the report builder and the built manual.
+TEST_F(ReportEntryTest, CommandsOfTheRunningProgram) {
+  THRMainFrm& w = *program->HRMainFrm;
+  std::vector<std::string> launched;
+  ScopedLauncher launcher([&launched](const std::vector<std::string>& argv) {
+    launched.push_back(argv.back());
+    return true;
+  });
+  // Help opens the manual the build wrote, in the program's language.
+  w.Help2->trigger();
+  ASSERT_EQ(launched, std::vector<std::string>{home / ("QUIRVEL Manual " + w.st.Sprache + ".pdf")});
+  EXPECT_TRUE(std::filesystem::exists(launched[0]));
+  EXPECT_TRUE(ui.Messages().empty());
+
+  // The certificate button writes the certificate and opens it.
+  w.SerialEdit->setText("12");
+  w.CALPDFbtn->click();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].rfind(home / "CALReports/00012_QUIRVEL_", 0), 0u) << opened[0];
+  EXPECT_EQ(w.SerialEdit->text().toStdString(), "00012");
+
+  // A plate report needs the archive's tables, which are not there: the operator is told, and
+  // neither report nor row is written. The same for "archive only".
+  w.Analyzepages->setCurrentWidget(w.Plate);
+  ui.QueueModal(platform::ui::ModalResult::Ok);
+  w.Reportbtn->click();
+  ui.QueueModal(platform::ui::ModalResult::Yes);
+  w.Reportbtn->click();
+  const auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  for (const auto& m : messages) EXPECT_NE(m.text.find("measurement archive"), std::string::npos) << m.text;
+  std::error_code ec;
+  EXPECT_TRUE(!std::filesystem::exists(home / "Reports", ec) || std::filesystem::is_empty(home / "Reports", ec));
+  EXPECT_EQ(opened.size(), 1u);
 }
 
 }  // namespace
