@@ -10,7 +10,9 @@
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
+#include <QLabel>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QTimer>
 #include <cstdlib>
@@ -130,6 +132,47 @@ TEST(MainWindowScreenshot, UnderXvfb) {
   EXPECT_TRUE(std::filesystem::exists(loaded_out));
   EXPECT_TRUE(std::filesystem::exists(measured_out));
   EXPECT_TRUE(std::filesystem::exists(line_out));
+}
+
+// The plate statistic as the operator sees it: the sample plate loaded, collection switched on
+// with the plate page's add button and three plate measurements collected.
+TEST(StatisticsScreenshot, PlateStatisticAfterThreeMeasurements) {
+  test::ScreenshotDisplay display("quirvel_statistics_home");
+  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
+  const std::string& home = display.Home();
+  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
+  std::filesystem::create_directories(out_dir);
+  const std::string out = out_dir + "/quirvel_statistics.png";
+  std::filesystem::remove(out);
+  {
+    test::ScreenshotApplication application(home);
+    OpenAnswered ui(home + "/Images/sample_plate.qvr");
+    platform::ui::ScopedServices scoped(ui);
+    Program program;
+    THRMainFrm& frm = *program.HRMainFrm;
+    frm.move(0, 0);
+    frm.show();
+    ASSERT_TRUE(test::SettleUntil([&frm] { return !frm.st.FirstActivate; }, 30000));
+    frm.Loadbtn->click();
+    Settle(500);
+    ASSERT_EQ(frm.Analyzepages->currentWidget(), frm.Plate);
+    frm.AnalyzePlateBtn->click();
+    frm.PlatePageControl->setCurrentWidget(frm.PlateStatTab);
+    frm.StatPPlusbtn->click();
+    ASSERT_TRUE(frm.st.StatActive);
+    for (int i = 0; i < 2; ++i) {
+      frm.AnalyzePlateBtn->click();
+      Settle(200);
+    }
+    EXPECT_EQ(HRMain().StatCount, 3);
+    EXPECT_EQ(frm.PlateGrid->item(0, 0)->text().toStdString(), "# 3");
+    EXPECT_EQ(frm.PlateGrid->item(1, 1)->text(), frm.PlateDotAreaRes->text().chopped(1));
+    Settle(1000);
+    const QPixmap shot = Shot(frm);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.save(QString::fromStdString(out), "PNG"));
+  }
+  EXPECT_TRUE(std::filesystem::exists(out));
 }
 
 }  // namespace
