@@ -95,6 +95,9 @@ void THRMainFrm::ShowPanel(QWidget* panel, bool visible) {
 
 void THRMainFrm::ShowEmpty() {
   st.MESSTYPE = analysis::MT_NONE;
+  // Another result replaces the one shown: the statistic's last entry is no longer it (a
+  // command that collects it says so again through AddStatistic).
+  HRMain().LastEntryIsMyMess = false;
   if (const int section = IndexOf("MEASRESULT"); section >= 0) {
     DotAreaCapMask->setText(Q(GetLanguageString(section + 1)));
   }
@@ -212,6 +215,8 @@ void THRMainFrm::AlternativebtnClick() {
   analysis::AnalyzeState& a = analysis::Analysis();
   if (a.ActAlternative) a.ActAlternative = a.ActAlternative->next ? a.ActAlternative->next : a.GAlternative;
   analysis::TMessung& mess = HRMain().MyMess;
+  // Whether the statistic's last entry is the result shown until now (the redraw forgets it).
+  const bool replace = HRMain().LastEntryIsMyMess;
   ShowAlternative(a.ActAlternative, mess.aType == analysis::MT_PLATESDOT);
   st.MESSTYPE = mess.aType;
   ShowPanel(PDotAreaPanel, true);
@@ -220,7 +225,7 @@ void THRMainFrm::AlternativebtnClick() {
     // when that entry is the result shown: a result the statistic refused (another type, or
     // a full statistic) has no entry, and the last entry belongs to another measurement.
     HRMainModule& m = HRMain();
-    if (m.LastEntryIsMyMess && m.StatCount > 0) --m.StatCount;
+    if (replace && m.StatCount > 0) --m.StatCount;
     AddStatistic();
   }
 }

@@ -348,6 +348,12 @@ TEST_F(StatTest, CyclingPopulationsReplacesOnlyTheShownResultsEntry) {
   frm->Alternativebtn->click();
   EXPECT_EQ(Count(), 2);
   EXPECT_EQ(HRMain().StatMess[0].DotArea, 20);
+  // So is it after another result was shown without being collected.
+  const TMessung kept = HRMain().StatMess[1];
+  frm->ShowEmpty();
+  frm->Alternativebtn->click();
+  EXPECT_EQ(Count(), 3);
+  EXPECT_EQ(HRMain().StatMess[1].LCM, kept.LCM);
 }
 
 // ---- text export ----
