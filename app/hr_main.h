@@ -755,6 +755,7 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   // The statistics side of the add, delete and report buttons of one page.
   void StatPlus(QToolButton* plus, int first_type, int last_type);
   void StatDelete(void (THRMainFrm::*clear_own_grid)());
+  void StatNew(void (THRMainFrm::*clear_own_grid)());
   void StatisticReport(int kind, QToolButton* plus);
   // Shows the report parameter dialog with SHOWPDF in its box; the dialog's result.
   platform::ui::ModalResult AskReportParameters();

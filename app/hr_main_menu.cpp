@@ -79,14 +79,15 @@ void THRMainFrm::CreateDatabase1Click() {
 }
 
 void THRMainFrm::OpenDBbtnClick() {
-  const QWidget* page = Analyzepages->currentWidget();
+  // The film page (and every other) leaves the archive window on the tab it has.
   ArchiveTab tab = ArchiveTab::Keep;
-  if (page == LAMS) {
-    tab = ArchiveTab::MASK;
-  } else if (page == Plate) {
-    tab = ArchiveTab::PLATE;
-  } else if (page == STRUCTURE) {
-    tab = ArchiveTab::STRUCTURE;
+  if (ini::Page page{}; ActiveAnalysisPage(page)) {
+    switch (page) {
+      case ini::Page::LAMS: tab = ArchiveTab::MASK; break;
+      case ini::Page::PLATE: tab = ArchiveTab::PLATE; break;
+      case ini::Page::STRUCT: tab = ArchiveTab::STRUCTURE; break;
+      case ini::Page::FILM: break;
+    }
   }
   ArchiveOf(links_).ShowArchiveWindow(tab);
 }

@@ -62,34 +62,24 @@ ModalResult THRMainFrm::AskReportParameters() {
 void THRMainFrm::ReportbtnClick() {
   SetDisplayBarPosition();
   const ModalResult result = AskReportParameters();
-  const QWidget* page = Analyzepages->currentWidget();
+  // The camera and calibration pages have neither a report nor an archive table.
+  ini::Page page{};
+  if (!ActiveAnalysisPage(page)) {
+    // OK has written the box's state; nothing more happens.
+    return;
+  }
   if (result == ModalResult::Ok) {
-    int kind = -1;
-    if (page == LAMS) {
-      kind = archive::rkLAMS;
-    } else if (page == Plate) {
-      kind = archive::rkPlate;
-    } else if (page == STRUCTURE) {
-      kind = archive::rkStructure;
-    } else if (page == FILM) {
-      kind = archive::rkFilm;
-    }
-    // The camera and calibration pages have no report of their own.
-    if (kind < 0) return;
-    Reports().CreatePDF(kind, links_.PDFParam->ShowPDFbx->isChecked());
+    // Kinds 1 to 4 follow the pages' order.
+    Reports().CreatePDF(archive::rkLAMS + static_cast<int>(page), links_.PDFParam->ShowPDFbx->isChecked());
   } else if (result == kArchiveOnly) {
-    if (page != LAMS && page != Plate && page != STRUCTURE && page != FILM) return;
     archive::ReportArchive& rows = Rows();
     const platform::TDateTime now = platform::GetClock().Now();
     const analysis::TMessung& mess = HRMain().MyMess;
-    if (page == LAMS) {
-      rows.AddLAMSMessung(now, *st.ibmp, mess, "");
-    } else if (page == Plate) {
-      rows.AddPLATEMessung(now, *st.ibmp, mess, "");
-    } else if (page == STRUCTURE) {
-      rows.AddSPLATEMessung(now, *st.ibmp, mess, "");
-    } else {
-      rows.AddFILMMessung(now, *st.ibmp, mess, "");
+    switch (page) {
+      case ini::Page::LAMS: rows.AddLAMSMessung(now, *st.ibmp, mess, ""); break;
+      case ini::Page::PLATE: rows.AddPLATEMessung(now, *st.ibmp, mess, ""); break;
+      case ini::Page::STRUCT: rows.AddSPLATEMessung(now, *st.ibmp, mess, ""); break;
+      case ini::Page::FILM: rows.AddFILMMessung(now, *st.ibmp, mess, ""); break;
     }
   }
 }

@@ -244,26 +244,18 @@ void THRMainFrm::StatDelete(void (THRMainFrm::*clear_own_grid)()) {
   UpdateStatImgs();
 }
 
-void THRMainFrm::NewStatbtnClick() {
-  ClearMaskGrid();
+void THRMainFrm::StatNew(void (THRMainFrm::*clear_own_grid)()) {
+  // Collection mode, the mean and the deviations stay as they are: a statistics report right
+  // after a restart still shows the mean computed before it.
+  (this->*clear_own_grid)();
   HRMain().StatCount = 0;
   HRMain().LastEntryIsMyMess = false;
   UpdateStatImgs();
 }
 
-void THRMainFrm::NewPStatbtnClick() {
-  ClearPlateGrid();
-  HRMain().StatCount = 0;
-  HRMain().LastEntryIsMyMess = false;
-  UpdateStatImgs();
-}
-
-void THRMainFrm::NewSStatbtnClick() {
-  ClearStructGrid();
-  HRMain().StatCount = 0;
-  HRMain().LastEntryIsMyMess = false;
-  UpdateStatImgs();
-}
+void THRMainFrm::NewStatbtnClick() { StatNew(&THRMainFrm::ClearMaskGrid); }
+void THRMainFrm::NewPStatbtnClick() { StatNew(&THRMainFrm::ClearPlateGrid); }
+void THRMainFrm::NewSStatbtnClick() { StatNew(&THRMainFrm::ClearStructGrid); }
 
 void THRMainFrm::StatPlusbtnClick() { StatPlus(StatPlusbtn, analysis::MT_LAMSWSI, analysis::MT_LAMSLINE); }
 void THRMainFrm::StatPPlusbtnClick() { StatPlus(StatPPlusbtn, analysis::MT_PLATEDOT, analysis::MT_PLATELINE); }
