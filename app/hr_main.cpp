@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -240,9 +241,12 @@ void THRMainFrm::closeEvent(QCloseEvent* event) {
 void THRMainFrm::RequestActivation() {
   if (activation_pending_) return;
   activation_pending_ = true;
-  platform::ui::Services().Post([this] {
-    activation_pending_ = false;
-    Guarded([this] { FormActivate(); });
+  // The queued call may outlive the window (a program closed before its event loop ran it):
+  // it holds the window weakly and does nothing once the window is gone.
+  platform::ui::Services().Post([self = QPointer<THRMainFrm>(this)] {
+    if (!self) return;
+    self->activation_pending_ = false;
+    self->Guarded([w = self.data()] { w->FormActivate(); });
   });
 }
 
