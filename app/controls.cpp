@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
@@ -303,6 +305,37 @@ void ActivatePage(QWidget* page) {
 bool IsActivePage(const QWidget* page) {
   QTabWidget* tabs = OwnerTabs(page);
   return tabs && tabs->currentWidget() == page;
+}
+
+// ---- TRadioGroup ----
+
+TRadioGroup::TRadioGroup(const QString& title, const std::vector<QString>& items, QWidget* parent)
+    : QGroupBox(title, parent), group_(new QButtonGroup(this)) {
+  auto* layout = new QVBoxLayout(this);
+  for (const QString& text : items) {
+    auto* item = new QRadioButton(text, this);
+    group_->addButton(item, static_cast<int>(items_.size()));
+    items_.push_back(item);
+    layout->addWidget(item);
+  }
+  connect(group_, &QButtonGroup::idClicked, this, [this] { emit clicked(); });
+}
+
+QRadioButton* TRadioGroup::Item(int index) const {
+  return index >= 0 && index < Count() ? items_[static_cast<size_t>(index)] : nullptr;
+}
+
+int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+
+void TRadioGroup::SetItemIndex(int index) {
+  if (QRadioButton* item = Item(index)) {
+    item->setChecked(true);
+    return;
+  }
+  // An exclusive group keeps one button checked: unchecking the last needs it relaxed.
+  group_->setExclusive(false);
+  for (QRadioButton* item : items_) item->setChecked(false);
+  group_->setExclusive(true);
 }
 
 }  // namespace app

@@ -3,6 +3,7 @@
 // helpers that give every control one way to set its caption and its hint, so that language
 // texts and result presentation can address controls by name alone.
 #include <QFrame>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QStatusBar>
@@ -13,6 +14,8 @@
 
 #include "platform/image/bitmap.h"
 
+class QButtonGroup;
+class QRadioButton;
 class QTabWidget;
 class QToolButton;
 
@@ -130,6 +133,27 @@ class TStatusBar : public QStatusBar {
 
  private:
   std::vector<QLabel*> panels_;
+};
+
+// A group box of radio buttons with one selected index, -1 when no item is selected (a
+// stored setting may name no item of the group).
+class TRadioGroup : public QGroupBox {
+  Q_OBJECT
+ public:
+  TRadioGroup(const QString& title, const std::vector<QString>& items, QWidget* parent = nullptr);
+  int Count() const { return static_cast<int>(items_.size()); }
+  QRadioButton* Item(int index) const;
+  int ItemIndex() const;
+  // An index outside the items selects none.
+  void SetItemIndex(int index);
+
+ signals:
+  // The operator selected an item (not sent by SetItemIndex).
+  void clicked();
+
+ private:
+  QButtonGroup* group_;
+  std::vector<QRadioButton*> items_;
 };
 
 // The hourglass for the time of a command: shown when made, the previous cursor back when

@@ -69,6 +69,7 @@ THRMainFrm::THRMainFrm(QWidget* parent) : QMainWindow(parent), host_(std::make_u
   Guarded([this] { FormCreate(); });
   connect(Close1, &QAction::triggered, this, [this] { Guarded([this] { Close1Click(); }); });
   connect(Connect1, &QAction::triggered, this, [this] { Guarded([this] { Connect1Click(); }); });
+  connect(Settings1, &QAction::triggered, this, [this] { Guarded([this] { Settings1Click(); }); });
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
   connect(CreateINI, &QPushButton::clicked, this, [this] { Guarded([this] { CreateINIClick(); }); });
   connect(OpenStructureREfbtn, &QPushButton::clicked, this, [this] { Guarded([this] { OpenStructureREfbtnClick(); }); });
@@ -220,6 +221,8 @@ void THRMainFrm::FormCreate() {
 }
 
 void THRMainFrm::FormDestroy() {
+  // The result server answers from this window's pictures and labels: it stops first.
+  if (links_.FrmSettings) links_.FrmSettings->SetMainWindow(nullptr);
   st.ibmp.reset();
   st.dbmp.reset();
   st.rbmp.reset();

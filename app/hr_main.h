@@ -157,6 +157,8 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void Close1Click();
 
   // ---- settings, profiles, language ----
+  // The settings window: filled, shown modally, and every value taken back and written.
+  void Settings1Click();
   void Connect1Click();
   void CreateINIClick();
   void EnableBRGamaSharp();

@@ -18,6 +18,7 @@
 
 #include "analysis/myimage_filters.h"
 #include "app/hr_main.h"
+#include "app/settings.h"
 #include "app/hr_main_preview.h"
 #include "app/language.h"
 #include "capture/motiondetect.h"
@@ -67,8 +68,11 @@ uint32_t SharpnessLossColor(int64_t d) {
 }
 
 void THRMainFrm::SetLinks(const MainWindowLinks& links) {
+  // A settings window let go of stops serving this window's results first.
+  if (links_.FrmSettings && links_.FrmSettings != links.FrmSettings) links_.FrmSettings->SetMainWindow(nullptr);
   links_ = links;
   if (links_.FrmPreview) links_.FrmPreview->SetHost(this, this);
+  if (links_.FrmSettings) links_.FrmSettings->SetMainWindow(this);
 }
 
 void THRMainFrm::ConnectCaptureControls() {

@@ -15,42 +15,7 @@ namespace {
 // A language file is a few kilobytes; anything far larger is not one.
 constexpr std::streamoff kMaxLanguageFileBytes = 16 << 20;
 
-std::u16string FromUtf16(std::string_view bytes, bool big_endian) {
-  std::u16string out;
-  out.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    const auto a = static_cast<unsigned char>(bytes[i]);
-    const auto b = static_cast<unsigned char>(bytes[i + 1]);
-    out += static_cast<char16_t>(big_endian ? (a << 8) | b : (b << 8) | a);
-  }
-  return out;
-}
-
 }  // namespace
-
-std::string DecodeTextFile(std::string_view bytes) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    // Re-encoding repairs malformed sequences into U+FFFD instead of passing them on.
-    return platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes.substr(3)));
-  }
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return platform::Utf16ToUtf8(FromUtf16(bytes.substr(2), false));
-  if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return platform::Utf16ToUtf8(FromUtf16(bytes.substr(2), true));
-  return platform::Cp1252ToUtf8(bytes);
-}
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = i;
-    while (j < text.size() && text[j] != '\r' && text[j] != '\n') ++j;
-    lines.emplace_back(text.substr(i, j - i));
-    if (j < text.size() && text[j] == '\r') ++j;
-    if (j < text.size() && text[j] == '\n') ++j;
-    i = j;
-  }
-  return lines;
-}
 
 bool Language::LoadFromFile(const std::string& path, std::string* error) {
   std::ifstream in(path, std::ios::binary);

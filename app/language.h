@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/text_file.h"
+
 namespace app {
 
 // Raised by LoadLanguage after it has told the operator that the language file is missing:
@@ -39,11 +41,10 @@ class Language {
   std::vector<std::string> langStrings;
 };
 
-// Splits a decoded text into lines the way the platform's string lists did: CR LF, LF and CR
-// each end a line; a last line without an ending counts, an empty rest does not.
-std::vector<std::string> SplitLines(std::string_view text);
-// Decodes the bytes of a language file to UTF-8 (byte-order mark or Windows-1252).
-std::string DecodeTextFile(std::string_view bytes);
+// A language file is read like every text file of the program (platform/base/text_file.h):
+// lines split at CR LF, LF or CR; a byte-order mark, else Windows-1252.
+using platform::SplitLines;
+using platform::DecodeTextFile;
 
 // ---- The module's procedural interface, on the one process-wide list ----
 

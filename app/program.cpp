@@ -68,10 +68,14 @@ Program::Program() {
 
 Program::~Program() {
   // The dialogs have the main window as their parent: they go first, then the main window,
-  // so that the toolkit never deletes a window a pointer here still owns.
+  // so that the toolkit never deletes a window a pointer here still owns. The main window lets
+  // go of the settings window first (its result server stops), so that it never reaches it gone.
   CalRepFrm->Source = nullptr;
   reports_.reset();
   report_source_.reset();
+  MainWindowLinks links = HRMainFrm->Links();
+  links.FrmSettings = nullptr;
+  HRMainFrm->SetLinks(links);
   archive_.reset();
   FrmHelp.reset();
   FFTForm.reset();

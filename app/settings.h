@@ -1,12 +1,22 @@
 #pragma once
 // The settings window and the file search routines of its module.
 //
-// The window's controls exist under their names so that the main window can reach the ones
-// it uses at start-up (the TCP server switch, the display-bar lock box, the report logo).
-// Its own handlers, the TCP result server and the scheduled export are built with the
-// settings window itself; until then the window only holds its controls.
+// The window lives for the whole run. The main window's settings command fills it, shows it
+// modally and takes its values back; the window itself handles the language choice, the report
+// logo and text, the protected image-sequence panel with its two service switches, and hosts
+// the TCP result server (settings_tcp.cpp), which keeps serving while the window is hidden.
+//
+// The result server runs one thread per connection. What its handlers read or change of the
+// windows (the log, the client grid, the status panel, the measurement line and the pictures)
+// is handed to the GUI thread through the connection; the client table is changed only under
+// ContextLock. Encoding pictures, writing files and the socket traffic stay on the
+// connection's thread.
 #include <QDialog>
+#include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,9 +25,25 @@
 #include "platform/ui/ui_services.h"
 
 class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
 class QTabWidget;
+class QTableWidget;
+class QTimeEdit;
+
+namespace platform::net {
+class Connection;
+class TcpServer;
+}  // namespace platform::net
 
 namespace app {
+
+class THRMainFrm;
 
 // Wildcards: "*" matches any run of characters (none included), "?" exactly one character,
 // every other character only itself (case-sensitive). The whole text must be used.
@@ -35,32 +61,183 @@ void FindAllFiles(std::vector<std::string>& FileList, const std::string& RootFol
 // Lower case of ASCII and the Latin letters of Windows-1252 written as UTF-8.
 std::string LowerCaseName(const std::string& name);
 
+// The size of the report logo for a picture of w x h pixels (both above 0): the box keeps
+// the proportions 200 : 78 and holds the whole picture. `x` is where the picture goes: 0 for
+// a wide picture (drawn at the top), else one pixel short of the box's right edge.
+struct LogoBox {
+  int width, height, x;
+};
+LogoBox LogoBoxFor(int w, int h);
+
+// The report text's file in the home folder, read by the report builder alike: lines as UTF-8
+// with a byte-order mark and CR LF; a file without the mark reads as Windows-1252.
+std::string ReportTextPath();
+
+// One client slot of the result server: its connection (none for an empty slot) and what the
+// client told about itself.
+struct TMyContext {
+  std::shared_ptr<platform::net::Connection> aContext;
+  std::string aIP;
+  std::string aNetworkname;
+  std::string aUser;
+  std::string aLocalUser;
+};
+
+// Slots 0 .. NUMCON - 1 are served; the fourth slot is listed but its lines are not answered.
+constexpr int NUMCON = 3;
+
 class TFrmSettings : public QDialog, public platform::ui::ModalWindow {
   Q_OBJECT
  public:
   explicit TFrmSettings(QWidget* parent = nullptr);
   ~TFrmSettings() override;
 
-  // Run by the main window when the TCP server switch is ticked at start-up.
-  void TCPIPActivateClick();
+  // The main window whose result, pictures, status bar, language and ini the window works
+  // with. Set by the main window when it is linked; nullptr (when the main window goes) stops
+  // the result server first.
+  void SetMainWindow(THRMainFrm* main);
+  THRMainFrm* MainWindow() const { return main_; }
 
   platform::ui::ModalResult ExecModal() override;
   std::string ModalName() const override { return "TFrmSettings"; }
 
+  // ---- the window's handlers ----
+  // Each time the window is shown: the installed languages, the current one selected.
+  void FormActivate();
+  void LangFilesClick();
+  // Captions from the language's FRMSETTINGS section.
+  void SetLanguage();
+  // The digit texts follow the unit system.
+  void ScreenrulinggrpClick();
+  // Opens the image-sequence panel after the system password, or closes it.
+  void ShowImgSeqbtnDblClick();
+  void ShowStructPageClick();
+  void EnableBRGamaSharpbxClick();
+  void OpenLogobtnClick();
+  // Saves the report text and closes the window with OK.
+  void OKbtnClick();
+
+  // ---- the TCP result server (settings_tcp.cpp) ----
+  // Ticked: the server listens; unticked: every client is disconnected and it stops.
+  void TCPIPActivateClick();
+  void TCPIPTestClick();
+  // Ends every connection and stops listening; returns when every connection's thread is done.
+  void DisconnectAllClients();
+  void IdTCPServer1Connect(platform::net::Connection& AContext);
+  void IdTCPServer1Disconnect(platform::net::Connection& AContext);
+  void IdTCPServer1Execute(platform::net::Connection& AContext);
+  // Sends one picture reply: "IMAGE:[" + s + "]" + n, then the n bytes of bmp (a bitmap file).
+  // An empty picture is n = 0 and no bytes.
+  void TCPIPCopyImage(platform::net::Connection& AContext, const std::string& s, const std::vector<uint8_t>& bmp);
+  // The grid, its selected row and the main window's status panel from the client table (GUI
+  // thread).
+  void RedrawTable();
+
+  // A copy of the client table, taken under its lock.
+  struct ClientTable {
+    std::array<TMyContext, 4> MyContext;
+    int32_t ContextIndex = 0;
+    int32_t LastContext = -1;
+  };
+  ClientTable Clients() const;
+  platform::net::TcpServer& Server() { return *IdTCPServer1; }
+
   // The report logo (200 x 78 at creation).
   std::unique_ptr<platform::Bitmap> LogoBmp;
+  platform::ui::FileDialogOptions OpenPictureDialog1;
 
   QTabWidget* Settingspages = nullptr;
   QWidget* LanguageTab = nullptr;
+  QListWidget* LangFiles = nullptr;
+
   QWidget* Additionaltab = nullptr;
-  QWidget* Reports = nullptr;
-  QWidget* TANDORIX = nullptr;
-  QWidget* ExportData = nullptr;
-  QCheckBox* TCPIPActivate = nullptr;
-  QCheckBox* EnableBRGamaSharpbx = nullptr;
-  QCheckBox* ShowStructPage = nullptr;
+  TRadioGroup* Screenrulinggrp = nullptr;
+  TRadioGroup* Digitsgrp = nullptr;
+  QLabel* GravureWidthLabel = nullptr;
+  QLineEdit* GravurewidthEdit = nullptr;
   QCheckBox* Sharpbx = nullptr;
+  QLabel* ShowImgSeqbtn = nullptr;
+  QWidget* ImgPanel = nullptr;
+  QTableWidget* ImgSeqGrid = nullptr;
+  QLabel* WaitLabel = nullptr;
+  QSpinBox* ImgWait = nullptr;
+  QCheckBox* ShowStructPage = nullptr;
+  QCheckBox* EnableBRGamaSharpbx = nullptr;
+
+  QWidget* Reports = nullptr;
+  QLabel* LoadLogoLabel = nullptr;
   TImage* PrivateLogo = nullptr;
+  QPushButton* OpenLogobtn = nullptr;
+  QLabel* EnterTextLabel = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+
+  QWidget* TANDORIX = nullptr;
+  QCheckBox* TCPIPActivate = nullptr;
+  QPushButton* TCPIPTest = nullptr;
+  QLabel* IPAddressLabel = nullptr;
+  QPlainTextEdit* TCPIPMemo = nullptr;
+  QTableWidget* ConnectionsGrid = nullptr;
+
+  QWidget* ExportData = nullptr;
+  QLabel* DatabaseLabel = nullptr;
+  QLineEdit* DatabaseEdit = nullptr;
+  QLabel* DestPathLabel = nullptr;
+  QLineEdit* DestPathEdit = nullptr;
+  QPushButton* OpenDestPath = nullptr;
+  QLabel* Backuptimelabel = nullptr;
+  QComboBox* BackUpTimeList = nullptr;
+  QLabel* LastBackupLabel = nullptr;
+  QLineEdit* MaskEdit = nullptr;
+  QLineEdit* PlateEdit = nullptr;
+  QLineEdit* StructureEdit = nullptr;
+  QLineEdit* FilmEdit = nullptr;
+  QLabel* NextUpdateLabel = nullptr;
+  QLabel* NextBAckUp = nullptr;
+  QCheckBox* Suspendbx = nullptr;
+  QPushButton* Applybtn = nullptr;
+  QLabel* RestartLabel = nullptr;
+  QDateEdit* ResetDate = nullptr;
+  QTimeEdit* TimePicker = nullptr;
+  QPushButton* Resetbtn = nullptr;
+  QPushButton* ImmediateBackupbtn = nullptr;
+
+  QPushButton* OKbtn = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void ConnectHandlers();
+  // Runs a handler: an exception is shown, never passed on.
+  void Guarded(const std::function<void()>& handler);
+  void LoadReportText();
+
+  // ---- result server helpers (settings_tcp.cpp) ----
+  void CreateServer();
+  // Slot i takes the connection and four empty texts (caller holds ContextLock).
+  void ClearContext(int i, std::shared_ptr<platform::net::Connection> Context);
+  // The slot of a connection among the first `count`, -1 when it is not there (caller holds
+  // ContextLock).
+  int FindContext(const platform::net::Connection& c, int count) const;
+  // Appends a line to the log (GUI thread).
+  void Log(const std::string& line);
+  void Command(platform::net::Connection& c, const std::string& line);
+  void SetClientText(platform::net::Connection& c, std::string TMyContext::*field, const std::string& text);
+  // Writes bytes as QUIRVELSTREAM.bmp into the folder a client named. False (logged, nothing
+  // written) when the folder is refused.
+  bool SaveStream(platform::net::Connection& c, const std::string& folder, const std::vector<uint8_t>& bmp);
+
+  THRMainFrm* main_ = nullptr;
+  bool report_text_loaded_ = false;
+  bool activation_queued_ = false;
+
+  std::unique_ptr<platform::net::TcpServer> IdTCPServer1;
+  mutable std::mutex ContextLock;
+  std::array<TMyContext, 4> MyContext;
+  int32_t ContextIndex = 0;
+  int32_t LastContext = -1;
 };
 
 }  // namespace app
