@@ -541,6 +541,8 @@ TEST_F(MainWindowTest, TcpSwitchTicksTheServerBoxOfTheSettingsWindow) {
   Create();
   frm->Guarded([&] { frm->DoFirstActivate(); });
   EXPECT_TRUE(settings.TCPIPActivate->isChecked());
+  EXPECT_TRUE(settings.Server().Active());
+  EXPECT_EQ(frm->StatusBar1->PanelText(7).toStdString(), "TCPIP");
   EXPECT_FALSE(settings.isVisible());
   EXPECT_EQ(settings.Settingspages->currentIndex(), 0);
 }

@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "app/tests/app_test_support.h"
 #include "capture/preview.h"
+#include "platform/net/tcp_server.h"
 #include "platform/ini/profile.h"
 #include "platform/ui/scripted_ui.h"
 
@@ -51,6 +52,9 @@ class MainWindowTest : public ::testing::Test {
     analysis::Analysis().Reset();
     HRMain().Reset();
     CreateLanguage();
+    // The result server of a test listens on loopback on any free port: tests run side by side.
+    settings.Server().DefaultPort = 0;
+    settings.Server().BindAddress = "127.0.0.1";
   }
 
   void Create() {
