@@ -563,7 +563,7 @@ void TFrmSettings::ScreenrulinggrpClick() {
 }
 
 void TFrmSettings::ShowImgSeqbtnDblClick() {
-  if (ImgPanel->isVisible()) {
+  if (!ImgPanel->isHidden()) {
     ImgPanel->setVisible(false);
     return;
   }
