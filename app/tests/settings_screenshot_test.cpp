@@ -1,0 +1,103 @@
+// The settings window's result server page as an operator sees it: the program runs on a
+// virtual X display, the server is switched on with its box, a client on loopback registers
+// and fetches the measurement line, and the page is saved as a picture.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <atomic>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/hr_main.h"
+#include "app/program.h"
+#include "app/qt_ui.h"
+#include "app/settings.h"
+#include "app/tests/screenshot_support.h"
+#include "platform/net/tcp_server.h"
+#include "platform/net/tests/loopback_client.h"
+
+namespace app {
+namespace {
+
+using test::Settle;
+using test::SettleUntil;
+using test::Shot;
+
+TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
+  test::ScreenshotDisplay display("quirvel_settings_screenshot_home");
+  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
+  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
+  std::filesystem::create_directories(out_dir);
+  const std::string out = out_dir + "/quirvel_settings_tcp.png";
+  std::filesystem::remove(out);
+
+  test::ScreenshotApplication application(display.Home());
+  QtUiServices ui;
+  platform::ui::ScopedServices scoped(ui);
+  {
+    Program program;
+    THRMainFrm& frm = *program.HRMainFrm;
+    TFrmSettings& settings = *program.FrmSettings;
+    frm.move(0, 0);
+    frm.show();
+    ASSERT_TRUE(SettleUntil([&] { return !frm.st.FirstActivate; }, 30000)) << "the first activation did not run";
+
+    // Any free loopback port: the program's own port may be taken on a test machine.
+    settings.Server().DefaultPort = 0;
+    settings.Server().BindAddress = "127.0.0.1";
+    settings.move(40, 40);
+    settings.show();
+    settings.Settingspages->setCurrentWidget(settings.TANDORIX);
+    settings.TCPIPActivate->click();
+    ASSERT_TRUE(settings.Server().Active());
+    settings.TCPIPTest->click();
+
+    std::atomic<bool> leave{false};
+    std::atomic<bool> replied{false};
+    std::optional<std::string> reply;
+    std::thread client([&] {
+      platform::net::test_support::LoopbackClient c(settings.Server().Port());
+      c.Send("Networkname:QC-STATION-2\nUser:operator\r\nLocalUser:anna\nGetData\n");
+      reply = c.ReadLine();
+      replied = true;
+      while (!leave) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    const bool listed = SettleUntil(
+        [&] { return settings.ConnectionsGrid->item(1, 3)->text() == "anna" && replied; }, 20000);
+    Settle(500);
+    const std::string status = frm.StatusBar1->PanelText(7).toStdString();
+    const std::string ip = settings.ConnectionsGrid->item(1, 0)->text().toStdString();
+    const std::string name = settings.ConnectionsGrid->item(1, 1)->text().toStdString();
+    const QPixmap shot = Shot(settings);
+    leave = true;
+    SettleUntil([&] { return false; }, 100);
+    client.join();
+    ASSERT_TRUE(listed);
+    ASSERT_TRUE(shot.save(QString::fromStdString(out), "PNG"));
+
+    EXPECT_EQ(status, "TCPIP-con");
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(*reply, "DATA:[" + frm.GetMessString() + "]");
+    EXPECT_EQ(ip, "127.0.0.1");
+    EXPECT_EQ(name, "QC-STATION-2");
+    EXPECT_TRUE(settings.TCPIPMemo->toPlainText().contains("Message: GetData"));
+    EXPECT_FALSE(settings.IPAddressLabel->text().isEmpty());
+    EXPECT_GE(shot.width(), 400);
+
+    settings.TCPIPActivate->click();
+    EXPECT_FALSE(settings.Server().Active());
+    EXPECT_EQ(frm.StatusBar1->PanelText(7).toStdString(), "NC");
+    settings.hide();
+  }
+  EXPECT_TRUE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace app
