@@ -1,0 +1,131 @@
+// The result server of the settings window end to end over loopback: the sample plate loaded
+// in the main window, the server on the settings window, and a client asking for the analysis
+// picture ("GetMess": the picture reply of 3,932,214 bytes and the "SaveMessOK" line) and for
+// the measurement line ("GetData"). The window work of the handlers is handed to this thread,
+// which serves it between its reads as the program's event loop does.
+//
+// Goals: a picture reply under 100 ms, a "GetData" round trip under 5 ms. The transport alone
+// against a bare socket loop is bench_net_loopback.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QToolButton>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/settings.h"
+#include "bench/bench_window.h"
+#include "platform/net/tcp_server.h"
+
+namespace {
+
+struct Window : bench::HomeWindow {
+  Window() : HomeWindow("result_server") {
+    bench::Ui().QueueOpenFile(Sample("sample_plate.qvr"));
+    frm->Loadbtn->click();
+    app::MainWindowLinks links;
+    links.FrmSettings = &settings;
+    frm->SetLinks(links);
+    settings.Server().DefaultPort = 0;
+    settings.Server().BindAddress = "127.0.0.1";
+    settings.TCPIPActivate->setChecked(true);
+    settings.TCPIPActivateClick();
+    if (!settings.Server().Active()) throw std::runtime_error("the result server did not start");
+  }
+  ~Window() { frm->SetLinks({}); }
+  app::TFrmSettings settings;
+};
+
+// Made before the first benchmark and gone before the toolkit goes.
+std::unique_ptr<Window> g_window;
+Window& TheWindow() { return *g_window; }
+
+// A client that waits for its replies while the GUI thread's share of the work is served.
+class Client {
+ public:
+  explicit Client(uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      throw std::runtime_error("cannot connect to the result server");
+  }
+  ~Client() { ::close(fd_); }
+
+  void Send(const std::string& line) {
+    if (::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
+      throw std::runtime_error("send failed");
+  }
+  std::string Line() {
+    size_t end;
+    while ((end = in_.find("\r\n")) == std::string::npos) Fill();
+    std::string line = in_.substr(0, end);
+    in_.erase(0, end + 2);
+    return line;
+  }
+  void Skip(size_t n) {
+    while (in_.size() < n) Fill();
+    in_.erase(0, n);
+  }
+
+ private:
+  void Fill() {
+    pollfd p{fd_, POLLIN, 0};
+    while (::poll(&p, 1, 0) == 0) bench::Ui().ProcessPending();
+    char buffer[1 << 16];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) throw std::runtime_error("the result server closed the connection");
+    in_.append(buffer, static_cast<size_t>(n));
+  }
+  int fd_;
+  std::string in_;
+};
+
+void BM_GetMessPictureReply(benchmark::State& state) {
+  Window& w = TheWindow();
+  Client c(w.settings.Server().Port());
+  size_t bytes = 0;
+  for (auto _ : state) {
+    c.Send("GetMess\n");
+    const std::string head = c.Line();
+    const size_t n = std::stoul(head.substr(head.rfind(']') + 1));
+    c.Skip(n);
+    if (c.Line().rfind("SaveMessOK:[", 0) != 0) throw std::runtime_error("no SaveMessOK line");
+    bytes = n;
+  }
+  state.counters["bytes"] = static_cast<double>(bytes);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_GetMessPictureReply)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_GetDataRoundTrip(benchmark::State& state) {
+  Window& w = TheWindow();
+  Client c(w.settings.Server().Port());
+  for (auto _ : state) {
+    c.Send("GetData\n");
+    benchmark::DoNotOptimize(c.Line());
+  }
+}
+BENCHMARK(BM_GetDataRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return bench::RunWindowBenchmarks(
+      argc, argv, [] { g_window = std::make_unique<Window>(); },
+      [](const bench::SummaryReporter& rep) {
+        bench::PrintBudgets(rep, {{"BM_GetMessPictureReply", 100}, {"BM_GetDataRoundTrip", 5}});
+        g_window.reset();
+      });
+}
