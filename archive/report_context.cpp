@@ -6,7 +6,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "platform/base/cp1252.h"
+#include "platform/base/text_file.h"
 
 namespace archive {
 
@@ -98,24 +98,8 @@ std::vector<std::string> ReadReportText(const std::string& path) {
   bytes << in.rdbuf();
   if (in.bad()) throw EReportError("Cannot read the report text " + path + ": read error");
 
-  std::string text = bytes.str();
-  if (text.starts_with("\xEF\xBB\xBF")) {
-    // Re-encoding turns malformed sequences into U+FFFD instead of passing them on.
-    text = platform::Utf16ToUtf8(platform::Utf8ToUtf16(std::string_view(text).substr(3)));
-  } else {
-    text = platform::Cp1252ToUtf8(text);
-  }
-  std::vector<std::string> lines;
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t j = text.find_first_of("\r\n", i);
-    if (j == std::string::npos) j = text.size();
-    lines.push_back(text.substr(i, j - i));
-    if (j < text.size() && text[j] == '\r') ++j;
-    if (j < text.size() && text[j] == '\n') ++j;
-    i = j;
-  }
-  return lines;
+  // Read like every text file of the program: a byte-order mark, else Windows-1252.
+  return platform::SplitLines(platform::DecodeTextFile(bytes.str()));
 }
 
 }  // namespace archive

@@ -6,23 +6,19 @@
 //
 // Goals: a picture reply under 100 ms, a "GetData" round trip under 5 ms. The transport alone
 // against a bare socket loop is bench_net_loopback.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QToolButton>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "app/settings.h"
 #include "bench/bench_window.h"
 #include "platform/net/tcp_server.h"
+#include "platform/net/tests/loopback_client.h"
 
 namespace {
 
@@ -47,49 +43,16 @@ struct Window : bench::HomeWindow {
 std::unique_ptr<Window> g_window;
 Window& TheWindow() { return *g_window; }
 
-// A client that waits for its replies while the GUI thread's share of the work is served.
-class Client {
- public:
-  explicit Client(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-      throw std::runtime_error("cannot connect to the result server");
-  }
-  ~Client() { ::close(fd_); }
-
-  void Send(const std::string& line) {
-    if (::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
-      throw std::runtime_error("send failed");
+// A client that serves the GUI thread's share of the work while it waits for its replies.
+struct Client : platform::net::test_support::LoopbackClient {
+  explicit Client(uint16_t port) : LoopbackClient(port) {
+    WhileWaiting = [] { bench::Ui().ProcessPending(); };
   }
   std::string Line() {
-    size_t end;
-    while ((end = in_.find("\r\n")) == std::string::npos) Fill();
-    std::string line = in_.substr(0, end);
-    in_.erase(0, end + 2);
-    return line;
+    std::optional<std::string> line = ReadLine();
+    if (!line) throw std::runtime_error("the result server did not answer");
+    return *line;
   }
-  void Skip(size_t n) {
-    while (in_.size() < n) Fill();
-    in_.erase(0, n);
-  }
-
- private:
-  void Fill() {
-    pollfd p{fd_, POLLIN, 0};
-    while (::poll(&p, 1, 0) == 0) bench::Ui().ProcessPending();
-    char buffer[1 << 16];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n <= 0) throw std::runtime_error("the result server closed the connection");
-    in_.append(buffer, static_cast<size_t>(n));
-  }
-  int fd_;
-  std::string in_;
 };
 
 void BM_GetMessPictureReply(benchmark::State& state) {
@@ -100,7 +63,7 @@ void BM_GetMessPictureReply(benchmark::State& state) {
     c.Send("GetMess\n");
     const std::string head = c.Line();
     const size_t n = std::stoul(head.substr(head.rfind(']') + 1));
-    c.Skip(n);
+    if (c.Skip(n) != n) throw std::runtime_error("the picture was cut short");
     if (c.Line().rfind("SaveMessOK:[", 0) != 0) throw std::runtime_error("no SaveMessOK line");
     bytes = n;
   }

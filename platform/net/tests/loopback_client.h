@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -110,8 +112,16 @@ class LoopbackClient {
     fd_ = -1;
   }
 
+  // Run again and again while a read waits for bytes, when set: a client on the GUI thread
+  // serves the work the server's handlers hand to that thread meanwhile.
+  std::function<void()> WhileWaiting;
+
  private:
   bool Fill() {
+    if (WhileWaiting) {
+      pollfd p{fd_, POLLIN, 0};
+      while (::poll(&p, 1, 0) == 0) WhileWaiting();
+    }
     char chunk[65536];
     const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
     if (n > 0) {
