@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dbengine/file/orv_disk_engine_free_space.h"
+#include "dbengine/file/orv_disk_engine_table.h"
 #include "dbengine/storage/orv_except.h"
 
 namespace orv {
@@ -226,8 +227,10 @@ void TORVDiskDatabaseData::GetTablesList(std::vector<std::string>& List) {
 }
 
 TORVTableData* TORVDiskDatabaseData::CreateTableData(TORVCursor* Cursor) {
-  throw EORVException(30520, "Cannot open table '%s': the disk table data (TORVDiskTableData) is not built",
-                      {Cursor ? Cursor->FTableName : std::string()});
+  Guard guard(*this);
+  auto table = std::make_unique<TORVDiskTableData>(this);
+  if (Cursor) table->FTableName = Cursor->FTableName;
+  return AddTableData(std::move(table));
 }
 
 void TORVDiskDatabaseData::AddTable(int32_t TableID, const std::string& TableName, int32_t MetadataFilePageNo,

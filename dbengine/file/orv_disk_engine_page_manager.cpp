@@ -400,15 +400,17 @@ int32_t TORVDiskPageManager::GetPageCount() {
 
 bool TORVDiskPageManager::IsSafeNotToSyncPage(int32_t SessionID, TORVPage& Page) {
   if (!FMultiUser) return true;
-  int32_t work_state = 0, page_state = 0;
-  if (!FTablePagesCacheManager || !FTablePagesCacheManager->GetWorkTableState(SessionID, work_state)) return false;
-  return Page.GetTableState(SessionID, page_state) && page_state == work_state;
+  int32_t work_state = 0, work_table = -1, page_state = 0, page_table = -1;
+  if (!FTablePagesCacheManager || !FTablePagesCacheManager->GetWorkTableState(SessionID, work_state, work_table))
+    return false;
+  return Page.GetTableState(SessionID, page_state, &page_table) && page_state == work_state && page_table == work_table;
 }
 
 void TORVDiskPageManager::UpdatePageTableState(int32_t SessionID, TORVPage& Page) {
-  int32_t work_state = 0;
-  if (FMultiUser && FTablePagesCacheManager && FTablePagesCacheManager->GetWorkTableState(SessionID, work_state))
-    Page.SetTableState(SessionID, work_state);
+  int32_t work_state = 0, work_table = -1;
+  if (FMultiUser && FTablePagesCacheManager &&
+      FTablePagesCacheManager->GetWorkTableState(SessionID, work_state, work_table))
+    Page.SetTableState(SessionID, work_state, work_table);
 }
 
 int32_t TORVDiskPageManager::InternalReadPageState(int32_t PageNo) {

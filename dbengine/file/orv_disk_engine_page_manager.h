@@ -33,12 +33,13 @@ class TORVDatabaseFreeSpaceManager;
 
 // What the page manager asks of the per-session table state of the disk tables: whether the
 // session's current work table is locked against changes with its most-updated data loaded,
-// and which table state it then has. Cached pages seen under that state need no check against
-// the file.
+// which table that is and which table state it then has. Cached pages seen under that table
+// and state need no check against the file. (The table belongs to the mark: table states are
+// small counters, equal in many tables, and a page freed by one table may serve another.)
 class TORVWorkTableStateSource {
  public:
   virtual ~TORVWorkTableStateSource() = default;
-  virtual bool GetWorkTableState(int32_t SessionID, int32_t& TableState) = 0;
+  virtual bool GetWorkTableState(int32_t SessionID, int32_t& TableState, int32_t& TableID) = 0;
 };
 
 class TORVDiskPageManager : public TORVPageManager {

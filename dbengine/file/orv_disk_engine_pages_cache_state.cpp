@@ -33,10 +33,11 @@ void TORVDTPCSessionInfo::EndWorkWithTable(int32_t TableID) {
     FWorkTableIDs.erase(it);
 }
 
-bool TORVDTPCSessionInfo::GetWorkTableState(int32_t& WorkTableState) {
+bool TORVDTPCSessionInfo::GetWorkTableState(int32_t& WorkTableState, int32_t* WorkTableID) {
   if (FWorkTableIDs.empty()) return false;
   const TORVDTPCTableInfo& info = GetTableInfo(FWorkTableIDs.back());
   WorkTableState = info.TableState;
+  if (WorkTableID) *WorkTableID = info.TableID;
   return info.IsTableLockedFromModification() && info.IsMostUpdatedLoaded;
 }
 
@@ -84,8 +85,9 @@ void TORVDiskTablePagesCacheManager::EndWorkWithTable(int32_t SessionID, int32_t
   GetSessionInfo(SessionID).EndWorkWithTable(TableID);
 }
 
-bool TORVDiskTablePagesCacheManager::GetWorkTableState(int32_t SessionID, int32_t& WorkTableState) {
-  return GetSessionInfo(SessionID).GetWorkTableState(WorkTableState);
+bool TORVDiskTablePagesCacheManager::GetWorkTableState(int32_t SessionID, int32_t& WorkTableState,
+                                                       int32_t& WorkTableID) {
+  return GetSessionInfo(SessionID).GetWorkTableState(WorkTableState, &WorkTableID);
 }
 
 }  // namespace orv

@@ -51,7 +51,7 @@ class TORVDTPCSessionInfo {
   void EndWorkWithTable(int32_t TableID);
   // The state of the innermost work table; True when it is locked against changes with its
   // most-updated data loaded. False (state untouched) without a work table.
-  bool GetWorkTableState(int32_t& WorkTableState);
+  bool GetWorkTableState(int32_t& WorkTableState, int32_t* WorkTableID = nullptr);
   const std::vector<int32_t>& WorkTableIDs() const { return FWorkTableIDs; }
   int32_t TableInfoCount() const { return static_cast<int32_t>(FTableInfo.size()); }
 
@@ -72,7 +72,11 @@ class TORVDiskTablePagesCacheManager : public TORVWorkTableStateSource {
   void SetIsMostUpdatedLoaded(int32_t SessionID, int32_t TableID, int32_t TableState);
   void BeginWorkWithTable(int32_t SessionID, int32_t TableID);
   void EndWorkWithTable(int32_t SessionID, int32_t TableID);
-  bool GetWorkTableState(int32_t SessionID, int32_t& WorkTableState) override;
+  bool GetWorkTableState(int32_t SessionID, int32_t& WorkTableState, int32_t& WorkTableID) override;
+  bool GetWorkTableState(int32_t SessionID, int32_t& WorkTableState) {
+    int32_t table = -1;
+    return GetWorkTableState(SessionID, WorkTableState, table);
+  }
   // The session's info; the infos of every session id from -2 up to it exist afterwards. A
   // session id below -2: 30517.
   TORVDTPCSessionInfo& GetSessionInfo(int32_t SessionID);

@@ -89,18 +89,19 @@ void TORVPage::Synchronize() {
   }
 }
 
-bool TORVPage::GetTableState(int32_t SessionID, int32_t& TableState) const {
+bool TORVPage::GetTableState(int32_t SessionID, int32_t& TableState, int32_t* TableID) const {
   const int64_t i = static_cast<int64_t>(SessionID) + 2;
   if (i < 0 || i >= static_cast<int64_t>(FTableStates.size())) return false;
   TableState = FTableStates[static_cast<size_t>(i)].TableState;
+  if (TableID) *TableID = FTableStates[static_cast<size_t>(i)].TableID;
   return FTableStates[static_cast<size_t>(i)].IsTableStateValueAssigned;
 }
 
-void TORVPage::SetTableState(int32_t SessionID, int32_t TableState) {
+void TORVPage::SetTableState(int32_t SessionID, int32_t TableState, int32_t TableID) {
   const int64_t i = static_cast<int64_t>(SessionID) + 2;
   if (i < 0) return;
   if (i >= static_cast<int64_t>(FTableStates.size())) FTableStates.resize(static_cast<size_t>(i) + 1);
-  FTableStates[static_cast<size_t>(i)] = {TableState, true};
+  FTableStates[static_cast<size_t>(i)] = {TableState, TableID, true};
 }
 
 int32_t TORVPage::GetHeaderState() const {

@@ -32,8 +32,10 @@ inline constexpr int32_t RecordID = 26;   // TORVPageItemID, 6 bytes
 inline constexpr int32_t Reserved = 32;   // 8 bytes
 }  // namespace page_header
 
+// What a session last saw of a page: the table it was working on and that table's state.
 struct TORVPageTableStateInfo {
   int32_t TableState = 0;
+  int32_t TableID = -1;
   bool IsTableStateValueAssigned = false;
 };
 
@@ -68,8 +70,9 @@ class TORVPage {
   void SetBorrowedBuffer(uint8_t* Buffer, int32_t Size);
   // Makes a cached page current where other processes may have written it.
   void Synchronize();
-  bool GetTableState(int32_t SessionID, int32_t& TableState) const;
-  void SetTableState(int32_t SessionID, int32_t TableState);
+  // TableID (optional) tells which table the state is of: two tables' states are unrelated.
+  bool GetTableState(int32_t SessionID, int32_t& TableState, int32_t* TableID = nullptr) const;
+  void SetTableState(int32_t SessionID, int32_t TableState, int32_t TableID = -1);
 
   // Header fields (only meaningful when the manager has a page header).
   int32_t GetHeaderState() const;

@@ -294,6 +294,46 @@ struct TORVPartialTemporaryBLOBDescriptor {
   }
 };
 
+// The header of a BLOB stored on the pages of a database file, 22 bytes packed: a small BLOB's
+// id on its page (not used by a large BLOB), then the figures of its stored image.
+struct TORVDiskBLOBHeader {
+  static constexpr int32_t StoredSize = 22;
+
+  uint16_t BlobID = 0;
+  int32_t NumBlocks = 0;
+  int64_t CompressedSize = 0;
+  int64_t UncompressedSize = 0;
+
+  void WriteTo(uint8_t* p) const {
+    StoreLE16(p, BlobID);
+    StoreLE32(p + 2, static_cast<uint32_t>(NumBlocks));
+    StoreLE64(p + 6, static_cast<uint64_t>(CompressedSize));
+    StoreLE64(p + 14, static_cast<uint64_t>(UncompressedSize));
+  }
+  static TORVDiskBLOBHeader ReadFrom(const uint8_t* p) {
+    return {LoadLE16(p), static_cast<int32_t>(LoadLE32(p + 2)), static_cast<int64_t>(LoadLE64(p + 6)),
+            static_cast<int64_t>(LoadLE64(p + 14))};
+  }
+};
+
+// Where the page list of a large BLOB begins, 10 bytes packed.
+struct TORVPageListLink {
+  static constexpr int32_t StoredSize = 10;
+
+  int32_t StartPageNo = -1;
+  uint16_t StartOffset = 0;
+  int32_t ItemCount = 0;
+
+  void WriteTo(uint8_t* p) const {
+    StoreLE32(p, static_cast<uint32_t>(StartPageNo));
+    StoreLE16(p + 4, StartOffset);
+    StoreLE32(p + 6, static_cast<uint32_t>(ItemCount));
+  }
+  static TORVPageListLink ReadFrom(const uint8_t* p) {
+    return {static_cast<int32_t>(LoadLE32(p)), LoadLE16(p + 4), static_cast<int32_t>(LoadLE32(p + 6))};
+  }
+};
+
 // ---- Null flags of record buffers and temporary names ------------------------------------
 
 // Bit BitNo of the null-flag bytes at the start of a record buffer; set = the field is NULL.

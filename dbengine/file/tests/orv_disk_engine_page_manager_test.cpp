@@ -603,11 +603,13 @@ TEST_F(PageManagerTest, HowASecondOpenerGetsTheFile) {
 // What the disk tables will tell: a table locked against changes with state 7.
 class FixedWorkTableState : public TORVWorkTableStateSource {
  public:
-  bool GetWorkTableState(int32_t, int32_t& TableState) override {
+  bool GetWorkTableState(int32_t, int32_t& TableState, int32_t& TableID) override {
     TableState = 7;
+    TableID = table;
     return locked;
   }
   bool locked = true;
+  int32_t table = 3;
 };
 
 TEST_F(PageManagerTest, PagesSeenUnderALockedTableStateNeedNoCheck) {
@@ -622,8 +624,18 @@ TEST_F(PageManagerTest, PagesSeenUnderALockedTableStateNeedNoCheck) {
   writer->ApplyChanges(kSession);
   // Same table state: the cached copy is taken as it is.
   EXPECT_TRUE(HoldsFill(*reader, kSession, no, 1));
-  state->locked = false;
+  // The same state of another table says nothing about the page (a page one table freed may
+  // serve another whose counter happens to stand at the same value).
+  state->table = 4;
   EXPECT_TRUE(HoldsFill(*reader, kSession, no, 2));
+  Change(*writer, kSession, no, 3);
+  writer->ApplyChanges(kSession);
+  state->table = 3;
+  EXPECT_TRUE(HoldsFill(*reader, kSession, no, 3));
+  state->locked = false;
+  Change(*writer, kSession, no, 4);
+  writer->ApplyChanges(kSession);
+  EXPECT_TRUE(HoldsFill(*reader, kSession, no, 4));
 }
 
 TEST_F(PageManagerTest, DesignModeRefusesAHeaderThatAnotherProgramChanged) {

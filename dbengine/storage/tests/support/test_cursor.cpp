@@ -28,7 +28,10 @@ class BufferCopy {
 
 // ---- Session --------------------------------------------------------------------------------------
 
-TestSession::TestSession(TORVDatabaseData& Database) : database_(&Database) { SetConnected(true); }
+TestSession::TestSession(TORVDatabaseData& Database, bool MultiUser) : database_(&Database) {
+  FMultiUser = MultiUser;
+  SetConnected(true);
+}
 
 TestSession::~TestSession() {
   if (connected_) database_->DisconnectSession(this);
@@ -87,11 +90,18 @@ void TestCursor::CreateTable(const TORVFieldDefs& FieldDefs, const TORVIndexDefs
   table->CreateTable(this, fields, indexes, constraints);
 }
 
+TORVTableData* TestCursor::FindTable() {
+  TORVDatabaseData& db = session_.Database();
+  TORVLockGuard<TORVDatabaseData> guard(db);
+  if (TORVTableData* table = db.FindTableData(this)) return table;
+  return db.TableExists(FTableName) ? db.CreateTableData(this) : nullptr;
+}
+
 void TestCursor::DeleteTable() {
   TORVDatabaseData& db = session_.Database();
   TORVLockGuard<TORVDatabaseData> guard(db);
   CloseTable();
-  TORVTableData* table = db.FindTableData(this);
+  TORVTableData* table = FindTable();
   if (!table) throw std::invalid_argument("no table " + FTableName);
   table->DeleteTable(this, false);
   db.DeleteTableData(table);
@@ -100,7 +110,7 @@ void TestCursor::DeleteTable() {
 void TestCursor::EmptyTable() {
   TORVDatabaseData& db = session_.Database();
   TORVLockGuard<TORVDatabaseData> guard(db);
-  TORVTableData* table = db.FindTableData(this);
+  TORVTableData* table = FindTable();
   if (!table) throw std::invalid_argument("no table " + FTableName);
   table->EmptyTable(this);
 }
@@ -109,7 +119,7 @@ void TestCursor::RenameTable(const std::string& NewTableName) {
   TORVDatabaseData& db = session_.Database();
   TORVLockGuard<TORVDatabaseData> guard(db);
   CloseTable();
-  TORVTableData* table = db.FindTableData(this);
+  TORVTableData* table = FindTable();
   if (!table) throw std::invalid_argument("no table " + FTableName);
   table->RenameTable(NewTableName, this);
 }
@@ -138,10 +148,10 @@ void TestCursor::OpenTableByFieldDefs(const TORVFieldDefs*, const TORVIndexDefs*
   if (FIsOpen) return;
   TORVDatabaseData& db = session_.Database();
   TORVLockGuard<TORVDatabaseData> guard(db);
-  TORVTableData* table = db.FindTableData(this);
+  TORVTableData* table = FindTable();
   if (!table) throw std::invalid_argument("no table " + FTableName);
+  table->OpenTable(this);
   table_ = table;
-  table_->OpenTable(this);
   FirstPosition = true;
   LastPosition = false;
   FIndexDefs = std::make_unique<TORVIndexDefs>();

@@ -3,8 +3,9 @@
 // local session and cursor will do over a database data object: create and open tables,
 // initialise records with their defaults, fill autoincrement fields and check constraints
 // before a post, insert, edit and delete with result codes, navigate, filter and index.
-// BLOB fields through the table data's streams. Single-user only; Locate by values and
-// multi-user locking are left to the real cursor (they raise std::logic_error here).
+// BLOB fields through the table data's streams. Locate by values is left to the real cursor
+// (it raises std::logic_error here); the multi-user locking of a post or delete is added by
+// the cursors of the storage kinds that lock (the database file's tests).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,8 +19,9 @@ using CallLog = std::vector<std::string>;
 
 class TestSession : public TORVBaseSession {
  public:
-  // Connects to Database (which numbers the session); disconnects when destroyed.
-  explicit TestSession(TORVDatabaseData& Database);
+  // Connects to Database (which numbers the session) in the given mode; disconnects when
+  // destroyed.
+  explicit TestSession(TORVDatabaseData& Database, bool MultiUser = false);
   ~TestSession() override;
 
   bool GetConnected() override { return connected_; }
@@ -128,7 +130,13 @@ class TestCursor : public TORVCursor {
   std::vector<std::optional<int64_t>> Column(const std::string& FieldName);
 
   TORVTableData* TableData() const { return table_; }
+  TestSession& Session() const { return session_; }
   CallLog* log = nullptr;  // the cursor's own steps (autoincrements, constraints) go here too
+
+ protected:
+  // The table data of the cursor's table: the loaded one, else, for a table the database
+  // stores, a new one (the database-file kind loads its tables on demand); nil when none.
+  TORVTableData* FindTable();
 
  private:
   int32_t FieldNo(const std::string& FieldName) const;

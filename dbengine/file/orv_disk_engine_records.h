@@ -1,0 +1,127 @@
+#pragma once
+// Record pages of a disk table and the table's record manager.
+//
+// A record page (page type 10, its header's ObjectID the table's id) holds fixed-size slots of
+// disk record images behind a bitmap of the used slots:
+//
+//   offset 0                      B = ceil(MaxRecordsOnPage / 8) bytes, bit i set = slot i used
+//   offset B + i * S              slot i (S = the disk record size)
+//
+// A record is addressed by (page number, slot); updates never move it. The record page index
+// (a B-tree over the table's record pages) keeps each page's record count, finds pages with a
+// free slot and maps record numbers to pages. Physical order is pages ascending, then slots.
+#include <cstdint>
+#include <memory>
+
+#include "dbengine/storage/orv_base_engine.h"
+#include "dbengine/storage/orv_btree_page_index.h"
+#include "dbengine/storage/orv_page.h"
+#include "dbengine/storage/orv_types.h"
+
+namespace orv {
+
+class TORVDiskPageManager;
+class TORVDiskTableData;
+
+// A view over one record page held in the page cache, for one operation.
+class TORVSmallRecordPage {
+ public:
+  // The bitmap and the slots beyond the page's data: 20140.
+  TORVSmallRecordPage(TORVPage* Page, int32_t RecordBufferSize, int32_t MaxRecordsOnPage);
+
+  bool FindUnusedRecordSlot(int32_t& SlotNo) const;
+  int64_t GetRecordCount() const;
+  bool IsSlotUsed(int32_t SlotNo) const;
+  // Into the lowest free slot (none: 20141); the page is marked dirty.
+  void AddRecord(const void* RecordBuffer, TORVPageItemID& RecordID);
+  // False, with nothing changed, for a free slot.
+  bool UpdateRecord(const void* RecordBuffer, const TORVPageItemID& RecordID);
+  bool DeleteRecord(const TORVPageItemID& RecordID);
+  bool GetRecordBuffer(const TORVPageItemID& RecordID, void* RecordBuffer) const;
+  // The lowest / highest used slot (the page number is set first); none: 20143 / 20144.
+  void GetFirstRecordID(TORVPageItemID& RecordID) const;
+  void GetLastRecordID(TORVPageItemID& RecordID) const;
+  // The next used slot above / below RecordID's; False (RecordID unchanged) when none.
+  bool GetNextRecordID(TORVPageItemID& RecordID) const;
+  bool GetPriorRecordID(TORVPageItemID& RecordID) const;
+  // The slot of the RecNoOnPage-th used slot (0-based); fewer records: 20146.
+  void GetRecordID(int32_t RecNoOnPage, TORVPageItemID& RecordID) const;
+  // Used slots below RecordID's slot.
+  void GetRecNoOnPage(const TORVPageItemID& RecordID, int32_t& RecNoOnPage) const;
+
+  int32_t RecordDataOffset() const { return FRecordDataOffset; }
+
+ private:
+  uint8_t* Slot(int32_t SlotNo) const;
+  bool ValidSlot(int32_t SlotNo) const { return SlotNo >= 0 && SlotNo < FMaxRecordsOnPage; }
+
+  TORVPage* LPage;
+  int32_t FRecordBufferSize;
+  int32_t FMaxRecordsOnPage;
+  int32_t FRecordDataOffset;
+};
+
+class TORVDiskRecordManager : public TORVBaseRecordManager {
+ public:
+  TORVDiskRecordManager(TORVDiskPageManager* PageManager, TORVDiskTableData* TableData,
+                        TORVBaseFieldManager* FieldManager);
+  ~TORVDiskRecordManager() override;
+
+  // Records per page from the disk record size (not even one fits: 20174); counts reset.
+  void Init(int32_t RecordBufferSize, int32_t DiskRecordBufferSize);
+  // An empty record page index in the system session.
+  void CreateRecordPageIndex();
+  void LoadMetadata(platform::TStream& Stream);
+  void SaveMetadata(platform::TStream& Stream) const;
+  // TableState (Int32) and the record count (its low 32 bits) at Buf + Offset; Offset moves on
+  // by 8. Beyond Buf: 20164.
+  void LoadMostUpdated(const uint8_t* Buf, int32_t Size, int32_t& Offset);
+  void SaveMostUpdated(uint8_t* Buf, int32_t Size, int32_t& Offset) const;
+  // Every record page goes; the index is emptied (its root stays); counters 0.
+  void Empty(int32_t SessionID) override;
+  // Empty, then the index with its root.
+  void Delete(int32_t SessionID);
+  // A record that cannot be stored is refused (False) with every step taken undone: no slot,
+  // no count, no new page and no index entry is left behind.
+  bool AddRecord(int32_t SessionID, const void* RecordBuffer, TORVPageItemID& RecordID) override;
+  bool UpdateRecord(int32_t SessionID, const void* RecordBuffer, const TORVPageItemID& RecordID) override;
+  bool DeleteRecord(int32_t SessionID, TORVPageItemID& RecordID) override;
+  void GetRecordBuffer(int32_t SessionID, TORVNavigationInfo& NavigationInfo) override;
+  int32_t CompareRecordID(const TORVPageItemID& RecordID1, const TORVPageItemID& RecordID2) override;
+  // RecordCount div 2 for every record (a fixed estimate).
+  int64_t GetApproximateRecNo(int32_t SessionID, const TORVPageItemID& RecordID) override;
+  // Whether RecordID names a used slot of one of this table's record pages.
+  bool RecordExists(int32_t SessionID, const TORVPageItemID& RecordID);
+
+  void SetRecNo(int32_t SessionID, TORVPageItemID& RecordID, int64_t RecNo);
+  void GetRecNo(int32_t SessionID, const TORVPageItemID& RecordID, int64_t& RecNo);
+  // A new index from the pages of the file that are this table's record pages (repair); the
+  // record count follows it.
+  void RebuildRecordPageIndex(int32_t SessionID);
+  // The index's sum of page counts against RecordCount (20292).
+  void ValidateRecordPageIndex(int32_t SessionID);
+  bool IsRecordPageValid(const TORVPage& Page) const;
+
+  int32_t MaxRecordsOnPage() const { return FMaxRecordsOnPage; }
+  int32_t DiskRecordBufferSize() const { return FDiskRecordBufferSize; }
+  TORVBTreeRecordPageIndex& RecordPageIndex() const { return *FRecordPageIndex; }
+
+ private:
+  struct HeldRecordPage;
+  void FillBuffer(TORVNavigationInfo& NavigationInfo, const TORVSmallRecordPage& View, const TORVPageItemID& RecordID,
+                  int32_t NotFoundCode);
+  bool FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType, TORVNavigationInfo& NavigationInfo);
+  int32_t TableID() const;
+  // Page 0 and the free-space maps never hold records (asking the cache for a map page raises).
+  bool CanBeRecordPage(int32_t PageNo) const;
+
+  std::unique_ptr<TORVBTreeRecordPageIndex> FRecordPageIndex;
+  TORVDiskPageManager* LPageManager;
+  TORVBaseFieldManager* LFieldManager;
+  int32_t FMaxRecordsOnPage = 0;
+  int32_t FDiskRecordBufferSize = 0;
+  void* FTempDiskRecordBuffer = nullptr;
+  TORVDiskTableData* LTableData;
+};
+
+}  // namespace orv
