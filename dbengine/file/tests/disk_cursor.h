@@ -210,8 +210,8 @@ class DiskTestCursor : public TestCursor {
 // A database file with one session: Create makes the file with the geometry asked for.
 struct DiskTable {
   explicit DiskTable(const std::string& Path, bool MultiUser = false, uint16_t PageSize = 4096,
-                     bool CreateFile = true)
-      : db(std::make_unique<TORVDiskDatabaseData>()) {
+                     bool CreateFile = true, platform::FileFactory Factory = {})
+      : db(std::make_unique<TORVDiskDatabaseData>(std::move(Factory))) {
     db->FDatabaseName = Path;
     db->FPageSize = PageSize;
     if (CreateFile) db->CreateDatabase();

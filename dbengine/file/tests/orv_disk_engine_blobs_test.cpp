@@ -150,11 +150,7 @@ TEST_F(DiskBlobTest, NewBlobIdsSkipTakenOnesAndNeverGive255) {
     std::vector<uint16_t> ids;
     uint16_t expected;
   } cases[] = {
-      {{0, 1, 3}, 4},
-      {{}, 0},
-      {{1, 2}, 3},
-      {{5}, 1},
-      {{}, 0},
+      {{0, 1, 3}, 4}, {{}, 0}, {{1, 2}, 3}, {{5}, 1}, {{}, 0},
   };
   std::vector<uint16_t> to255;
   for (uint16_t i = 0; i < 255; ++i) to255.push_back(i);
@@ -223,14 +219,15 @@ TEST_F(DiskBlobTest, Reference255IsReadAndDeletedForWhatThePageHolds) {
   SetNullFlag(false, img, c->FCurrentRecordBuffer);
   TORVBLOBDescriptor descriptor;
   platform::TMemoryStream stream;
-  EXPECT_EQ(CodeOf([&] { Blobs().CopyBlobFromRecordBufferToStream(Session(), c->FCurrentRecordBuffer, img,
-                                                                   descriptor, stream); }),
+  EXPECT_EQ(CodeOf([&] {
+              Blobs().CopyBlobFromRecordBufferToStream(Session(), c->FCurrentRecordBuffer, img, descriptor, stream);
+            }),
             20162);
   TORVPartialTemporaryBLOBDescriptor direct;
   void* data = nullptr;
-  EXPECT_EQ(CodeOf([&] { Blobs().GetDirectBlobInfoFromRecordBuffer(Session(), c->FCurrentRecordBuffer, img,
-                                                                    direct, data); }),
-            20291);
+  EXPECT_EQ(
+      CodeOf([&] { Blobs().GetDirectBlobInfoFromRecordBuffer(Session(), c->FCurrentRecordBuffer, img, direct, data); }),
+      20291);
   EXPECT_EQ(CodeOf([&] { Blobs().DeleteStoredBlob(Session(), {small_page, 7}); }), 20171);
   // Deleting by 255 takes what the page holds, and nothing of the neighbours.
   Blobs().DeleteStoredBlob(Session(), {small_page, 255});
