@@ -295,7 +295,13 @@ int32_t TORVDatabaseFreeSpaceManager::AddNewPageAndExtentFile() {
   FLastUsedPageNo = new_page_no;
   for (int32_t j = old_eam + 1; j <= new_eam; ++j) SetPageUsageToPFS(EamPageNoForEamPagePosition(j), true);
   for (int32_t k = old_pfs + 1; k <= new_pfs; ++k) SetPageUsageToEAM(PfsPageNoForPfsPagePosition(k), true);
-  SetPageUsage(new_page_no, true);
+  // No committed data refers to a page beyond the last used page. A bit still set there was
+  // left by a writer that died: a commit that was put back restores the header (and the file's
+  // length), not the maps, which allocations write at once. The page is taken all the same.
+  if (GetPageUsageFromPFS(new_page_no))
+    SetPageUsageToEAM(new_page_no, true);
+  else
+    SetPageUsage(new_page_no, true);
   return new_page_no;
 }
 
