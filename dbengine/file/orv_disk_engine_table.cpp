@@ -792,34 +792,8 @@ bool TORVDiskTableData::InsertRecord(TORVCursor* Cursor) {
   Guard guard(*this);
   if (!FRecordManager) throw EORVException(20135, "Nil pointer occured");
   if (!Cursor->FCurrentRecordBuffer) throw EORVException(20136, "Nil pointer occured");
-  const int32_t session = Cursor->GetSessionID();
   if (IsMultiUser()) SynchronizeTemporaryIndexes(Cursor, false);
-  ChangeGuard change(*this, Cursor);
-  void* const record = Cursor->FCurrentRecordBuffer;
-  TORVBlobWrites writes;
-  TORVRecordOperationSteps steps;
-  steps.BeforeStore = [&](TORVCursor&) { writes = Blobs().StoreModifiedBlobs(session, record); };
-  steps.AfterStore = [&](TORVCursor&) { SaveMostUpdated(session); };
-  steps.CallApplyChanges = false;
-  bool stored = false;
-  try {
-    stored = RunInsertRecord(*Cursor, steps);
-    if (stored && !Cursor->FBatchUpdate) ApplyChanges(session, InTransaction(Cursor));
-  } catch (...) {
-    // Outside a transaction the session's changes go; inside, its rollback takes them.
-    Blobs().UndoBlobWrites(session, record, writes, !change.Clean());
-    change.Abandon();
-    throw;
-  }
-  if (!stored) {
-    // The record store took nothing back that it had not undone itself; the BLOBs stored for
-    // the record go too.
-    Blobs().UndoBlobWrites(session, record, writes, true);
-    change.Abandon();
-    return false;
-  }
-  Blobs().ReleaseWrittenBlobs(record, writes);
-  return true;
+  return StoreRecordChange(Cursor, true);
 }
 
 bool TORVDiskTableData::UpdateRecord(TORVCursor* Cursor) {
@@ -834,20 +808,28 @@ bool TORVDiskTableData::UpdateRecord(TORVCursor* Cursor) {
   // Under the table data lock and the record lock nothing can free the slot meanwhile: a record
   // that is gone is refused before its indexes or BLOBs are touched.
   if (!Records().RecordExists(session, Cursor->CurrentRecordID)) return false;
+  return StoreRecordChange(Cursor, false);
+}
+
+// An insert or update with the modified BLOBs of the cursor's buffer: whole, or nothing of it
+// left. A change that fails outside a transaction drops the session's pages (inside one, its
+// rollback takes them); one the record store refuses is taken back here, its new BLOBs too.
+bool TORVDiskTableData::StoreRecordChange(TORVCursor* Cursor, bool Insert) {
+  const int32_t session = Cursor->GetSessionID();
   ChangeGuard change(*this, Cursor);
   void* const record = Cursor->FCurrentRecordBuffer;
   TORVBlobWrites writes;
   TORVRecordOperationSteps steps;
   steps.BeforeStore = [&](TORVCursor&) { writes = Blobs().StoreModifiedBlobs(session, record); };
-  // The values replaced go once the record no longer refers to them.
   steps.AfterStore = [&](TORVCursor&) {
-    Blobs().DeleteReplacedBlobs(session, writes);
+    // An update's replaced values go once the record no longer refers to them.
+    if (!Insert) Blobs().DeleteReplacedBlobs(session, writes);
     SaveMostUpdated(session);
   };
   steps.CallApplyChanges = false;
   bool stored = false;
   try {
-    stored = RunUpdateRecord(*Cursor, steps);
+    stored = Insert ? RunInsertRecord(*Cursor, steps) : RunUpdateRecord(*Cursor, steps);
     if (stored && !Cursor->FBatchUpdate) ApplyChanges(session, InTransaction(Cursor));
   } catch (...) {
     Blobs().UndoBlobWrites(session, record, writes, !change.Clean());

@@ -180,6 +180,8 @@ class TORVDiskTableData : public TORVTableData {
   template <class Body>
   bool UnderReadLock(TORVCursor* Cursor, bool Reload, bool Work, bool Synchronize, Body&& body);
   void SynchronizeTemporaryIndexes(TORVCursor* Cursor, bool ApplyWhenChanged);
+  // Insert (or update) of the cursor's buffer with its modified BLOBs; False when refused.
+  bool StoreRecordChange(TORVCursor* Cursor, bool Insert);
   // The BLOB references of the stored record RecordID (NULL fields: none).
   std::vector<TORVPageItemID> StoredBlobReferences(int32_t SessionID, const TORVPageItemID& RecordID);
 };
