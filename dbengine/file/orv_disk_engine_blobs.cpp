@@ -19,6 +19,12 @@
 
 namespace orv {
 
+uint8_t* TORVSmallBlobPage::Data() const {
+  uint8_t* data = LPage ? LPage->GetPageData() : nullptr;
+  if (!data) throw EORVException(30565, "Page has no buffer");
+  return data;
+}
+
 namespace {
 
 constexpr int32_t kHeaderSize = TORVDiskBLOBHeader::StoredSize;  // 22
@@ -52,12 +58,12 @@ TORVDiskBLOBCache::~TORVDiskBLOBCache() {
 
 // ==== Small-BLOB page ===========================================================================
 
-uint16_t TORVSmallBlobPage::GetBlobCount() const { return LoadLE16(LPage->GetPageData()); }
+uint16_t TORVSmallBlobPage::GetBlobCount() const { return LoadLE16(Data()); }
 
-void TORVSmallBlobPage::SetBlobCount(uint16_t Value) { StoreLE16(LPage->GetPageData(), Value); }
+void TORVSmallBlobPage::SetBlobCount(uint16_t Value) { StoreLE16(Data(), Value); }
 
 int32_t TORVSmallBlobPage::BlobHeaderOffset(int32_t Index) const {
-  const uint8_t* data = LPage->GetPageData();
+  const uint8_t* data = Data();
   const int64_t size = LPage->GetPageDataSize();
   int64_t offset = 2;
   for (int32_t i = 0; i < Index; ++i) {
@@ -85,7 +91,7 @@ int32_t TORVSmallBlobPage::FindBlob(uint16_t BlobID) const {
   const int32_t count = GetBlobCount();
   int32_t offset = 2;
   for (int32_t i = 0; i < count; ++i) {
-    const TORVDiskBLOBHeader header = TORVDiskBLOBHeader::ReadFrom(LPage->GetPageData() + offset);
+    const TORVDiskBLOBHeader header = TORVDiskBLOBHeader::ReadFrom(Data() + offset);
     if (header.BlobID == BlobID) return i;
     offset += kHeaderSize + static_cast<int32_t>(header.CompressedSize);
   }
@@ -98,7 +104,7 @@ uint16_t TORVSmallBlobPage::GetNewBlobID() const {
   taken.reserve(static_cast<size_t>(count));
   int32_t offset = 2;
   for (int32_t i = 0; i < count; ++i) {
-    const TORVDiskBLOBHeader header = TORVDiskBLOBHeader::ReadFrom(LPage->GetPageData() + offset);
+    const TORVDiskBLOBHeader header = TORVDiskBLOBHeader::ReadFrom(Data() + offset);
     taken.push_back(header.BlobID);
     offset += kHeaderSize + static_cast<int32_t>(header.CompressedSize);
   }
@@ -126,7 +132,7 @@ void TORVSmallBlobPage::AddBlob(const TORVDiskBLOBCache& BlobCache, TORVPageItem
   header.NumBlocks = BlobCache.NumBlocks;
   header.CompressedSize = BlobCache.CompressedSize;
   header.UncompressedSize = BlobCache.UncompressedSize;
-  uint8_t* at = LPage->GetPageData() + offset;
+  uint8_t* at = Data() + offset;
   header.WriteTo(at);
   if (BlobCache.CompressedSize > 0)
     std::memcpy(at + kHeaderSize, BlobCache.BlobData, static_cast<size_t>(BlobCache.CompressedSize));
@@ -138,7 +144,7 @@ void TORVSmallBlobPage::AddBlob(const TORVDiskBLOBCache& BlobCache, TORVPageItem
 void TORVSmallBlobPage::DeleteBlob(const TORVPageItemID& PageItemID, int32_t& BlobSize) {
   const int32_t index = FindBlob(PageItemID.PageItemNo);
   if (index < 0) throw EORVException(20171, "Cannot find blob field");
-  uint8_t* data = LPage->GetPageData();
+  uint8_t* data = Data();
   const int32_t offset = BlobHeaderOffset(index);
   BlobSize = kHeaderSize + static_cast<int32_t>(TORVDiskBLOBHeader::ReadFrom(data + offset).CompressedSize);
   std::memmove(data + offset, data + offset + BlobSize,

@@ -58,7 +58,7 @@ class TORVSmallBlobPage {
   // The page offset of entry Index's header; Index = BlobCount gives the first free byte.
   // Entries that do not fit the page data: 30562.
   int32_t BlobHeaderOffset(int32_t Index) const;
-  uint8_t* BlobHeader(int32_t Index) const { return LPage->GetPageData() + BlobHeaderOffset(Index); }
+  uint8_t* BlobHeader(int32_t Index) const { return Data() + BlobHeaderOffset(Index); }
   uint8_t* BlobData(int32_t Index) const { return BlobHeader(Index) + TORVDiskBLOBHeader::StoredSize; }
   // Whether every entry lies inside the page data (a page that is no small-BLOB page fails).
   bool EntriesFit() const;
@@ -75,6 +75,8 @@ class TORVSmallBlobPage {
   bool ReadBlob(TORVDiskBLOBCache& BlobCache, const TORVPageItemID& PageItemID) const;
 
  private:
+  // The page's data; a page without a buffer: 30565.
+  uint8_t* Data() const;
   TORVPage* LPage;
 };
 

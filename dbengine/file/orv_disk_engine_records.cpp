@@ -17,6 +17,12 @@
 
 namespace orv {
 
+uint8_t* TORVSmallRecordPage::Data() const {
+  uint8_t* data = LPage ? LPage->GetPageData() : nullptr;
+  if (!data) throw EORVException(30565, "Page has no buffer");
+  return data;
+}
+
 namespace {
 
 constexpr uint16_t kAnyPageType = 255;
@@ -38,16 +44,16 @@ TORVSmallRecordPage::TORVSmallRecordPage(TORVPage* Page, int32_t RecordBufferSiz
 }
 
 uint8_t* TORVSmallRecordPage::Slot(int32_t SlotNo) const {
-  return LPage->GetPageData() + FRecordDataOffset + static_cast<int64_t>(SlotNo) * FRecordBufferSize;
+  return Data() + FRecordDataOffset + static_cast<int64_t>(SlotNo) * FRecordBufferSize;
 }
 
 bool TORVSmallRecordPage::IsSlotUsed(int32_t SlotNo) const {
   if (!ValidSlot(SlotNo)) return false;
-  return (LPage->GetPageData()[SlotNo / 8] & (1u << (SlotNo % 8))) != 0;
+  return (Data()[SlotNo / 8] & (1u << (SlotNo % 8))) != 0;
 }
 
 bool TORVSmallRecordPage::FindUnusedRecordSlot(int32_t& SlotNo) const {
-  const uint8_t* bitmap = LPage->GetPageData();
+  const uint8_t* bitmap = Data();
   for (int32_t byte = 0; byte < FRecordDataOffset; ++byte) {
     if (bitmap[byte] == 0xFF) continue;
     for (int32_t bit = 0; bit < 8; ++bit) {
@@ -73,7 +79,7 @@ void TORVSmallRecordPage::AddRecord(const void* RecordBuffer, TORVPageItemID& Re
   int32_t slot = 0;
   if (!FindUnusedRecordSlot(slot)) throw EORVException(20141, "Cannot add record to page. Page is full");
   std::memcpy(Slot(slot), RecordBuffer, static_cast<size_t>(FRecordBufferSize));
-  LPage->GetPageData()[slot / 8] |= static_cast<uint8_t>(1u << (slot % 8));
+  Data()[slot / 8] |= static_cast<uint8_t>(1u << (slot % 8));
   LPage->FIsDirty = true;
   RecordID = {LPage->FPageNo, static_cast<uint16_t>(slot)};
 }
@@ -87,7 +93,7 @@ bool TORVSmallRecordPage::UpdateRecord(const void* RecordBuffer, const TORVPageI
 
 bool TORVSmallRecordPage::DeleteRecord(const TORVPageItemID& RecordID) {
   if (!IsSlotUsed(RecordID.PageItemNo)) return false;
-  LPage->GetPageData()[RecordID.PageItemNo / 8] &= static_cast<uint8_t>(~(1u << (RecordID.PageItemNo % 8)));
+  Data()[RecordID.PageItemNo / 8] &= static_cast<uint8_t>(~(1u << (RecordID.PageItemNo % 8)));
   LPage->FIsDirty = true;
   return true;
 }

@@ -55,6 +55,8 @@ class TORVSmallRecordPage {
   uint8_t* Slot(int32_t SlotNo) const;
   bool ValidSlot(int32_t SlotNo) const { return SlotNo >= 0 && SlotNo < FMaxRecordsOnPage; }
 
+  // The page's data; a page without a buffer: 30565.
+  uint8_t* Data() const;
   TORVPage* LPage;
   int32_t FRecordBufferSize;
   int32_t FMaxRecordsOnPage;
