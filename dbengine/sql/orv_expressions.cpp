@@ -339,6 +339,11 @@ void TORVExpression::MoveAndNodesToRoot() {
 
 void TORVExpression::AddNode(TORVExpressionNode* Node) {
   if (!Node) return;
+  const auto kept = std::find(FNotDetachedNodes.begin(), FNotDetachedNodes.end(), Node);
+  if (kept != FNotDetachedNodes.end()) {
+    FNotDetachedNodes.erase(kept);
+    return;
+  }
   auto* node = dynamic_cast<TORVExprNode*>(Node);
   if (!node) throw std::invalid_argument("TORVExpression::AddNode: not an expression node");
   TORVExprNodePtr owned(node);
@@ -389,6 +394,10 @@ void TORVExpression::CreateIndexScanConditions(const IORVScanIndexDefs& IndexDef
                                                TORVScanSearchConditionArray& ScanConditions, int32_t SessionID) {
   const auto* defs = dynamic_cast<const TORVIndexDefs*>(&IndexDefs);
   if (!defs) return;
+  // A node a condition is made from must be one RemoveExtractedNodes can detach: the root or a
+  // child of a root AND. Flattening the AND chains changes no result and makes every candidate
+  // one of these.
+  MoveAndNodesToRoot();
   VisitScanCandidates(FRootExprNode.get(), [&](TORVExprNode* node) {
     for (int32_t i = 0; i < defs->GetCount(); ++i) {
       const TORVIndexDef* def = defs->GetIndexDef(i);
@@ -422,14 +431,17 @@ void TORVExpression::RemoveExtractedNodes(TORVScanSearchConditionArray& ScanCond
         static_cast<void>(FRootExprNode.release());
         continue;
       }
-      if (!FRootExprNode) continue;
-      auto& children = FRootExprNode->Children;
-      for (size_t k = 0; k < children.size(); ++k) {
-        if (children[k].get() != node) continue;
-        static_cast<void>(children[k].release());
-        children.erase(children.begin() + static_cast<std::ptrdiff_t>(k));
-        break;
+      bool detached = false;
+      if (FRootExprNode) {
+        auto& children = FRootExprNode->Children;
+        for (size_t k = 0; k < children.size() && !detached; ++k) {
+          if (children[k].get() != node) continue;
+          static_cast<void>(children[k].release());
+          children.erase(children.begin() + static_cast<std::ptrdiff_t>(k));
+          detached = true;
+        }
       }
+      if (!detached) FNotDetachedNodes.push_back(node);
     }
   }
 }

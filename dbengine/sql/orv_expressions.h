@@ -65,6 +65,9 @@ class IORVSubqueryNodeFactory {
 IORVSubqueryNodeFactory* SetSubqueryNodeFactory(IORVSubqueryNodeFactory* Factory);
 IORVSubqueryNodeFactory* GetSubqueryNodeFactory();
 
+class TORVAO;      // a relational operator (orv_relational_algebra.h)
+class TORVFields;  // a join column list (orv_relational_algebra.h)
+
 // The sign in front of a factor.
 enum TSign : uint8_t { sgnUndefined, sgnPlus, sgnMinus };
 
@@ -154,6 +157,16 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   // Merges Expr's tree into this one under an AND; Expr is left empty. Expr must have a root.
   void AddAndMoveNodesFromExpression(TORVExpression& Expr);
   void ReplacePseudonyms(const std::vector<TORVSelectListItem>& SelectList);
+  // Filter push-down: the conjuncts of the root that AO can evaluate alone move into AO's
+  // filter; with AllowRecurse the children of AO are served first (left, then right), so that
+  // every part lands at the deepest operator that can evaluate it. Nothing moves below an
+  // outer join. (orv_expressions_planning.cpp)
+  void ApplyFilterParts(TORVAO* AO, IORVAO* ParentQueryAO, TORVCursor* ParentCursor, bool AllowRecurse,
+                        bool ForHavingClause);
+  // Join fields: every equality of the root (or of a root AND) between a column of AO1 and a
+  // column of AO2 is taken out and its operands appended to FieldList1 and FieldList2, in the
+  // comparison's order. Returns the number of pairs.
+  int32_t ExtractJoinConditions(TORVAO* AO1, TORVAO* AO2, TORVFields& FieldList1, TORVFields& FieldList2);
   // Index scans: each comparison or IS [NOT] NULL of the root (or of a root AND) is offered to
   // every index; the nodes decide whether they can serve one.
   void CreateIndexScanConditions(const IORVScanIndexDefs& IndexDefs, TORVScanSearchConditionArray& ScanConditions,
@@ -302,6 +315,10 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   void SetRoot(TORVExprNodePtr Root) { FRootExprNode = std::move(Root); }
 
   TORVExprNodePtr FRootExprNode;
+  // Nodes a chosen scan condition named that RemoveExtractedNodes found no more in the tree
+  // (already detached for the other chosen condition): the AddNode that gives them back once
+  // more is ignored, so that a node never gets two owners.
+  std::vector<TORVExpressionNode*> FNotDetachedNodes;
   int32_t FNestingDepth = 0;
   int64_t FParseSteps = 0;
   int64_t FCommandTokens = 0;

@@ -139,18 +139,32 @@ class TORVExprNode : public TORVExpressionNode {
   virtual int32_t GetPrecision();
   // 15: whether the node can be evaluated at AO (filter push-down).
   virtual bool CanBeAssigned(IORVAO* AO, IORVAO* ParentQueryAO, TORVCursor* ParentCursor, bool ForHavingClause);
-  // 16 to 19: index scans and join fields. The comparisons and IS [NOT] NULL answer them with
-  // the scan planning of the relational layer; every other node cannot serve them.
+  // 16 to 19: index scans and join fields (orv_expressions_planning.cpp). Comparisons of a
+  // column with a constant and IS [NOT] NULL can serve an index; equalities of two columns of
+  // different operators can pair a join. Every other node serves neither.
+  // Whether this node can give the key value of index column IndexColumnNo of IndexDef; a
+  // later column only after an equality (ConditionSearchOperator). SessionID: whose temporary
+  // indexes may serve the first column.
   virtual bool CanUseIndex(int32_t IndexColumnNo, TORVSearchCondition ConditionSearchOperator,
                            const TORVIndexDef* IndexDef, int32_t SessionID);
+  // Appends a new condition on IndexDef's first column made from this node.
   virtual void AddAsIndexScanCondition(TORVScanSearchConditionArray& ScanConditions, const TORVIndexDef* IndexDef,
                                        TORVExpression* Expression);
+  // Adds this node's key value as the condition's next key column.
   virtual void ExtendIndexScanCondition(TORVScanSearchCondition& ScanCondition, const TORVIndexDef* IndexDef,
                                         TORVExpression* Expression);
   virtual bool IsJoinCondition(IORVAO* AO1, IORVAO* AO2);
   // 20, 21: select-list aliases and GROUP BY.
   virtual void ReplacePseudonyms(const std::vector<TORVSelectListItem>& SelectList);
   virtual bool CanBeUsedInGroupBy(const std::string& GroupByFields);
+
+  // Writes Value into field FieldNo of the condition's key buffer (a NULL value sets its null
+  // flag, another is converted to the field's type), counts the key column and records this
+  // node as taken from Expression. A nil Expression records nothing: the node then stays in
+  // its expression and is still tested on every record.
+  void FillScanCondition(TORVVariant& Value, TORVCursor* Cursor, int32_t IndexColumnNo, int32_t FieldNo,
+                         const TORVIndexDef* IndexDef, TORVExpression* Expression,
+                         TORVScanSearchCondition& ScanCondition);
 
   // ---- Tree access ----
   int32_t ChildCount() const { return static_cast<int32_t>(Children.size()); }
@@ -255,6 +269,17 @@ class TORVExprNodeComparison : public TORVExprNode {
   // The field reference of Node, looking inside UPPER and LOWER; another node: 30624.
   static TORVExprNodeField* GetFieldNode(TORVExprNode* Node);
 
+  bool CanUseIndex(int32_t IndexColumnNo, TORVSearchCondition ConditionSearchOperator, const TORVIndexDef* IndexDef,
+                   int32_t SessionID) override;
+  void AddAsIndexScanCondition(TORVScanSearchConditionArray& ScanConditions, const TORVIndexDef* IndexDef,
+                               TORVExpression* Expression) override;
+  void ExtendIndexScanCondition(TORVScanSearchCondition& ScanCondition, const TORVIndexDef* IndexDef,
+                                TORVExpression* Expression) override;
+  // An equality of two plain columns of this query, one found once in AO1 and the other once
+  // in AO2 (either way round). A column found more than once over both: 10404 (first operand)
+  // or 10405 (second).
+  bool IsJoinCondition(IORVAO* AO1, IORVAO* AO2) override;
+
   bool F3ValueLogic;
   TORVQuantifier FQuantifier = qUNDEFINED;
 
@@ -279,6 +304,14 @@ class TORVExprNodeBoolean : public TORVExprNode {
                       bool CaseInsensitive, bool PartialKey);
 
   TORVVariant& GetDataValue() override;
+
+  // IS NULL and IS NOT NULL of a column serve an index (a NULL key value).
+  bool CanUseIndex(int32_t IndexColumnNo, TORVSearchCondition ConditionSearchOperator, const TORVIndexDef* IndexDef,
+                   int32_t SessionID) override;
+  void AddAsIndexScanCondition(TORVScanSearchConditionArray& ScanConditions, const TORVIndexDef* IndexDef,
+                               TORVExpression* Expression) override;
+  void ExtendIndexScanCondition(TORVScanSearchCondition& ScanCondition, const TORVIndexDef* IndexDef,
+                                TORVExpression* Expression) override;
 
   TORVVariant TempVal{bftLogical};  // scratch for child values
   std::string EscapeStr;            // LIKE's escape text (8-bit), empty when none

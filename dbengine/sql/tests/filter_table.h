@@ -23,11 +23,21 @@ struct Stamp {
 };
 using Cell = std::variant<std::monostate, int64_t, double, std::string, Stamp>;
 
+// An index of the table: its columns with "ASC"/"DESC" and "CASE"/"NO_CASE" (all ascending and
+// case-sensitive when left empty).
+struct IndexSpec {
+  std::string Name;
+  std::vector<std::string> Fields;
+  std::vector<std::string> AscDesc;
+  std::vector<std::string> CaseIns;
+};
+
 class FilterTable {
  public:
   // ID (an integer) comes first; Fields follow.
   explicit FilterTable(const std::vector<std::pair<std::string, std::pair<TORVAdvancedFieldType, int32_t>>>& Fields,
-                       const std::vector<std::pair<std::string, std::string>>& Defaults = {}) {
+                       const std::vector<std::pair<std::string, std::string>>& Defaults = {},
+                       const std::vector<IndexSpec>& Indexes = {}) {
     TORVFieldDefs defs;
     AddField(defs, "ID", aftInteger);
     for (const auto& [name, type] : Fields) {
@@ -35,7 +45,15 @@ class FilterTable {
       for (const auto& [field, text] : Defaults)
         if (field == name) f->DefaultValue->SetDataAsAnsiString(text);
     }
-    fixture.Create(defs);
+    TORVIndexDefs indexes;
+    for (const IndexSpec& spec : Indexes) {
+      TORVIndexDef* d = indexes.AddCreated();
+      d->Name = spec.Name;
+      const size_t n = spec.Fields.size();
+      d->AssignByNames(spec.Fields, spec.AscDesc.empty() ? std::vector<std::string>(n, "ASC") : spec.AscDesc,
+                       spec.CaseIns.empty() ? std::vector<std::string>(n, "CASE") : spec.CaseIns);
+    }
+    fixture.Create(defs, indexes);
   }
 
   TestCursor& cursor() { return *fixture.cursor; }

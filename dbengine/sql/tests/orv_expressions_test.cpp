@@ -368,17 +368,5 @@ TEST_F(People, TreeEditsOfPlanning) {
   EXPECT_EQ(SExpr(single.Root()), "(= Age 9)");
 }
 
-TEST_F(People, NoNodeServesAnIndexScanYet) {
-  TORVExpression e;
-  e.ParseForFilter(&table.cursor(), "Age = 5 AND Name = 'x'", false, false);
-  TORVIndexDefs indexes;
-  testing::AddIndexDef(indexes, "ByAge", {"Age"});
-  TORVScanSearchConditionArray conditions;
-  e.CreateIndexScanConditions(indexes, conditions, table.cursor().GetSessionID());
-  EXPECT_EQ(conditions.Count(), 0) << "the table data scans every record";
-  TORVScanSearchCondition condition;
-  EXPECT_FALSE(e.ExtendMultiFieldIndexCondition(condition, indexes.GetIndexDef(0)));
-}
-
 }  // namespace
 }  // namespace orv
