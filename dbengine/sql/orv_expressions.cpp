@@ -314,14 +314,6 @@ bool TORVExpression::CanBeUsedInGroupBy(const std::string& GroupByFields) {
 
 // ---- Tree edits of planning -----------------------------------------------------------------
 
-namespace {
-
-bool IsAndNode(const TORVExprNode* Node) {
-  return Node && Node->Operator == doAND && dynamic_cast<const TORVExprNodeBoolean*>(Node);
-}
-
-}  // namespace
-
 void TORVExpression::MoveAndNodesToRoot() {
   if (!IsAndNode(FRootExprNode.get())) return;
   std::vector<TORVExprNodePtr>& children = FRootExprNode->Children;

@@ -704,6 +704,12 @@ bool CanUseNodeAsField(TORVExprNode* Node) {
   return false;
 }
 
+bool IsAndNode(const TORVExprNode* Node) {
+  return Node && Node->Operator == doAND && dynamic_cast<const TORVExprNodeBoolean*>(Node);
+}
+
+bool SameName(std::string_view A, std::string_view B) { return AnsiUpperCase(A) == AnsiUpperCase(B); }
+
 bool CanUseNodeAsConst(TORVExprNode* Node) {
   if (dynamic_cast<TORVExprNodeConst*>(Node)) return true;
   auto* f = dynamic_cast<TORVExprNodeField*>(Node);

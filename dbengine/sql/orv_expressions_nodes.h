@@ -342,6 +342,10 @@ class TORVExprNodeBoolean : public TORVExprNode {
 bool CanUseNodeAsField(TORVExprNode* Node);
 // A constant, or a field of the outer query (fixed while the inner query is scanned).
 bool CanUseNodeAsConst(TORVExprNode* Node);
+// A Boolean AND node (the shape planning flattens and takes conjuncts from).
+bool IsAndNode(const TORVExprNode* Node);
+// Table, column and alias names are equal regardless of letter case.
+bool SameName(std::string_view A, std::string_view B);
 
 // The operator as error messages show it ("=", "AND", "COUNT(*)" ...); "unknown" for the rest.
 std::string GetOperatorName(TORVDataOperator op);

@@ -22,12 +22,6 @@ namespace orv {
 
 namespace {
 
-bool SameName(const std::string& A, const std::string& B) { return AnsiUpperCase(A) == AnsiUpperCase(B); }
-
-bool IsAndNode(const TORVExprNode* Node) {
-  return Node && Node->Operator == doAND && dynamic_cast<const TORVExprNodeBoolean*>(Node);
-}
-
 // The first-column rules every node kind shares: the index has the column, it names Field, and
 // a temporary index serves only the session that made it.
 bool IndexColumnServes(const TORVIndexDef* IndexDef, int32_t IndexColumnNo, const TORVExprNodeField& Field,

@@ -13,8 +13,6 @@ namespace orv {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return AnsiUpperCase(a) == AnsiUpperCase(b); }
-
 int32_t IndexOfName(const std::vector<std::string>& List, const std::string& Name) {
   for (size_t i = 0; i < List.size(); ++i)
     if (SameName(List[i], Name)) return static_cast<int32_t>(i);

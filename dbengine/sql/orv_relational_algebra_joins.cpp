@@ -9,8 +9,6 @@ namespace orv {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return AnsiUpperCase(a) == AnsiUpperCase(b); }
-
 bool IsLowerSet(TORVCompareResult r) { return r == cmprLower || r == cmprLeftNull || r == cmprBothNull; }
 bool IsGreaterSet(TORVCompareResult r) { return r == cmprGreater || r == cmprRightNull || r == cmprBothNull; }
 

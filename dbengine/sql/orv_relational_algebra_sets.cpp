@@ -11,8 +11,6 @@ namespace orv {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return AnsiUpperCase(a) == AnsiUpperCase(b); }
-
 // NULL sorts first and equals NULL.
 TORVCompareResult FoldNulls(TORVCompareResult r) {
   switch (r) {
