@@ -71,7 +71,9 @@ void AutoCorrectAdvFieldDefs(TORVAdvFieldDefs& Defs) {
       } catch (...) {
         expression = false;
       }
-      if (!expression) {
+      // The engine keeps no typed value of a BLOB column: its default stays text, which new
+      // records receive through a BLOB stream.
+      if (!expression && !IsBLOBFieldType(bft)) {
         if (value.GetIsNull()) {
           value.SetNull(bft);
         } else {
