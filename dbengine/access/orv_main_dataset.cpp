@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "dbengine/access/orv_main_blob_stream.h"
 #include "dbengine/access/orv_main_engine.h"
@@ -42,6 +43,14 @@ int32_t ReadInt32(const void* p) {
 void WriteInt32(void* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
 
 bool IsDateTimeType(TFieldType t) { return t == ftDate || t == ftTime || t == ftDateTime; }
+
+// Bytes of a data field's value in the engine's memory form; 0 for BLOB fields (their values
+// travel through streams) and fields the cursor does not know.
+int32_t EngineDataSize(const TORVCursor& Cursor, const TField* Field) {
+  const int32_t no = Field->FieldNo() - 1;
+  if (Field->IsBlob() || !Cursor.FVisibleFieldDefs || no < 0 || no >= Cursor.FVisibleFieldDefs->GetCount()) return 0;
+  return Cursor.FVisibleFieldDefs->GetDef(no)->MemoryDataSize;
+}
 
 // Marks the dataset as refreshing for the duration of one refresh.
 class RefreshingGuard {
@@ -585,7 +594,17 @@ bool TORVDataSet::GetFieldData(TField* Field, void* Buffer) {
   }
   if (Field->FieldNo() <= 0) return false;
   const TFieldType type = Field->DataType();
-  if (!Buffer || !IsDateTimeType(type)) return cursor.GetFieldData(Field->FieldNo() - 1, Buffer, record);
+  if (!Buffer) return cursor.GetFieldData(Field->FieldNo() - 1, nullptr, record);
+  if (!IsDateTimeType(type)) {
+    const int32_t engine_size = EngineDataSize(cursor, Field);
+    if (engine_size <= Field->DataSize()) return cursor.GetFieldData(Field->FieldNo() - 1, Buffer, record);
+    // The engine's form is longer than the data layer's buffer (byte columns carry a spare
+    // byte): read into room of its own and hand over what the buffer holds.
+    std::vector<uint8_t> scratch(static_cast<size_t>(engine_size), 0);
+    if (!cursor.GetFieldData(Field->FieldNo() - 1, scratch.data(), record)) return false;
+    std::memcpy(Buffer, scratch.data(), static_cast<size_t>(Field->DataSize()));
+    return true;
+  }
   uint8_t engine[16] = {};
   if (!cursor.GetFieldData(Field->FieldNo() - 1, engine, record)) return false;
   double value = 0;
@@ -636,6 +655,10 @@ void TORVDataSet::SetFieldData(TField* Field, void* Buffer) {
       uint8_t engine[16] = {};
       DateTimeConvert(Field, &value, engine, true);
       cursor.SetFieldData(Field->FieldNo() - 1, engine, record);
+    } else if (Buffer && EngineDataSize(cursor, Field) > Field->DataSize()) {
+      std::vector<uint8_t> scratch(static_cast<size_t>(EngineDataSize(cursor, Field)), 0);
+      std::memcpy(scratch.data(), Buffer, static_cast<size_t>(Field->DataSize()));
+      cursor.SetFieldData(Field->FieldNo() - 1, scratch.data(), record);
     } else {
       cursor.SetFieldData(Field->FieldNo() - 1, Buffer, record);
     }

@@ -1,0 +1,20 @@
+#pragma once
+// orvtool: a database file from the command line.
+//   orvtool create DB                      a new, empty database file
+//   orvtool load DB TABLE SPEC [TSV]       creates TABLE from SPEC (comma-separated name:TYPE
+//                                          with the SQL type names, e.g. VARCHAR(40)), appends
+//                                          the rows of TSV (stdin without it), prints their count
+//   orvtool dump DB TABLE [--index NAME]   the rows as TSV (see orv_tsv.h), in index order
+//   orvtool count DB TABLE                 the number of rows
+// The database is opened multi-user, so that other processes may use it meanwhile. Errors:
+// the engine's message on the error stream and the result 1.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orv::tools {
+
+// Runs one command (Args without the program name) with its own running engine.
+int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err);
+
+}  // namespace orv::tools
