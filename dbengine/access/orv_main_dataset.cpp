@@ -42,6 +42,17 @@ int32_t ReadInt32(const void* p) {
 }
 void WriteInt32(void* p, int32_t v) { std::memcpy(p, &v, sizeof v); }
 
+TORVDateTime ReadORVDateTime(const void* p) {
+  TORVDateTime v;
+  v.Date = ReadInt32(p);
+  v.Time = ReadInt32(static_cast<const uint8_t*>(p) + 4);
+  return v;
+}
+void WriteORVDateTime(void* p, const TORVDateTime& v) {
+  WriteInt32(p, v.Date);
+  WriteInt32(static_cast<uint8_t*>(p) + 4, v.Time);
+}
+
 bool IsDateTimeType(TFieldType t) { return t == ftDate || t == ftTime || t == ftDateTime; }
 
 // Bytes of a data field's value in the engine's memory form; 0 for BLOB fields (their values
@@ -685,28 +696,18 @@ void TORVDataSet::DateTimeConvert(TField* Field, const void* Source, void* Dest,
       return;
     case ftDateTime:
       if (ToNative) {
-        const TORVDateTime v = DateTimeToORVDateTime(ReadDouble(Source));
-        WriteInt32(Dest, v.Date);
-        WriteInt32(static_cast<uint8_t*>(Dest) + 4, v.Time);
+        WriteORVDateTime(Dest, DateTimeToORVDateTime(ReadDouble(Source)));
       } else {
-        TORVDateTime v;
-        v.Date = ReadInt32(Source);
-        v.Time = ReadInt32(static_cast<const uint8_t*>(Source) + 4);
-        WriteDouble(Dest, ORVDateTimeToDateTime(v));
+        WriteDouble(Dest, ORVDateTimeToDateTime(ReadORVDateTime(Source)));
       }
       return;
     case ftTimeStamp:
       if (ToNative) {
         TSQLTimeStamp ts;
         std::memcpy(&ts, Source, sizeof ts);
-        const TORVDateTime v = DateTimeToORVDateTime(SQLTimeStampToDateTime(ts));
-        WriteInt32(Dest, v.Date);
-        WriteInt32(static_cast<uint8_t*>(Dest) + 4, v.Time);
+        WriteORVDateTime(Dest, DateTimeToORVDateTime(SQLTimeStampToDateTime(ts)));
       } else {
-        TORVDateTime v;
-        v.Date = ReadInt32(Source);
-        v.Time = ReadInt32(static_cast<const uint8_t*>(Source) + 4);
-        const TSQLTimeStamp ts = DateTimeToSQLTimeStamp(ORVDateTimeToDateTime(v));
+        const TSQLTimeStamp ts = DateTimeToSQLTimeStamp(ORVDateTimeToDateTime(ReadORVDateTime(Source)));
         std::memcpy(Dest, &ts, sizeof ts);
       }
       return;

@@ -144,6 +144,8 @@ class TORVTable : public TORVDataSet {
   void AddPersistentFieldsToFieldDefs();
   // The table's field definitions read again into an open cursor, keeping its buffer layout.
   static void ReloadFieldDefs(TORVCursor& Cursor);
+  // One index dropped (Name given) or all of them.
+  void DropIndexes(const std::string* Name);
 
   std::string FTableName;
   bool FExclusive = false;

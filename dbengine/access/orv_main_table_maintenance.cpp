@@ -242,7 +242,7 @@ void TORVTable::AddIndex(const std::string& Name, const std::string& Fields, TIn
   IndexDefs().SetUpdated(false);
 }
 
-void TORVTable::DeleteIndex(const std::string& Name) {
+void TORVTable::DropIndexes(const std::string* Name) {
   TORVDBFlagGuard flag(*this, dbfIndexList);
   std::unique_ptr<TORVLocalCursor> temporary;
   TORVCursor* cursor = Handle();
@@ -252,27 +252,22 @@ void TORVTable::DeleteIndex(const std::string& Name) {
     temporary = GetHandle();
     cursor = temporary.get();
   }
-  if (SessionInTransaction()) InTransactionError(20177, "DeleteIndex");
+  if (SessionInTransaction()) {
+    if (Name) InTransactionError(20177, "DeleteIndex");
+    InTransactionError(20178, "DeleteAllIndexes");
+  }
   ReloadFieldDefs(*cursor);
-  cursor->DeleteIndex(Engine(Name));
+  if (Name) {
+    cursor->DeleteIndex(Engine(*Name));
+  } else {
+    cursor->DeleteAllIndexes();
+  }
   IndexDefs().SetUpdated(false);
 }
 
-void TORVTable::DeleteAllIndexes() {
-  TORVDBFlagGuard flag(*this, dbfIndexList);
-  std::unique_ptr<TORVLocalCursor> temporary;
-  TORVCursor* cursor = Handle();
-  if (cursor) {
-    CheckBrowseMode();
-  } else {
-    temporary = GetHandle();
-    cursor = temporary.get();
-  }
-  if (SessionInTransaction()) InTransactionError(20178, "DeleteAllIndexes");
-  ReloadFieldDefs(*cursor);
-  cursor->DeleteAllIndexes();
-  IndexDefs().SetUpdated(false);
-}
+void TORVTable::DeleteIndex(const std::string& Name) { DropIndexes(&Name); }
+
+void TORVTable::DeleteAllIndexes() { DropIndexes(nullptr); }
 
 void TORVTable::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
   CheckInactive();

@@ -169,7 +169,7 @@ TEST_F(DataSetTest, ReadOnlyDatasetsRefuseChanges) {
   t->Open();
   EXPECT_EQ(DatabaseErrorOf([&] { t->Edit(); }), "RO: Cannot modify a read-only dataset");
   EXPECT_EQ(t->State(), dsBrowse);
-  EXPECT_EQ(NativeCodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10107);
+  EXPECT_EQ(CodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10107);
 }
 
 TEST_F(DataSetTest, SettingInMemoryNamesTheMemoryDatabase) {
@@ -243,10 +243,10 @@ TEST_F(DataSetTest, ASecondWriterOnOneFieldIsRefused) {
   auto t = People();
   t->Edit();
   std::unique_ptr<platform::TStream> first = t->CreateBlobStream(t->FieldByName("PIC"), bmWrite);
-  EXPECT_EQ(NativeCodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10115);
+  EXPECT_EQ(CodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10115);
   first.reset();
   t->Cancel();
-  EXPECT_EQ(NativeCodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10111);
+  EXPECT_EQ(CodeOf([&] { t->CreateBlobStream(t->FieldByName("PIC"), bmWrite); }), 10111);
 }
 
 TEST_F(DataSetTest, AReadingStreamLeavesTheFieldUnmodified) {

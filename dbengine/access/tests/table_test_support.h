@@ -55,18 +55,4 @@ inline std::unique_ptr<TORVTable> OpenTable(const std::string& DatabaseName, con
   return table;
 }
 
-// The native error code of the EORVException that Body raises; 0 when it raises none, -1 for
-// any other exception.
-template <class F>
-int32_t NativeCodeOf(F&& Body) {
-  try {
-    Body();
-  } catch (const EORVException& e) {
-    return e.NativeError();
-  } catch (...) {
-    return -1;
-  }
-  return 0;
-}
-
 }  // namespace orv::testing
