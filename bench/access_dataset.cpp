@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/bench_scratch.h"
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/access/orv_main_engine.h"
 #include "dbengine/access/orv_main_table.h"
@@ -18,15 +19,11 @@
 
 namespace {
 
+using bench::ScratchPath;
+
 using Clock = std::chrono::steady_clock;
 constexpr int kRows = 10000;
 const char* const kTexts[] = {"PLATE", "OPERATOR", "CUSTOMER", "JOB", "SCREEN", "REMARK"};
-
-std::string ScratchPath(const std::string& name) {
-  const char* dir = std::getenv("QUIRVEL_BENCH_DIR");
-  std::filesystem::path base = dir && *dir ? std::filesystem::path(dir) : std::filesystem::current_path();
-  return (base / name).string();
-}
 
 std::string Text(int row, int column) {
   return std::string(kTexts[column]) + "-" + std::to_string(row * 7 + column) + " Flexo 60 L/cm";

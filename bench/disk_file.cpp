@@ -13,20 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_scratch.h"
 #include "dbengine/file/orv_disk_engine_file.h"
 #include "dbengine/file/orv_disk_engine_page_manager.h"
 #include "platform/files/fault_file.h"
 
 namespace {
 
+using bench::ScratchPath;
+
 using Clock = std::chrono::steady_clock;
 constexpr int kPages = 100;
-
-std::string ScratchPath(const std::string& name) {
-  const char* dir = std::getenv("QUIRVEL_BENCH_DIR");
-  std::filesystem::path base = dir && *dir ? std::filesystem::path(dir) : std::filesystem::current_path();
-  return (base / name).string();
-}
 
 void BM_LockUnlockPair(benchmark::State& state) {
   const std::string path = ScratchPath("bench_lock.orv");
