@@ -186,6 +186,26 @@ TEST_F(TableTest, LastAutoincValueIsTheSessionsLast) {
   EXPECT_EQ(t->FieldByName("ID")->AsInteger(), 3);
 }
 
+TEST_F(TableTest, TheSqlLayersIndexAndDistinctEntryPoints) {
+  auto t = Customers();
+  EXPECT_FALSE(t->IndexExists({"CITY"}, {"ASC"}, {"CASE"}));
+  bool created = false;
+  const std::string name = t->FindOrCreateIndex({"CITY"}, {"ASC"}, {"CASE"}, created);
+  EXPECT_TRUE(created);
+  EXPECT_FALSE(name.empty());
+  EXPECT_TRUE(t->IndexExists({"CITY"}, {"ASC"}, {"CASE"}));
+  t->ApplyDistinct({"CITY"}, {"ASC"}, {"CASE"});
+  std::vector<std::string> cities;
+  for (t->First(); !t->Eof(); t->Next()) cities.push_back(t->FieldByName("CITY")->AsString());
+  EXPECT_EQ(cities, (std::vector<std::string>{"Bonn", "Kiel", "Ulm"}));
+  t->Close();
+  EXPECT_EQ(CodeOf([&] { t->IndexExists({"CITY"}, {"ASC"}, {"CASE"}); }), 10514);
+  EXPECT_EQ(CodeOf([&] { t->ApplyDistinct({"CITY"}, {"ASC"}, {"CASE"}); }), 10319);
+  t->ValidateAndRepairMostUpdatedAndRecordPageIndex();
+  t->Open();
+  EXPECT_EQ(t->RecordCount(), 5);
+}
+
 // ---- maintenance
 
 struct CreateCase {
