@@ -666,6 +666,15 @@ void TORVDataSet::SetFieldData(TField* Field, void* Buffer) {
       uint8_t engine[16] = {};
       DateTimeConvert(Field, &value, engine, true);
       cursor.SetFieldData(Field->FieldNo() - 1, engine, record);
+    } else if (Buffer && type == ftVarBytes &&
+               2 + (static_cast<const uint8_t*>(Buffer)[0] | static_cast<const uint8_t*>(Buffer)[1] << 8) >
+                   EngineDataSize(cursor, Field)) {
+      // The engine keeps Size + 1 bytes where the data layer's form needs two for the length:
+      // a value of the full size would lose its last byte, so it is refused instead.
+      const int length = static_cast<const uint8_t*>(Buffer)[0] | static_cast<const uint8_t*>(Buffer)[1] << 8;
+      DatabaseError(FormatText("Invalid field size: %d bytes for field '%s'",
+                               {std::to_string(length), Field->DisplayName()}),
+                    Name());
     } else if (Buffer && EngineDataSize(cursor, Field) > Field->DataSize()) {
       std::vector<uint8_t> scratch(static_cast<size_t>(EngineDataSize(cursor, Field)), 0);
       std::memcpy(scratch.data(), Buffer, static_cast<size_t>(Field->DataSize()));

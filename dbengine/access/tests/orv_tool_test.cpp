@@ -48,12 +48,12 @@ TEST_F(TsvValueTest, EveryColumnTypeFormatsAndParsesBack) {
   auto t = MakeTable("MEMORY", "ALLTYPES",
                      {{"I", ftInteger}, {"L", ftLargeint}, {"S", ftSmallint}, {"F", ftFloat}, {"C", ftCurrency},
                       {"B", ftBoolean}, {"D", ftDate}, {"T", ftTime}, {"DT", ftDateTime}, {"TX", ftString, 30},
-                      {"W", ftWideString, 10}, {"M", ftMemo}, {"BL", ftBlob}, {"BY", ftBytes, 3}});
+                      {"W", ftWideString, 10}, {"M", ftMemo}, {"BL", ftBlob}, {"BY", ftBytes, 3}, {"VB", ftVarBytes, 3}});
   t->Open();
   const std::vector<std::string> rows = {
       "-7\t9007199254740993\t-300\t0.10000000000000001\t12.5\t1\t2024-06-13\t12:00:00\t2024-06-13 09:30:15.250\t"
-      "tab\\there\tgr\xC3\xBC\xC3\x9F\tline\\nfeed\\\\\t00ff10\tabc0ff",
-      "\\N\t\\N\t\\N\t\\N\t\\N\t0\t1899-12-30\t23:59:59.999\t0001-01-01 00:00:00\t\\N\t\\N\t\\N\t\\N\t\\N",
+      "tab\\there\tgr\xC3\xBC\xC3\x9F\tline\\nfeed\\\\\t00ff10\tabc0ff\t0a",
+      "\\N\t\\N\t\\N\t\\N\t\\N\t0\t1899-12-30\t23:59:59.999\t0001-01-01 00:00:00\t\\N\t\\N\t\\N\t\\N\t\\N\t\\N",
   };
   for (const std::string& line : rows) {
     const std::vector<TsvField> fields = tools::TsvSplit(line);
@@ -72,6 +72,11 @@ TEST_F(TsvValueTest, EveryColumnTypeFormatsAndParsesBack) {
 
   t->Append();
   EXPECT_THROW(tools::ParseTsvValue(*t->FieldByName("I"), {false, "12x"}), std::invalid_argument);
+  tools::ParseTsvValue(*t->FieldByName("VB"), {false, "0102"});
+  EXPECT_EQ(tools::FormatTsvValue(*t->FieldByName("VB")), "0102");
+  // the engine has room for one byte less than the declared size of a variable byte column
+  EXPECT_EQ(DatabaseErrorOf([&] { tools::ParseTsvValue(*t->FieldByName("VB"), {false, "010203"}); }),
+            "ALLTYPESTable: Invalid field size: 3 bytes for field 'VB'");
   EXPECT_THROW(tools::ParseTsvValue(*t->FieldByName("B"), {false, "yes"}), std::invalid_argument);
   EXPECT_THROW(tools::ParseTsvValue(*t->FieldByName("D"), {false, "2024-02-30"}), std::invalid_argument);
   EXPECT_THROW(tools::ParseTsvValue(*t->FieldByName("DT"), {false, "2024-06-13T12:00:00"}), std::invalid_argument);
