@@ -26,6 +26,7 @@
 #include "dbengine/file/orv_disk_engine_internal_files.h"
 #include "dbengine/file/orv_disk_engine_locks.h"
 #include "dbengine/file/orv_disk_engine_records.h"
+#include "dbengine/file/orv_disk_engine_table_interface.h"
 #include "dbengine/storage/orv_base_engine.h"
 #include "dbengine/storage/orv_temp_engine.h"
 
@@ -34,7 +35,7 @@ namespace orv {
 class TORVDiskDatabaseData;
 class TORVDiskPageManager;
 
-class TORVDiskTableData : public TORVTableData {
+class TORVDiskTableData : public TORVTableData, public IORVDiskTableData {
  public:
   explicit TORVDiskTableData(TORVDiskDatabaseData* aDatabaseData);
   ~TORVDiskTableData() override;
