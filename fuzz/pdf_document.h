@@ -14,8 +14,9 @@ struct PdfDocument {
   pdfwriter::TMorvex doc{&clock};
   std::string out;
 
-  PdfDocument() {
+  explicit PdfDocument(pdfwriter::TMRVXCompressionMethod compression = pdfwriter::TMRVXCompressionMethod::cmFlateDecode) {
     doc.Launcher = nullptr;
+    doc.SetCompressionMethod(compression);
     doc.SetOutputStream(&out);
     doc.BeginDoc();
   }

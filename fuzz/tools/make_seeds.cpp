@@ -2,9 +2,10 @@
 // (our encoder; libjpeg for progressive, restart-interval and arithmetic-coded files), TIFF
 // (libtiff), TrueType subsets (our subsetter over the installed fonts), compressed BLOB
 // streams, B-tree index pages, and metafiles (our recorder, and records in the published
-// layout that the recorder does not write). Run once; the files are committed:
+// layout that the recorder does not write), PDF files of our writer and database files of our
+// engine. Run once, for every corpus or the named ones; the files are committed:
 //
-//   cmake --build build/test --target fuzz_make_seeds && build/test/fuzz/fuzz_make_seeds fuzz/corpus
+//   cmake --build build/test --target fuzz_make_seeds && build/test/fuzz/fuzz_make_seeds fuzz/corpus [name ...]
 #include <tiffio.h>
 
 #include <cstdlib>
@@ -15,11 +16,13 @@
 #include <initializer_list>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbengine/storage/orv_btree_page_index.h"
 #include "dbengine/storage/orv_compression_blob.h"
 #include "dbengine/storage/tests/page_store_double.h"
+#include "fuzz/pdf_document.h"
 #include "pdfwriter/tests/emf_builder.h"
 #include "pdfwriter/mrvx_fonts.h"
 #include "platform/fonts/font_provider.h"
@@ -278,19 +281,56 @@ void MakeMetafiles() {
   Put("emf", "records.emf", e.Bytes());
 }
 
+// ---- PDF files of our writer -----------------------------------------------------------------
+
+void MakePdfs() {
+  const auto put = [](const std::string& name, fuzz::PdfDocument& pdf) {
+    pdf.End();
+    Put("pdf_loader", name, Bytes(pdf.out.begin(), pdf.out.end()));
+  };
+  {
+    // Uncompressed: text, shapes and a small picture on two pages.
+    fuzz::PdfDocument pdf(pdfwriter::TMRVXCompressionMethod::cmNone);
+    pdfwriter::TMRVXPage& p = *pdf.doc.CurrentPage();
+    p.SetFont("Helvetica", 0, 12, 0, false);
+    p.TextOut(40, 50, 0, "Dot area 42.5 %");
+    p.SetRGBFillColor(0x3040C0);
+    p.Rectangle(40, 80, 100, 30);
+    p.Fill();
+    p.ShowImage(pdf.doc.AddImage(Pattern(3, 2), pdfwriter::TMRVXImageCompressionType::icFlate), 200, 80, 30, 20, 0);
+    pdf.doc.AddPage();
+    pdf.doc.CurrentPage()->SetFont("Helvetica", 0, 10, 0, false);
+    pdf.doc.CurrentPage()->TextOut(40, 50, 0, "Second page");
+    put("own_plain.pdf", pdf);
+  }
+  {
+    // Compressed content, drawn through the canvas.
+    fuzz::PdfDocument pdf;
+    platform::MetafileCanvas& c = *pdf.doc.Canvas();
+    c.Brush().Color = 0x00C000;
+    c.Ellipse(100, 100, 200, 160);
+    c.Pen().Width = 2;
+    c.Rectangle(20, 20, 300, 200);
+    put("own_flate.pdf", pdf);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: fuzz_make_seeds <corpus folder>\n";
+  if (argc < 2) {
+    std::cerr << "usage: fuzz_make_seeds <corpus folder> [section ...]\n";
     return 2;
   }
   g_out = argv[1];
-  MakeJpeg();
-  MakeTiffs();
-  MakeFonts();
-  MakeBlobs();
-  MakeTrees();
-  MakeMetafiles();
+  const std::pair<const char*, void (*)()> sections[] = {
+      {"jpeg", MakeJpeg},        {"tiff", MakeTiffs},   {"truetype", MakeFonts},  {"blob_stream", MakeBlobs},
+      {"btree_pages", MakeTrees}, {"emf", MakeMetafiles}, {"pdf_loader", MakePdfs},
+  };
+  for (const auto& [name, make] : sections) {
+    bool wanted = argc == 2;
+    for (int i = 2; i < argc; ++i) wanted = wanted || std::strcmp(argv[i], name) == 0;
+    if (wanted) make();
+  }
   return 0;
 }

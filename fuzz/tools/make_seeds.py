@@ -2,10 +2,11 @@
 """Writes the seed corpora that Python's standard library can make on its own, independently of
 our code: PNG, BMP and .QVR pictures, zlib and bzip2 buffers, PPM buffers (from the shared
 PPMd vectors), ini and language files, texts in the string formats and stored table
-definitions. The other seeds come from our own writers (make_seeds.cpp). Run once from the top
-of the repository; the files are committed:
+definitions, PDF files (hand-written with classic cross-reference tables, and rewritten by qpdf
+and mutool), SQL text. The other seeds come from our own writers (make_seeds.cpp). Run once from
+the top of the repository, for every corpus or the named ones; the files are committed:
 
-    python3 fuzz/tools/make_seeds.py
+    python3 fuzz/tools/make_seeds.py [pdf_loader sql_text ...]
 """
 import base64
 import binascii
@@ -13,6 +14,8 @@ import bz2
 import random
 import struct
 import subprocess
+import sys
+import tempfile
 import zlib
 from pathlib import Path
 
@@ -235,11 +238,110 @@ def make_table_defs():
         put("table_defs", f"{name}.bin", bytes([kind]) + bytes.fromhex(line))
 
 
+# ---- PDF files ----------------------------------------------------------------------------------
+
+def classic_pdf(objects, trailer=b"/Root 1 0 R", version=b"1.4"):
+    """A PDF of the object bodies (numbered from 1) with a classic cross-reference table."""
+    out = b"%PDF-" + version + b"\n%\xe2\xe3\xcf\xd3\n"
+    offsets = []
+    for i, body in enumerate(objects):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+    out += b"trailer\n<< /Size %d " % (len(objects) + 1) + trailer + b" >>\nstartxref\n%d\n%%%%EOF\n" % xref
+    return out
+
+
+def stream(entries, data):
+    return b"<< /Length %d " % len(data) + entries + b" >>\nstream\n" + data + b"\nendstream"
+
+
+def make_pdf():
+    font = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
+    one_page = classic_pdf([
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Resources << /Font << /F1 4 0 R >> >> "
+        b"/Contents 5 0 R >>",
+        font,
+        stream(b"", b"BT /F1 12 Tf 20 50 Td (Plate 7: 42.5 %) Tj ET\n0 0 m 100 10 l S"),
+        b"<< /Title (Report) /Producer (hand) >>",
+    ], b"/Root 1 0 R /Info 6 0 R")
+    put("pdf_loader", "one_page.pdf", one_page)
+    # An inner node of the page tree that passes resources, box and rotation down.
+    put("pdf_loader", "inherited.pdf", classic_pdf([
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [6 0 R 3 0 R] /Count 2 /Resources << /Font << /F1 4 0 R >> >> >>",
+        b"<< /Type /Page /Parent 2 0 R /Contents [5 0 R 5 0 R] /MediaBox [0 0 300 200] >>",
+        font,
+        stream(b"", b"BT\n(Inherited) Tj\nET"),
+        b"<< /Type /Pages /Parent 2 0 R /Kids [7 0 R] /Count 1 /Rotate 90 /MediaBox [0 0 200 100] >>",
+        b"<< /Type /Page /Parent 6 0 R /Contents 5 0 R /CropBox [1 1 199 99] >>",
+    ]))
+    # Every filter the loader decodes, and object syntax of every kind.
+    flate = zlib.compress(b"BT\n<0041> Tj\nET\n")
+    hexed = binascii.hexlify(b"BT\n(Hex) Tj\nET").upper() + b">"
+    a85 = base64.a85encode(b"BT\n(85) Tj\nET", adobe=True)[2:]
+    rle = bytes([9]) + b"BT\n(R) Tj" + bytes([253]) + b"\n" + b"\x80"
+    put("pdf_loader", "filters.pdf", classic_pdf([
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << >> /Contents [5 0 R 6 0 R] >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << >> /Contents [7 0 R 8 0 R] "
+        b"/Extra [ (a\\\\) (x\\)y) (n (b) p) (\\101\\7) <41 42> /A#20B .5 -3. +7 null true false [1 [2]] << /K 1 >> ] >>",
+        stream(b"/Filter /FlateDecode", flate),
+        stream(b"/Filter /ASCIIHexDecode", hexed),
+        stream(b"/Filter [/ASCII85Decode]", a85),
+        stream(b"/Filter /RunLengthDecode", rle),
+    ]))
+    # An incremental update: one object replaced, an information dictionary added.
+    base = one_page
+    old_xref = int(base[base.rindex(b"startxref\n") + 10:].split()[0])
+    obj4 = len(base)
+    upd = base + b"4 0 obj\n<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>\nendobj\n"
+    obj7 = len(upd)
+    upd += b"7 0 obj\n<< /Title (Updated) >>\nendobj\n"
+    xref = len(upd)
+    upd += b"xref\n4 1\n%010d 00000 n \n7 1\n%010d 00000 n \n" % (obj4, obj7)
+    upd += b"trailer\n<< /Size 8 /Root 1 0 R /Info 7 0 R /Prev %d >>\nstartxref\n%d\n%%%%EOF\n" % (old_xref, xref)
+    put("pdf_loader", "incremental.pdf", upd)
+    # Outside tools: qpdf and mutool rewrite and make files of their own (classic tables only:
+    # cross-reference streams are refused before anything else is read).
+    with tempfile.TemporaryDirectory() as tmp:
+        t = Path(tmp)
+        (t / "one.pdf").write_bytes(one_page)
+        (t / "inh.pdf").write_bytes(CORPUS.joinpath("pdf_loader", "inherited.pdf").read_bytes())
+        (t / "page.txt").write_text("%%MediaBox 0 0 120 80\n%%Font F1 Times-Roman\n"
+                                    "BT /F1 10 Tf 10 40 Td (mutool page) Tj ET\n1 0 0 RG 5 5 110 70 re S\n")
+        runs = [
+            ["qpdf", "--qdf", "--object-streams=disable", t / "inh.pdf", t / "qdf.pdf"],
+            ["qpdf", "--linearize", "--object-streams=disable", t / "one.pdf", t / "linear.pdf"],
+            ["qpdf", "--empty", "--object-streams=disable", "--pages", t / "one.pdf", t / "inh.pdf", "--",
+             t / "merged.pdf"],
+            ["qpdf", "--encrypt", "user", "owner", "256", "--", "--object-streams=disable",
+             t / "one.pdf", t / "encrypted.pdf"],
+            ["mutool", "create", "-o", t / "mutool.pdf", t / "page.txt"],
+        ]
+        for cmd in runs:
+            subprocess.run([str(c) for c in cmd], check=True)
+        for name in ("qdf.pdf", "linear.pdf", "merged.pdf", "encrypted.pdf"):
+            put("pdf_loader", "qpdf_" + name, (t / name).read_bytes())
+        put("pdf_loader", "mutool.pdf", (t / "mutool.pdf").read_bytes())
+
+
+SECTIONS = {
+    "png": lambda: make_png(),
+    "qvr": lambda: make_qvr(),
+    "bmp": lambda: make_bmp(),
+    "compression": lambda: make_compression(),
+    "text_files": lambda: make_text_files(),
+    "string_formats": lambda: make_string_formats(),
+    "table_defs": lambda: make_table_defs(),
+    "pdf_loader": lambda: make_pdf(),
+}
+
 if __name__ == "__main__":
-    make_png()
-    make_qvr()
-    make_bmp()
-    make_compression()
-    make_text_files()
-    make_string_formats()
-    make_table_defs()
+    for section in sys.argv[1:] or SECTIONS:
+        SECTIONS[section]()
