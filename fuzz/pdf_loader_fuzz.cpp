@@ -53,24 +53,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   try {
     doc.BeginDoc();
-    const int pages = doc.PagesCount();
-    if (loaded && !doc.IsEncrypted() && pages > 0) {
-      // Copy one page into a fresh document before this one changes.
-      fuzz::PdfDocument copy;
+  } catch (const pdfwriter::EMRVXError&) {
+    // A loaded first page that cannot be prepared for drawing ("Invalid page contents.", an
+    // unreadable media box) is refused here; nothing was written.
+    FUZZ_CHECK(loaded && out.empty());
+    return 0;
+  }
+  const int pages = doc.PagesCount();
+  if (loaded && !doc.IsEncrypted() && pages > 0) {
+    // Copy one page into a fresh document before this one changes.
+    fuzz::PdfDocument copy;
+    try {
       copy.doc.CopyPageFromDocument(doc, static_cast<int>(choice % static_cast<size_t>(pages)), 0);
-      copy.End();
-      doc.SetCurrentPageNum(static_cast<int>(choice % static_cast<size_t>(pages)));
+    } catch (const pdfwriter::EMRVXError&) {
     }
+    copy.End();
+  }
+  try {
+    if (pages > 0) doc.SetCurrentPageNum(static_cast<int>(choice % static_cast<size_t>(pages)));
     if (pdfwriter::TMRVXPage* page = doc.CurrentPage()) {
       page->SetFont("Arial", 0, 12, 0, false);
       page->TextOut(20, 40, 0, "Fuzzed");
       page->Rectangle(10, 10, 50, 20);
       page->Stroke();
     }
+  } catch (const pdfwriter::EMRVXError&) {
+    // The same refusals for the page chosen here.
+    FUZZ_CHECK(loaded);
+  }
+  try {
     doc.EndDoc();
     FUZZ_CHECK(out.rfind("%%EOF") != std::string::npos);
-  } catch (const pdfwriter::EMRVXError&) {
+  } catch (const pdfwriter::EMRVXError& e) {
     // Only an encrypted document refuses to be written.
+    if (!doc.IsEncrypted()) std::fprintf(stderr, "refused: %s\n", e.what());
     FUZZ_CHECK(doc.IsEncrypted());
   }
   return 0;

@@ -7,6 +7,7 @@
 //
 //   cmake --build build/test --target fuzz_make_seeds && build/test/fuzz/fuzz_make_seeds fuzz/corpus [name ...]
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include <functional>
 #include <initializer_list>
 #include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,7 +25,14 @@
 #include "dbengine/storage/orv_btree_page_index.h"
 #include "dbengine/storage/orv_compression_blob.h"
 #include "dbengine/storage/tests/page_store_double.h"
+#include "dbengine/file/orv_disk_engine_database.h"
+#include "dbengine/file/orv_disk_engine_internal_files.h"
+#include "dbengine/file/tests/disk_session.h"
+#include "dbengine/storage/orv_except.h"
+#include "fuzz/db_file_fuzz.h"
 #include "fuzz/pdf_document.h"
+#include "platform/base/clock.h"
+#include "platform/files/fault_file.h"
 #include "pdfwriter/tests/emf_builder.h"
 #include "pdfwriter/mrvx_fonts.h"
 #include "platform/fonts/font_provider.h"
@@ -315,6 +325,102 @@ void MakePdfs() {
   }
 }
 
+// ---- database files of our engine ------------------------------------------------------------
+
+Bytes ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A database of small pages (so that a whole file stays within the fuzzer's input length).
+std::unique_ptr<orv::TORVDiskDatabaseData> Database(const fs::path& path, const orv::TORVPassword& password = {},
+                                                    platform::FileFactory factory = {}) {
+  auto db = std::make_unique<orv::TORVDiskDatabaseData>(std::move(factory));
+  db->FDatabaseName = path.string();
+  db->FPassword = password;
+  db->FPageSize = 512;
+  db->FPageCountInExtent = 4;
+  db->FMaxSessionCount = 16;
+  return db;
+}
+
+// Lists a table the way a table create does, with real metadata and most-updated files (the
+// metadata compressed) behind it, committed for the system session.
+void AddTable(orv::TORVDiskDatabaseData& db, int32_t id, const std::string& name) {
+  orv::TORVDiskPageManager& pm = *db.GetDiskPageManager();
+  db.LockTables();
+  orv::TORVInternalDBTransactedAccessFile metadata(pm, orv::ptTableMetaDataFile);
+  metadata.CreateFile(orv::SYSTEM_SESSION_ID);
+  std::string text;
+  for (int i = 0; i < 12; ++i) text += "Field" + std::to_string(i) + "=" + name + ";";
+  metadata.WriteFile(orv::SYSTEM_SESSION_ID, text.data(), static_cast<int32_t>(text.size()), orv::acaZLIB, 6);
+  orv::TORVInternalDBTransactedAccessFile most_updated(pm, orv::ptTableMostUpdatedFile);
+  most_updated.CreateFile(orv::SYSTEM_SESSION_ID);
+  const int32_t counters[4] = {id, 7, 0, -1};
+  most_updated.WriteFile(orv::SYSTEM_SESSION_ID, counters, sizeof counters, orv::acaNone, 0);
+  db.AddTable(id, name, metadata.GetStartPageNo(), most_updated.GetStartPageNo(), -1);
+  pm.ApplyChanges(orv::SYSTEM_SESSION_ID);
+  db.UnlockTables();
+}
+
+void MakeDatabases() {
+  const fs::path dir = fs::temp_directory_path() / ("quirvel-seeds-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  platform::ManualClock clock;
+  platform::ScopedClock scoped(clock);
+  const auto with_tables = [&](const std::string& name, const orv::TORVPassword& password, bool multi_user) {
+    const fs::path path = dir / name;
+    Database(path, password)->CreateDatabase();
+    auto db = Database(path, password);
+    orv::testing::DiskSession s(*db, multi_user);
+    s.Connect();
+    AddTable(*db, 1, "Plate");
+    AddTable(*db, 2, "Messung \xB5m");
+    s.Disconnect();
+    return path;
+  };
+  Database(dir / "empty.orv")->CreateDatabase();
+  Put("db_file", "empty.orv", ReadBytes(dir / "empty.orv"));
+  Put("db_file", "two_tables.orv", ReadBytes(with_tables("two.orv", {}, true)));
+  Put("db_file", "encrypted.orv", ReadBytes(with_tables("enc.orv", fuzz::SeedPassword(), false)));
+
+  // A commit of a table cut off after its journal and one more write reached the disk
+  // (the process died there): the next opener puts the file back from the journal.
+  // (On an empty database, so that file and journal stay within the fuzzer's input length.)
+  const fs::path cut = dir / "cut.orv";
+  Database(cut)->CreateDatabase();
+  const Bytes before_cut = ReadBytes(cut);
+  const auto add_table = [&](int64_t fail_write) {
+    auto plan = std::make_shared<platform::FaultPlan>();
+    auto db = Database(cut, {}, platform::FaultInjectingFactory(plan));
+    orv::testing::DiskSession s(*db);
+    s.Connect();
+    plan->ResetCounters();
+    plan->fail_write = fail_write;
+    plan->sticky = true;
+    try {
+      AddTable(*db, 1, "Cut");
+    } catch (const orv::EORVException&) {
+    }
+    return plan->writes;
+  };
+  // The writes of the whole commit, then the same commit dying at its last write (the header
+  // that marks it complete).
+  const int64_t writes = add_table(0);
+  std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(before_cut.data()),
+                                             static_cast<std::streamsize>(before_cut.size()));
+  add_table(writes);
+  Bytes cut_bytes = ReadBytes(cut);
+  const Bytes journal = ReadBytes(cut.string() + "-journal");
+  if (journal.empty()) {
+    std::cerr << "the cut commit left no journal\n";
+    std::exit(1);
+  }
+  cut_bytes.insert(cut_bytes.end(), journal.begin(), journal.end());
+  Put("db_file", "cut_commit_with_journal.orv", cut_bytes);
+  fs::remove_all(dir);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -326,6 +432,7 @@ int main(int argc, char** argv) {
   const std::pair<const char*, void (*)()> sections[] = {
       {"jpeg", MakeJpeg},        {"tiff", MakeTiffs},   {"truetype", MakeFonts},  {"blob_stream", MakeBlobs},
       {"btree_pages", MakeTrees}, {"emf", MakeMetafiles}, {"pdf_loader", MakePdfs},
+      {"db_file", MakeDatabases},
   };
   for (const auto& [name, make] : sections) {
     bool wanted = argc == 2;
