@@ -188,6 +188,20 @@ void TMRVXPage::ClosePage() {
   StoreFonts();
 }
 
+TMRVXStreamObject* TMRVXPage::AppendContentStream(TMorvex& Doc, const TMRVXStreamObject& Last) {
+  TMRVXStreamObject* added = Doc.CreateIndirectStream();
+  added->Dictionary->AddIntegerValue("Length", 0);
+  if (TMRVXArrayObject* list = AsArray(Doc.Resolve(FPageObj->GetValue("Contents")))) {
+    list->AddLink(*added);
+  } else {
+    auto pair = std::make_unique<TMRVXArrayObject>(nullptr);
+    pair->AddLink(Last);
+    pair->AddLink(*added);
+    FPageObj->AddValue("Contents", std::move(pair));
+  }
+  return added;
+}
+
 void TMRVXPage::WriteContent() {
   TMorvex& doc = *FParent;
   TMRVXStreamObject* stream = FPageObjStream;
@@ -195,7 +209,18 @@ void TMRVXPage::WriteContent() {
 
   // What the stream already holds (a page made current again, or a page from a loaded file)
   // stays in front of the new content.
-  std::string buffer = doc.DecodedStream(*stream);
+  std::string buffer;
+  try {
+    buffer = doc.DecodedStream(*stream);
+  } catch (const EMRVXError&) {
+    // A stream of a loaded file that this writer cannot decode (a filter it does not know,
+    // decode parameters, damaged data) is left exactly as the file has it: the new content
+    // goes into a stream of its own after it in the page's content list. Rewriting it would
+    // lose the page, and refusing would leave the whole document unwritable.
+    if (stream->ID.ObjectNumber == 0) throw;
+    stream = AppendContentStream(doc, *stream);
+    FPageObjStream = stream;
+  }
   // Whatever parameters the old filters had (all empty, or the stream could not be read)
   // do not belong to the new one.
   if (stream->Dictionary->FindValue("DecodeParms") >= 0) stream->Dictionary->AddArray("DecodeParms");

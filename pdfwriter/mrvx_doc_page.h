@@ -334,6 +334,9 @@ class TMRVXPage {
   void CloseCanvas();
   void Line(std::string s) { SaveToPageStream(std::move(s)); }
   void WriteContent();
+  // A new, empty content stream after Last in the page's content list (made a list when it
+  // named Last alone).
+  TMRVXStreamObject* AppendContentStream(TMorvex& Doc, const TMRVXStreamObject& Last);
   void SelectCurrentFont(int Found);
   void StoreFonts();
   float AdvanceWidth(int32_t Advance, bool IsSpace, bool IsLast) const;

@@ -325,6 +325,55 @@ TEST(Loader, DamagedFilesGiveAClearError) {
   EXPECT_THROW(missing.doc.LoadFromFile(dir.File("missing.pdf")), EMRVXError);
 }
 
+// A page whose content stream the writer cannot decode (decode parameters it does not apply,
+// a damaged stream) keeps that stream byte for byte; what is drawn on the page, or on a copy of
+// it, follows in a stream of its own, and the document is written.
+TEST(Loader, ContentTheWriterCannotDecodeIsKeptAndDrawnAfter) {
+  const std::string kept = Stream("/Filter /FlateDecode /DecodeParms << /Predictor 1 >>",
+                                  FlateEncode("BT /F1 12 Tf 20 100 Td (Kept as it was) Tj ET"));
+  const std::string damaged = Stream("/Filter /FlateDecode", "x\x9c not a deflate stream");
+  const auto page_with = [](const std::string& contents, const std::string& stream) {
+    return MakePdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Font << /F1 5 0 R >> >> "
+                    "/Contents " + contents + " >>",
+                    stream, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+  };
+  TempDir dir;
+  for (const bool copy : {false, true}) {
+    for (const std::string& contents : {std::string("4 0 R"), std::string("[4 0 R]")}) {
+      for (const bool readable : {true, false}) {
+        SCOPED_TRACE(::testing::Message() << contents << (readable ? " parameters" : " damaged") << (copy ? " copied" : ""));
+        const std::string& stream = readable ? kept : damaged;
+        MemDoc loaded;
+        ASSERT_EQ(loaded.doc.LoadFromStream(page_with(contents, stream)), 1);
+        MemDoc copied;
+        MemDoc& d = copy ? copied : loaded;
+        if (copy) {
+          copied.doc.BeginDoc();
+          copied.doc.CopyPageFromDocument(loaded.doc, 0, 0);
+          copied.doc.DeletePage(1);
+          copied.doc.SetCurrentPageNum(0);
+        } else {
+          loaded.doc.BeginDoc();
+        }
+        d.doc.CurrentPage()->SetFont("Arial", 0, 12, 0, false);
+        d.doc.CurrentPage()->TextOut(20, 40, 0, "Added later");
+        ASSERT_NO_THROW(d.doc.EndDoc());
+        // The old stream is there unchanged.
+        const std::string old_data = stream.substr(stream.find("stream\n") + 7, stream.rfind("\nendstream") - stream.find("stream\n") - 7);
+        EXPECT_NE(d.out.find(old_data), std::string::npos);
+        if (!readable) continue;
+        const std::string path = dir.File("kept.pdf");
+        testing::WriteFile(path, d.out);
+        testing::ExpectQpdfOk(path);
+        const std::string text = PdfToText(path);
+        EXPECT_NE(text.find("Kept as it was"), std::string::npos) << text;
+        EXPECT_NE(text.find("Added later"), std::string::npos) << text;
+      }
+    }
+  }
+}
+
 TEST(Loader, EncryptedFilesLoadWithoutPages) {
   MemDoc enc;
   enc.doc.ActivateProtection = true;
