@@ -331,6 +331,35 @@ def make_pdf():
         put("pdf_loader", "mutool.pdf", (t / "mutool.pdf").read_bytes())
 
 
+# ---- SQL text ---------------------------------------------------------------------------------
+
+def make_sql_text():
+    """Filter conditions over T(ID, Name, Area, Made, Ok) and whole statements for the lexer."""
+    texts = {
+        "compare.txt": "Area >= 40 AND Name <> 'mask'",
+        "between_in.txt": "ID BETWEEN 1 AND 2 OR ID IN (3, 5, 7)",
+        "like.txt": "UPPER(Name) LIKE 'PLATE%' ESCAPE '\\'",
+        "null.txt": "Name IS NULL OR NOT (Ok = TRUE)",
+        "arith.txt": "(Area * 2 + ID) / 3 - -1.5e2 > CAST(ID AS DOUBLE) % 2",
+        "dates.txt": "Made > DATE '1999-12-31' AND EXTRACT(YEAR FROM Made) < 2100 "
+                     "OR CAST(Made AS DATE) = DATE '2023-03-04'",
+        "functions.txt": "SUBSTRING(Name FROM 1 FOR 3) || TRIM(' x ') = 'Plax' "
+                         "OR POSITION('7' IN Name) > 0 OR COALESCE(Area, 0) = 0 OR CHARACTER_LENGTH(Name) = 6",
+        "case.txt": "CASE WHEN Area > 0 THEN 'pos' WHEN Area < 0 THEN 'neg' ELSE NULL END = 'pos'",
+        "quoted_names.txt": "\"Name\" = \"Plate 7\" OR [Area] <> 1 OR `ID` = 2",
+        "select.sql": "SELECT ID, Name AS \"N\", Area * 1.5 FROM T WHERE Made < CURRENT_DATE "
+                      "ORDER BY 2 DESC, ID; -- a comment\nSELECT COUNT(*) FROM T GROUP BY Ok HAVING COUNT(*) > 1;",
+        "params.sql": "UPDATE T SET Area = :a, Name = ? WHERE ID = :a /* block\ncomment */;\n"
+                      "INSERT INTO T (ID, Name) VALUES (4, 'it''s');\nDELETE FROM T WHERE Name = 'x'",
+        "create.sql": "CREATE TABLE \"Messung\" (\"ID\" AUTOINC, \"Wert\" NUMERIC(10,2) DEFAULT 0.5, "
+                      "\"Text\" VARCHAR(20) NOT NULL, PRIMARY KEY (\"ID\"));\n"
+                      "CREATE INDEX \"ByWert\" ON \"Messung\" (\"Wert\" DESC);\nDROP TABLE x",
+        "numbers.txt": "ID = 31 OR Area = .5 OR Area = 1. OR Area = 1E-3 OR ID = 9223372036854775807",
+    }
+    for name, text in texts.items():
+        put("sql_text", name, text.encode("cp1252"))
+
+
 SECTIONS = {
     "png": lambda: make_png(),
     "qvr": lambda: make_qvr(),
@@ -340,6 +369,7 @@ SECTIONS = {
     "string_formats": lambda: make_string_formats(),
     "table_defs": lambda: make_table_defs(),
     "pdf_loader": lambda: make_pdf(),
+    "sql_text": lambda: make_sql_text(),
 }
 
 if __name__ == "__main__":
