@@ -28,9 +28,8 @@ void ReadInternalFile(orv::TORVDiskPageManager& pm, int32_t session, uint16_t pa
   orv::TORVInternalDBTransactedAccessFile file(pm, page_type);
   file.OpenFile(start);
   try {
-    const int32_t size = file.GetSize(session);
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp(size, 0, 1 << 20)));
-    file.ReadFile(session, buffer.data(), static_cast<int32_t>(buffer.size()), true);
+    const std::vector<uint8_t> content = file.ReadWholeFile(session, true);
+    FUZZ_CHECK(static_cast<int64_t>(content.size()) == std::max(file.GetSize(session), 0));
   } catch (const orv::EORVException&) {
   }
 }

@@ -222,23 +222,8 @@ void TORVInternalDBTransactedAccessFile::ReadFile(int32_t SessionID, void* Buffe
     throw EORVException(30388, "Cannot Read internal file. Size to read=%d. Bytes read=%d. Count=%d",
                         {to_read, 0, Count});
   std::vector<uint8_t> stored(is_compressed ? static_cast<size_t>(to_read) : 0);
-  uint8_t* target = is_compressed ? stored.data() : static_cast<uint8_t*>(Buffer);
-
-  int32_t page_no = FStartPageNo;
-  int32_t done = 0;
-  bool first = true;
-  while (page_no != -1 && done < to_read) {
-    TORVHeldPage page(LPageManager, FetchPage(SessionID, page_no, SynchronizeAllowed));
-    const int32_t offset = first ? kFileHeaderSize : 0;
-    const int32_t n = std::min(d - offset, to_read - done);
-    std::memcpy(target + done, page.Data() + offset, static_cast<size_t>(n));
-    done += n;
-    first = false;
-    page_no = page.NextPageNo();
-  }
-  if (done < to_read)
-    throw EORVException(30388, "Cannot Read internal file. Size to read=%d. Bytes read=%d. Count=%d",
-                        {to_read, done, Count});
+  ReadChain(SessionID, is_compressed ? stored.data() : static_cast<uint8_t*>(Buffer), to_read, Count,
+            SynchronizeAllowed);
   if (!is_compressed) return;
 
   void* out = nullptr;
@@ -249,6 +234,60 @@ void TORVInternalDBTransactedAccessFile::ReadFile(int32_t SessionID, void* Buffe
     throw EORVException(20189, "Table file decompression error. Possible table corruption (%s)",
                         {ok ? std::string("content shorter than its header says") : ORVCompressionGetLastError()});
   if (Count > 0) std::memcpy(Buffer, out, static_cast<size_t>(Count));
+}
+
+std::vector<uint8_t> TORVInternalDBTransactedAccessFile::ReadWholeFile(int32_t SessionID, bool SynchronizeAllowed) {
+  CheckFileOpened("ReadFile");
+  int32_t size = 0, decompressed = 0;
+  TORVCompressionAlgorithm algorithm = acaNone;
+  bool changed = false;
+  GetFileSize(SessionID, size, decompressed, algorithm, changed, SynchronizeAllowed);
+  if (decompressed <= 0) return {};
+  // The sizes in the header are claims of the file: nothing is allocated for more than the
+  // file can hold, and a compressed content is allocated as it really decompresses.
+  const int64_t limit = ChainPageLimit(LPageManager) * LPageManager.PageDataSize();
+  if (algorithm == acaNone) {
+    if (decompressed > limit)
+      throw EORVException(30388, "Cannot Read internal file. Size to read=%d. Bytes read=%d. Count=%d",
+                          {decompressed, 0, decompressed});
+    std::vector<uint8_t> bytes(static_cast<size_t>(decompressed));
+    ReadFile(SessionID, bytes.data(), decompressed, SynchronizeAllowed);
+    return bytes;
+  }
+  if (size <= 0 || size > limit)
+    throw EORVException(30388, "Cannot Read internal file. Size to read=%d. Bytes read=%d. Count=%d",
+                        {size, 0, decompressed});
+  std::vector<uint8_t> stored(static_cast<size_t>(size));
+  ReadChain(SessionID, stored.data(), size, decompressed, SynchronizeAllowed);
+  void* out = nullptr;
+  int32_t out_size = decompressed;
+  const bool ok = ORVInternalDecompressBuffer(algorithm, stored.data(), size, out, out_size);
+  std::unique_ptr<void, FreeDeleter> plain(out);
+  if (!ok || out_size < decompressed)
+    throw EORVException(20189, "Table file decompression error. Possible table corruption (%s)",
+                        {ok ? std::string("content shorter than its header says") : ORVCompressionGetLastError()});
+  const auto* first = static_cast<const uint8_t*>(out);
+  return std::vector<uint8_t>(first, first + decompressed);
+}
+
+void TORVInternalDBTransactedAccessFile::ReadChain(int32_t SessionID, uint8_t* Target, int32_t ToRead, int32_t Count,
+                                                   bool SynchronizeAllowed) {
+  const int32_t d = LPageManager.PageDataSize();
+  int32_t page_no = FStartPageNo;
+  int32_t done = 0;
+  bool first = true;
+  while (page_no != -1 && done < ToRead) {
+    TORVHeldPage page(LPageManager, FetchPage(SessionID, page_no, SynchronizeAllowed));
+    const int32_t offset = first ? kFileHeaderSize : 0;
+    const int32_t n = std::min(d - offset, ToRead - done);
+    std::memcpy(Target + done, page.Data() + offset, static_cast<size_t>(n));
+    done += n;
+    first = false;
+    page_no = page.NextPageNo();
+  }
+  if (done < ToRead)
+    throw EORVException(30388, "Cannot Read internal file. Size to read=%d. Bytes read=%d. Count=%d",
+                        {ToRead, done, Count});
 }
 
 int32_t TORVInternalDBTransactedAccessFile::GoToPage(int32_t SessionID, int32_t PageIndex) {

@@ -103,6 +103,10 @@ class TORVInternalDBTransactedAccessFile : public TORVInternalDBFile {
   // Count content bytes (at most the stored size: 30387); a chain shorter than its header:
   // 30388; a compressed content that does not decompress: 20189.
   void ReadFile(int32_t SessionID, void* Buffer, int32_t Count, bool SynchronizeAllowed);
+  // The whole content. The header's sizes are checked against what the file can hold before
+  // anything is allocated for them (30388), so a damaged header never reserves gigabytes;
+  // otherwise the errors of ReadFile.
+  std::vector<uint8_t> ReadWholeFile(int32_t SessionID, bool SynchronizeAllowed);
   // Replaces the whole content. A compression that fails (also of 0 bytes): 20187.
   void WriteFile(int32_t SessionID, const void* Buffer, int32_t Count, TORVCompressionAlgorithm Algorithm,
                  int32_t CompressionMode);
@@ -118,6 +122,8 @@ class TORVInternalDBTransactedAccessFile : public TORVInternalDBFile {
  private:
   TORVPage* FetchPage(int32_t SessionID, int32_t PageNo, bool SynchronizeAllowed);
   void ReleaseChainFrom(int32_t SessionID, int32_t PageNo);
+  // ToRead stored bytes from the chain into Target; a chain that ends before: 30388.
+  void ReadChain(int32_t SessionID, uint8_t* Target, int32_t ToRead, int32_t Count, bool SynchronizeAllowed);
 };
 
 // Unbound, operations raise 20156.

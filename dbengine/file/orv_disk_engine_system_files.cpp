@@ -53,9 +53,8 @@ void TORVSystemDirectory::SaveDirectory() {
 
 void TORVSystemDirectory::LoadDirectory() {
   FHandle->SetStartPageNo(ORVFirstPageNoSystemDirectory);
-  const int32_t size = std::max(FHandle->GetSize(SYSTEM_SESSION_ID), 0);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  FHandle->ReadFile(SYSTEM_SESSION_ID, bytes.data(), size, true);
+  const std::vector<uint8_t> bytes = FHandle->ReadWholeFile(SYSTEM_SESSION_ID, true);
+  const auto size = static_cast<int32_t>(bytes.size());
   FFileList.clear();
   for (int32_t i = 0; i + TORVSystemDirectoryListItem::StoredSize <= size; i += TORVSystemDirectoryListItem::StoredSize)
     FFileList.push_back(TORVSystemDirectoryListItem::ReadFrom(bytes.data() + i));
@@ -210,9 +209,8 @@ TORVInternalDBTransactedAccessFile& TORVTableListFile::Opened() const {
 
 void TORVTableListFile::Load() {
   TORVInternalDBTransactedAccessFile& file = Opened();
-  const int32_t size = std::max(file.GetSize(SYSTEM_SESSION_ID), 0);
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  file.ReadFile(SYSTEM_SESSION_ID, bytes.data(), size, true);
+  const std::vector<uint8_t> bytes = file.ReadWholeFile(SYSTEM_SESSION_ID, true);
+  const auto size = static_cast<int32_t>(bytes.size());
   FTableList.clear();
   for (int32_t i = 0; i + TORVTableListItem::StoredSize <= size; i += TORVTableListItem::StoredSize)
     FTableList.push_back(TORVTableListItem::ReadFrom(bytes.data() + i));

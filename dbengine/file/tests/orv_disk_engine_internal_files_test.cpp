@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <random>
 
 #include "dbengine/file/orv_disk_engine_free_space.h"
 #include "dbengine/file/orv_disk_engine_page_manager.h"
+#include "dbengine/file/orv_disk_engine_system_files.h"
 #include "dbengine/file/tests/disk_test_util.h"
 
 namespace orv {
@@ -19,6 +21,27 @@ using testing::ReadAll;
 using testing::WriteAll;
 
 constexpr int32_t kSession = 1;
+
+// The address sanitizer's allocation hook (present in the sanitized test build only): the
+// largest single allocation while Body runs, or -1 without the sanitizer.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*)) __attribute__((weak));
+std::atomic<size_t> g_largest{0};
+template <class F>
+int64_t LargestAllocationDuring(F&& Body) {
+  static const bool installed =
+      __sanitizer_install_malloc_and_free_hooks &&
+      __sanitizer_install_malloc_and_free_hooks(
+          [](const volatile void*, size_t size) {
+            size_t seen = g_largest.load();
+            while (size > seen && !g_largest.compare_exchange_weak(seen, size)) {
+            }
+          },
+          [](const volatile void*) {}) != 0;
+  g_largest = 0;
+  Body();
+  return installed ? static_cast<int64_t>(g_largest.load()) : -1;
+}
 
 std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
   std::minstd_rand random(seed);
@@ -130,6 +153,52 @@ TEST_F(InternalFilesTest, ACompressedFileHoldsZlibDataThatPythonReads) {
   TORVInternalDBTransactedAccessFile reopened(*pm, ptTableMetaDataFile);
   reopened.OpenFile(start);
   EXPECT_EQ(CodeOf([&] { Read(reopened, 24000); }), 20189);
+}
+
+// Sizes in a file header are claims of the file: a damaged header that claims a gigabyte is
+// refused as damage before anything is allocated for it, whether the content is stored plain
+// or compressed, and so is the table list read through it when a database opens.
+TEST_F(InternalFilesTest, AHeaderClaimingMoreThanTheFileHoldsAllocatesNothingForIt) {
+  const std::vector<uint8_t> content = Pattern(3000, 5);
+  struct Case {
+    uint8_t page_type;
+    TORVCompressionAlgorithm algorithm;
+    int32_t decompressed;  // the claim; the stored size is left as written
+    int32_t code;
+  };
+  for (const Case c : {Case{ptTableMetaDataFile, acaNone, 1'000'000'000, 30388},
+                       Case{ptTableMetaDataFile, acaZLIB, 1'900'000'000, 20189},
+                       Case{ptTableList, acaNone, 0x3E3E3E3E, 30388}}) {
+    SCOPED_TRACE(c.decompressed);
+    TORVInternalDBTransactedAccessFile file(*pm, c.page_type);
+    file.CreateFile(kSession);
+    file.WriteFile(kSession, content.data(), static_cast<int32_t>(content.size()), c.algorithm, 6);
+    int32_t stored = 0, decompressed = 0;
+    TORVCompressionAlgorithm algorithm = acaNone;
+    bool changed = false;
+    file.GetFileSize(kSession, stored, decompressed, algorithm, changed, true);
+    file.SetFileSize(kSession, stored, c.decompressed, c.algorithm);
+    pm->ApplyChanges(kSession);
+    int32_t code = 0;
+    const int64_t largest = LargestAllocationDuring([&] {
+      if (c.page_type == ptTableList) {
+        TORVTableListFile list(*pm);
+        list.OpenFile(file.GetStartPageNo());
+        code = CodeOf([&] { list.Load(); });
+      } else {
+        code = CodeOf([&] { file.ReadWholeFile(kSession, true); });
+      }
+    });
+    EXPECT_EQ(code, c.code);
+    // (A decompression starts with a buffer of a few of the engine's largest blocks.)
+    if (largest >= 0) {
+      EXPECT_LT(largest, 64 << 20);
+    }
+  }
+  // An honest header reads back whole.
+  TORVInternalDBTransactedAccessFile file = NewTransacted();
+  file.WriteFile(kSession, content.data(), static_cast<int32_t>(content.size()), acaZLIB, 6);
+  EXPECT_EQ(file.ReadWholeFile(kSession, true), content);
 }
 
 TEST_F(InternalFilesTest, ShrinkingGivesThePagesBehindTheNewLastPageBack) {
