@@ -33,6 +33,21 @@ struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
 
+// The content of Stored decompressed, at most Expected bytes as the header says and at least
+// Count of them; anything else is damage: 20189.
+std::unique_ptr<void, FreeDeleter> Decompressed(TORVCompressionAlgorithm Algorithm, const std::vector<uint8_t>& Stored,
+                                                int32_t Expected, int32_t Count) {
+  void* out = nullptr;
+  int32_t out_size = Expected;
+  const bool ok =
+      ORVInternalDecompressBuffer(Algorithm, Stored.data(), static_cast<int32_t>(Stored.size()), out, out_size);
+  std::unique_ptr<void, FreeDeleter> plain(out);
+  if (!ok || out_size < Count)
+    throw EORVException(20189, "Table file decompression error. Possible table corruption (%s)",
+                        {ok ? std::string("content shorter than its header says") : ORVCompressionGetLastError()});
+  return plain;
+}
+
 }  // namespace
 
 int32_t TORVHeldPage::NextPageNo() const {
@@ -225,15 +240,8 @@ void TORVInternalDBTransactedAccessFile::ReadFile(int32_t SessionID, void* Buffe
   ReadChain(SessionID, is_compressed ? stored.data() : static_cast<uint8_t*>(Buffer), to_read, Count,
             SynchronizeAllowed);
   if (!is_compressed) return;
-
-  void* out = nullptr;
-  int32_t out_size = decompressed;
-  const bool ok = ORVInternalDecompressBuffer(algorithm, stored.data(), size, out, out_size);
-  std::unique_ptr<void, FreeDeleter> plain(out);
-  if (!ok || out_size < Count)
-    throw EORVException(20189, "Table file decompression error. Possible table corruption (%s)",
-                        {ok ? std::string("content shorter than its header says") : ORVCompressionGetLastError()});
-  if (Count > 0) std::memcpy(Buffer, out, static_cast<size_t>(Count));
+  const auto plain = Decompressed(algorithm, stored, decompressed, Count);
+  if (Count > 0) std::memcpy(Buffer, plain.get(), static_cast<size_t>(Count));
 }
 
 std::vector<uint8_t> TORVInternalDBTransactedAccessFile::ReadWholeFile(int32_t SessionID, bool SynchronizeAllowed) {
@@ -259,14 +267,8 @@ std::vector<uint8_t> TORVInternalDBTransactedAccessFile::ReadWholeFile(int32_t S
                         {size, 0, decompressed});
   std::vector<uint8_t> stored(static_cast<size_t>(size));
   ReadChain(SessionID, stored.data(), size, decompressed, SynchronizeAllowed);
-  void* out = nullptr;
-  int32_t out_size = decompressed;
-  const bool ok = ORVInternalDecompressBuffer(algorithm, stored.data(), size, out, out_size);
-  std::unique_ptr<void, FreeDeleter> plain(out);
-  if (!ok || out_size < decompressed)
-    throw EORVException(20189, "Table file decompression error. Possible table corruption (%s)",
-                        {ok ? std::string("content shorter than its header says") : ORVCompressionGetLastError()});
-  const auto* first = static_cast<const uint8_t*>(out);
+  const auto plain = Decompressed(algorithm, stored, decompressed, decompressed);
+  const auto* first = static_cast<const uint8_t*>(plain.get());
   return std::vector<uint8_t>(first, first + decompressed);
 }
 
