@@ -103,6 +103,8 @@ void ClearResult(AnalyzeState& st) {
   st.GDotList = nullptr;
   FreeSortedDotList(st.GAlternative);
   st.GAlternative = nullptr;
+  FreeSortedDotList(st.RetiredAlternatives);
+  st.RetiredAlternatives = nullptr;
   st.ActAlternative = nullptr;
   st.GDot = nullptr;
   st.MaxDot = nullptr;

@@ -188,6 +188,10 @@ struct AnalyzeState {
   TDot* MaxDot = nullptr;
   TSortedDotList* GAlternative = nullptr;
   TSortedDotList* ActAlternative = nullptr;
+  // Populations that left the chain when the operator edited a later one, which then became
+  // its head (GAlternative): no longer shown or cycled through, but owned until the result is
+  // cleared.
+  TSortedDotList* RetiredAlternatives = nullptr;
   int32_t GAlternativencount = 0;
   // The last label the dot detection handed out (2..9999; 1 before the first).
   uint16_t GDotID = 1;

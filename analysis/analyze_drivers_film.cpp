@@ -6,6 +6,7 @@
 
 #include "analysis/analyze_cells.h"
 #include "analysis/analyze_dots.h"
+#include "analysis/analyze_drivers_manual.h"
 #include "analysis/analyze_drivers_plate.h"
 #include "analysis/analyze_grid.h"
 #include "analysis/analyze_population.h"
@@ -108,39 +109,7 @@ void FilmAlternativeClick(TDriverContext& c) {
   c.host.SetVisible("FilmDotAreaPanel", true);
 }
 
-void FilmLinebtnClick(TDriverContext& c) {
-  if (!c.win.ImgCaptured) return;
-  AnalyzeState& st = c.st;
-  if (c.win.LineOn) {
-    c.win.ManOn = false;
-    c.win.LineOn = false;
-    for (std::string_view b : {"ManMaskbtn", "ManPlatebtn", "ManFilmbtn", "LineBtn", "FLinebtn", "FilmLinebtn"})
-      c.host.SetDown(b, false);
-    c.host.SetVisible("FilmParameterPages", false);
-  } else {
-    c.host.SetBusy(true);
-    try {
-      c.win.LineOn = true;
-      c.host.SetDown("FilmLinebtn", true);
-      c.host.SetGauge(0);
-      ClearResult(st);
-      FillLocalTh(st, c.aHist.TH);
-      st.GDotList = GetDots(st, c.dbmp, c.rbmp, st.GResult, st.ThImage, 0, {0, 0, ImWidth, ImHeight});
-      c.host.RedrawZoom();
-      c.host.SetGauge(100);
-      c.host.ShowEmpty();
-    } catch (...) {
-      c.host.SetBusy(false);
-      throw;
-    }
-    c.host.SetBusy(false);
-    c.host.SetVisible("FilmLineWidthPanel", true);
-    c.host.SetVisible("FilmParameterPages", true);
-  }
-  c.host.SetVisible("MaskValues", false);
-  c.win.MESSTYPE = MT_FILMLINE;
-  c.MyMess.aType = MT_FILMLINE;
-}
+void FilmLinebtnClick(TDriverContext& c) { LineModeClick(c, TAnalysisPage::Film); }
 
 namespace {
 

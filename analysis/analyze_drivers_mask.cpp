@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <optional>
 
 #include "analysis/analyze_cells.h"
 #include "analysis/analyze_dots.h"
@@ -89,12 +90,17 @@ TSortedDotList* GetMyDots(TDriverContext& c, const Bitmap& work, double ad, cons
   for (TDot* d = st.GDotList; d; d = d->next) GetDotSizeMask(d, st.GResult, d->fsize, ad, d->fedge);
   c.host.SetGauge(50);
 
+  return SplitPopulation(c, std::nullopt);
+}
+
+TSortedDotList* SplitPopulation(TDriverContext& c, std::optional<bool> colour) {
   TDotList *wList = nullptr, *bList = nullptr;
   platform::Extended warea = 0, wedge = 0, barea = 0, bedge = 0;
   int32_t wcount = 0, bcount = 0;
-  const bool dark = GetSortedDotListMask(st.GDotList, wList, bList, warea, wedge, barea, bedge, wcount, bcount);
+  const bool dominant = GetSortedDotListMask(c.st.GDotList, wList, bList, warea, wedge, barea, bedge, wcount, bcount);
   c.host.SetGauge(60);
 
+  const bool dark = colour.value_or(dominant);
   TSortedDotList* pop = NewSortedDotList(dark);
   if (dark) {
     pop->area = static_cast<double>(barea);
@@ -256,56 +262,56 @@ TLinePatternTexts LinePatternTexts(int32_t SUnits, int32_t Digits, double Pixelp
   return t;
 }
 
+TLinePattern MeasureLinePattern(TDriverContext& c, std::string_view caption, std::string_view areaLabel,
+                                bool drawAlways) {
+  AnalyzeState& st = c.st;
+  TDriverWindow& win = c.win;
+  const TDriverBusy busy(c.host);
+  win.ManOn = false;
+  c.host.SetDown("ManPlatebtn", false);
+  c.host.SetDown("ManMaskbtn", false);
+  c.host.SetGauge(0);
+  ClearResult(st);
+  c.host.ShowEmpty();
+  c.host.SetLanguageText(caption, "MEASRESULT", 20);
+
+  TLinePattern r;
+  r.p = 1 - GetWProc(c.dbmp, c.aHist.TH, 0);
+  c.host.SetText(areaLabel, SetVal(100 * r.p, st.Digits) + "%");
+  c.MyMess.DotArea = 100 * r.p;
+
+  FillLocalTh(st, c.aHist.TH);
+  double dx = 0, dy = 0;
+  r.rc = c.host.GetMaxFreq(dx, dy, drawAlways || r.p < 1);
+  win.maxfcm = win.maxf * st.PixelperInch / 2600.96;
+
+  if (win.maxf > 0) {
+    r.P1 = 1024 / win.maxf * 25.4 / st.PixelperInch;
+    // Without a second peak there is no second period (rather than an infinite one).
+    r.P2 = win.maxf2 > 0 ? 1024 / win.maxf2 * 25.4 / st.PixelperInch : 0;
+    c.MyMess.LineWidth = r.P1 * 1000 * r.p;
+    c.MyMess.Periode1 = r.P1 * 1000;
+    c.MyMess.Periode2 = r.P2 * 1000;
+    c.MyMess.Freq1 = win.maxfcm;
+    c.MyMess.Freq2 = st.PixelperInch * win.maxf2 / 2600.96;
+  }
+  return r;
+}
+
 void AutoLineClick(TDriverContext& c) {
   if (!c.win.ImgCaptured) return;
   AnalyzeState& st = c.st;
   TDriverWindow& win = c.win;
-  {
-    struct Busy {
-      TDriverHost& h;
-      explicit Busy(TDriverHost& host) : h(host) { h.SetBusy(true); }
-      ~Busy() {
-        try {
-          h.SetBusy(false);
-        } catch (...) {
-        }
-      }
-    } busy(c.host);
-    win.ManOn = false;
-    c.host.SetDown("ManPlatebtn", false);
-    c.host.SetDown("ManMaskbtn", false);
-    c.host.SetGauge(0);
-    ClearResult(st);
-    c.host.ShowEmpty();
-    c.host.SetLanguageText("DotAreaCapMask", "MEASRESULT", 20);
-
-    const double p = 1 - GetWProc(c.dbmp, c.aHist.TH, 0);
-    c.host.SetText("MaskDotAreaRes", SetVal(100 * p, st.Digits) + "%");
-    c.MyMess.DotArea = 100 * p;
-
-    FillLocalTh(st, c.aHist.TH);
-    double dx = 0, dy = 0;
-    c.host.GetMaxFreq(dx, dy, true);
-    win.maxfcm = win.maxf * st.PixelperInch / 2600.96;
-
-    if (win.maxf > 0) {
-      const double P1 = 1024 / win.maxf * 25.4 / st.PixelperInch;
-      // Without a second peak there is no second period (rather than an infinite one).
-      const double P2 = win.maxf2 > 0 ? 1024 / win.maxf2 * 25.4 / st.PixelperInch : 0;
-      if (c.host.ActivePage() == TAnalysisPage::Mask) {
-        const TLinePatternTexts t =
-            LinePatternTexts(st.SUnits, st.Digits, st.PixelperInch, P1, P2, p, win.maxfcm, win.maxf2, win.maxb);
-        c.host.SetText("PeriodeLabel", t.Periode);
-        c.host.SetText("FreqLabel", t.Freq);
-        c.host.SetText("LineWidthRes", t.LineWidth);
-      }
-      c.MyMess.LineWidth = P1 * 1000 * p;
-      c.MyMess.LineTol = win.maxb / 2 * 1000 * 25.4 / st.PixelperInch;
-      c.MyMess.Periode1 = P1 * 1000;
-      c.MyMess.Periode2 = P2 * 1000;
-      c.MyMess.Freq1 = win.maxfcm;
-      c.MyMess.Freq2 = st.PixelperInch * win.maxf2 / 2600.96;
+  const TLinePattern r = MeasureLinePattern(c, "DotAreaCapMask", "MaskDotAreaRes", true);
+  if (win.maxf > 0) {
+    if (c.host.ActivePage() == TAnalysisPage::Mask) {
+      const TLinePatternTexts t =
+          LinePatternTexts(st.SUnits, st.Digits, st.PixelperInch, r.P1, r.P2, r.p, win.maxfcm, win.maxf2, win.maxb);
+      c.host.SetText("PeriodeLabel", t.Periode);
+      c.host.SetText("FreqLabel", t.Freq);
+      c.host.SetText("LineWidthRes", t.LineWidth);
     }
+    c.MyMess.LineTol = win.maxb / 2 * 1000 * 25.4 / st.PixelperInch;
   }
   c.host.SetVisible("MaskValues", false);
   c.host.SetVisible("LAMSDotAreaPanel", true);

@@ -11,6 +11,7 @@
 // shows. This file holds the shared driver start and the drivers of the LAMS mask page.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,25 @@ class TDriverRun {
   TDriverHost& host_;
 };
 
+// The hourglass for the time of a driver's steps; the cursor returns to the default when the
+// steps end, also when one throws.
+class TDriverBusy {
+ public:
+  explicit TDriverBusy(TDriverHost& host) : host_(host) { host_.SetBusy(true); }
+  ~TDriverBusy() {
+    try {
+      host_.SetBusy(false);
+    } catch (...) {
+      // A destructor must not throw; the cursor is the window's to restore then.
+    }
+  }
+  TDriverBusy(const TDriverBusy&) = delete;
+  TDriverBusy& operator=(const TDriverBusy&) = delete;
+
+ private:
+  TDriverHost& host_;
+};
+
 // The display mode of a mask or structure presentation: 0 diameter, 1 size, 2 neither.
 int32_t DisplayMode(TDriverHost& host, std::string_view diameterRB, std::string_view sizeRB);
 
@@ -122,6 +142,12 @@ struct TMaskSizeLimits {
 // the dominating colour with its neighbours, period and angle. GDotList receives the dots;
 // the returned population is owned by the caller.
 TSortedDotList* GetMyDots(TDriverContext& c, const platform::Bitmap& work, double ad, const TMaskSizeLimits* limits);
+
+// Splits GDotList by colour (the gauge then shows 60) and makes the population of the dark
+// dots (`colour` true), of the bright ones (false) or of the dominating colour (unset), with
+// its mean size and edge, count, neighbours, period and angle. The other colour's list is
+// freed; the population is the caller's.
+TSortedDotList* SplitPopulation(TDriverContext& c, std::optional<bool> colour);
 
 // GetMyDots after a fresh ClearResult, then the chain dots set aside: the single population
 // becomes GAlternative and ActAlternative and is returned.
@@ -145,6 +171,23 @@ TSortedDotList* AnalyzeWSIPattern(TDriverContext& c, double bandCentre,
 void AnalyzeMask(TDriverContext& c, bool UseLocalTH);
 // LAMS pixel pattern.
 void AnalyzeWSI(TDriverContext& c);
+// What the line-pattern measurements of the mask and structure pages share: the black share
+// p of the gray image, the result of the frequency search (with its display when drawAlways
+// or when p < 1) and the two periods in mm (P1 from maxf, P2 from maxf2, 0 without a second
+// peak).
+struct TLinePattern {
+  double p = 0;
+  int32_t rc = 0;
+  double P1 = 0;
+  double P2 = 0;
+};
+// The shared steps: hourglass for their time, manual selection ended, gauge 0, result
+// cleared, the caption (language text 20 of MEASRESULT) and the area label with p in percent,
+// the frequency search against the global threshold, maxfcm, and in MyMess the dot area and,
+// when a frequency was found, the line width P1 x p, both periods and both frequencies.
+TLinePattern MeasureLinePattern(TDriverContext& c, std::string_view caption, std::string_view areaLabel,
+                                bool drawAlways);
+
 // LAMS line pattern (the speed button AutoLine); nothing without a captured image.
 void AutoLineClick(TDriverContext& c);
 
