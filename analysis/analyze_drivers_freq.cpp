@@ -108,4 +108,20 @@ int32_t GetMaxFreq(AnalyzeState& st, const Bitmap& dbmp, Bitmap& rbmp, TDriverWi
   return rc;
 }
 
+int32_t SpectrumPreviewFactor(int32_t position) { return int32_t{1} << std::clamp(-position, 0, 10); }
+
+TSpectrumPreview SpectrumPreview(const Bitmap& dbmp, int32_t position) {
+  Bitmap A(MaxFreqSize, MaxFreqSize);
+  platform::Canvas(A).Draw(-(ImWidth - MaxFreqSize) / 2, 0, dbmp);
+  Bitmap B = A;
+  double structure = 0, orientation = 0, count = 0;
+  drawFFT(A, B, MaxFreqSize, 1, SpectrumPreviewFactor(position), structure, orientation, count);
+  TSpectrumPreview p;
+  p.image = Bitmap(SpectrumPreviewSize, SpectrumPreviewSize);
+  constexpr int32_t from = (MaxFreqSize - SpectrumPreviewSize) / 2;
+  platform::Canvas(p.image).Draw(-from, -from, B);
+  p.structure = structure;
+  return p;
+}
+
 }  // namespace analysis

@@ -40,4 +40,16 @@ platform::Bitmap MaxFreqPicture(MyFFTState& fft, const TDriverWindow& win, bool 
 // times 10 on its ring and divided by 10 off it.
 void MaxFreqRingFilters(MyFFTState& fft, double maxf, double maxf2, double maxf3, bool maskPage);
 
+// The structure page's spectrum preview (MottleImage): the spectrum of the green byte of the
+// central 1024 columns of dbmp, its magnitudes scaled by 2^(-position) (the track bar runs from
+// -10 to 0: factor 1024 to 1), of which the 200 x 200 pixels around the zero frequency are
+// shown; structure is the spectrum's structure value.
+inline constexpr int32_t SpectrumPreviewSize = 200;
+struct TSpectrumPreview {
+  platform::Bitmap image;
+  double structure = 0;
+};
+int32_t SpectrumPreviewFactor(int32_t position);
+TSpectrumPreview SpectrumPreview(const platform::Bitmap& dbmp, int32_t position);
+
 }  // namespace analysis

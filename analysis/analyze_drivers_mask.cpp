@@ -5,6 +5,7 @@
 #include <functional>
 #include <numbers>
 #include <optional>
+#include <stdexcept>
 
 #include "analysis/analyze_cells.h"
 #include "analysis/analyze_dots.h"
@@ -17,6 +18,10 @@
 #include "platform/base/numeric.h"
 
 namespace analysis {
+
+std::string TDriverHost::HomeFile(std::string_view name) {
+  throw std::logic_error("The window has no home folder to write " + std::string(name) + " into");
+}
 
 using platform::Bitmap;
 using platform::Round;

@@ -61,6 +61,8 @@ class TDriverHost {
   virtual TAnalysisPage ActivePage() { return TAnalysisPage::Mask; }
   // The control's caption := the language text at offset of section, when the section exists.
   virtual void SetLanguageText(std::string_view /*control*/, std::string_view /*section*/, int32_t /*offset*/) {}
+  // The language text at offset of section; empty when the section does not exist.
+  virtual std::string LanguageText(std::string_view /*section*/, int32_t /*offset*/) { return {}; }
   virtual void RedrawZoom() {}  // the zoomed display from the gray image
   virtual void AddStatistic() {}
   // The frequency search on the gray image against ThImage: sets maxf, maxf2 and maxb of the
@@ -78,6 +80,15 @@ class TDriverHost {
   // The canvas of the analysis image, for the overlays of the line measurement; nullptr when
   // there is none.
   virtual platform::Canvas* AnalyseCanvas() { return nullptr; }
+  // Shows abmp on the analysis image at the display zoom (RedrawZoom shows the gray image).
+  virtual void DrawZoomed(const platform::Bitmap& /*abmp*/) {}
+  // The picture of the named image control becomes bmp.
+  virtual void SetPicture(std::string_view /*control*/, platform::Bitmap /*bmp*/) {}
+  // The path of a file of the program's home folder. A host without one cannot let a driver
+  // write there: the default refuses.
+  virtual std::string HomeFile(std::string_view name);
+  // Refreshes the structure page's spectrum preview from the gray image.
+  virtual void FFTAmplitudeChange() {}
 };
 
 // Everything a driver works on. dbmp is the gray image, rbmp the result image; both 24-bit.

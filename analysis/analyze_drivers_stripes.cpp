@@ -2,13 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "analysis/analyze_threshold.h"
 #include "analysis/myimage_filters.h"
+#include "analysis/myimage_hist.h"
 #include "analysis/mymath.h"
+#include "platform/base/number_format.h"
 #include "platform/base/numeric.h"
+#include "platform/image/bmp_codec.h"
+#include "platform/image/canvas.h"
 
 namespace analysis {
 
@@ -208,6 +214,137 @@ void EvaluateStripes(TStripeAnalysis& s, int32_t Gravurewidth) {
     }
   }
   s.structure = StripeStructure(s.stripe);
+}
+
+int32_t StripeThreshold(const Bitmap& A) {
+  THist h;
+  GetHistogram(A, h, {20, 20, 1279, 1023}, 0, 255);
+  int32_t prozent = 0, l = 0, r = 0, kont = 0;
+  const int32_t t = GetICPThreshold(h, 255, prozent, l, r, kont);
+  return (t + l) / 2;
+}
+
+void AnnotateStripes(Bitmap& A, const TStripeRaster& r) {
+  platform::Canvas canvas(A);
+  platform::TCanvasTextStyle& font = canvas.Font();
+  font.Color = platform::clRed;
+  font.Height = 10;
+  font.Style = 1;  // bold
+  font.Align = platform::TCanvasTextAlign::taCenter;
+  font.Opaque = true;
+  for (int32_t row = 0; row < r.rows; ++row) {
+    for (int32_t col = 0; col < r.cols; ++col) {
+      const TStripeCell& cell = r.cells[static_cast<size_t>(col)][static_cast<size_t>(row)];
+      const int32_t g = StripeGray(cell.value);
+      font.Background = platform::TColor{g | g << 8 | g << 16};
+      canvas.TextOut(cell.x, cell.y + 5, std::to_string(StripeDark(g)));
+    }
+  }
+}
+
+namespace {
+
+// The profile's height in the picture: a column entirely dark reaches the bottom.
+int32_t ProfileY(const TStripeAnalysis& s, int32_t col) {
+  const int64_t full = int64_t{s.raster.rows} * 100;
+  if (full <= 0) return 0;
+  return Round(static_cast<double>(s.profile[static_cast<size_t>(col)]) * StripImageHeight / static_cast<double>(full));
+}
+
+constexpr platform::TColor StripeFill = 0x96C8FF;
+constexpr platform::TColor StripeSilver = 0xC0C0C0;
+constexpr platform::TColor StripeGrayLine = 0x808080;
+
+}  // namespace
+
+Bitmap StripeProfileImage(const TStripeAnalysis& s) {
+  int32_t last = 99;
+  while (last > 70 && s.profile[static_cast<size_t>(last)] == 0) --last;
+  Bitmap B(3 * last + 2, StripImageHeight);
+  platform::Canvas c(B);
+  c.Brush().Color = platform::clWhite;
+  c.Brush().Style = platform::TCanvasBrushStyle::bsSolid;
+  c.Pen().Color = platform::clBlack;
+  c.Rectangle(0, 0, B.Width() - 1, B.Height() - 1);
+  c.MoveTo(1, 147);
+  for (int32_t x = 0; x <= last; ++x) c.LineTo(3 * x + 1, ProfileY(s, x));
+  c.Brush().Color = StripeFill;
+  c.FloodFill(B.Width() / 2, B.Height() - 3, platform::clBlack, platform::TCanvasFillStyle::fsBorder);
+
+  c.Pen().Color = StripeSilver;
+  for (int32_t i = 0; i <= 20; ++i) {
+    for (const int32_t col : {s.centre - 2 * i, s.centre + 2 * i}) {
+      if (col < 0 || col > last) continue;
+      c.MoveTo(3 * col + 1, StripImageHeight);
+      c.LineTo(3 * col + 1, ProfileY(s, col));
+    }
+  }
+  c.Pen().Color = StripeGrayLine;
+  for (const int32_t col : {s.li, s.ri}) {
+    c.MoveTo(3 * col + 1, StripImageHeight);
+    c.LineTo(3 * col + 1, 0);
+  }
+  return B;
+}
+
+Bitmap StripeHistImage(const TStripeAnalysis& s) {
+  Bitmap B(StructHistWidth, StructHistHeight);
+  platform::Canvas c(B);
+  c.Brush().Color = platform::clWhite;
+  c.Brush().Style = platform::TCanvasBrushStyle::bsSolid;
+  c.Pen().Color = platform::clBlack;
+  c.Rectangle(0, 0, B.Width() - 1, B.Height() - 1);
+  const TStripeHist& h = s.stripe;
+  const double M = h.h[static_cast<size_t>(h.fullest)];
+  if (M < 1) return B;
+  for (int32_t x = 0; x < StripeBins; ++x) {
+    c.MoveTo(x + 1, 130);
+    c.LineTo(x + 1, 130 - Round(h.h[static_cast<size_t>(x)] * 128 / M));
+  }
+  return B;
+}
+
+void StructureStreifenClick(TDriverContext& c) {
+  if (!c.win.ImgCaptured) return;
+  AnalyzeState& st = c.st;
+  c.host.ShowEmpty();
+  Bitmap A = c.dbmp;
+
+  FillLocalTh(st, StripeThreshold(A));
+  const int32_t x0 = StripeStartColumn(A);
+
+  // The analysis is large (80 x 64 cells of 101 x 101 lists): it lives on the heap.
+  auto s = std::make_unique<TStripeAnalysis>();
+  MakeStripeRaster(A, st.ThImage, st.PixelperInch, x0, s->raster, [&c](int32_t p) { c.host.SetGauge(p); });
+
+  c.host.SetLanguageText("DotCapStruct", "MEASRESULT", 18);
+  c.host.SetText("SDotAreaRes", platform::StrFloat(s->raster.mean / 10.0, 5, 1));
+
+  EvaluateStripes(*s, st.Gravurewidth);
+  AnnotateStripes(A, s->raster);
+
+  Bitmap B = StripeRasterImage(s->raster);
+  platform::SaveBmp(B, c.host.HomeFile("STRUCTIMG.bmp"));
+  platform::SaveBmp(StripeGradientImage(B), c.host.HomeFile("SOBEL.bmp"));
+
+  c.host.DrawZoomed(A);
+  c.host.SetPicture("StripImage", StripeProfileImage(*s));
+  c.host.SetText("StructResLabel",
+                 c.host.LanguageText("MEASRESULT", 36) + " " + std::to_string(2 * st.Gravurewidth) + "\u00B5m");
+
+  c.host.SetPicture("PlateStructHist", StripeHistImage(*s));
+  if (s->structure.valid) {
+    c.MyMess.DotArea = s->structure.hmean;
+    c.host.SetText("SDotAreaRes", MFTStr(s->structure.hmean, platform::TFloatFormat::ffFixed, 5, 1));
+    c.host.SetText("AvgStructRes", MFTStr(s->structure.count, platform::TFloatFormat::ffFixed, 5, 1));
+  }
+
+  c.host.SetVisible("PlateStructAreaPanel", false);
+  c.host.SetVisible("PlateStructPanel", true);
+  c.win.MESSTYPE = MT_PLATEWSI;
+  c.MyMess.aType = MT_PLATEWSI;
+  c.host.FFTAmplitudeChange();
+  if (c.win.StatActive) c.host.AddStatistic();
 }
 
 void StructAutoLineClick(TDriverContext& c) {

@@ -116,6 +116,33 @@ struct TStripeAnalysis {
 // The profile, both histograms, the stripe and its structure value from a finished raster.
 void EvaluateStripes(TStripeAnalysis& s, int32_t Gravurewidth);
 
+// The threshold of the stripe analysis: the mean of the ICP threshold and the dark peak of the
+// histogram of A over (20, 20)..(1279, 1023).
+int32_t StripeThreshold(const platform::Bitmap& A);
+
+// The numbers of the raster (the dark share of every cell, on its gray) written in red onto
+// the annotated image A.
+void AnnotateStripes(platform::Bitmap& A, const TStripeRaster& r);
+
+// Heights of the profile picture and size of the histogram picture of the structure page.
+inline constexpr int32_t StripImageHeight = 120;
+inline constexpr int32_t StructHistWidth = 105;
+inline constexpr int32_t StructHistHeight = 147;
+
+// The profile picture (StripImage): the profile as a curve, three pixels a column, filled
+// below it, the centring window in silver and the stripe's edges in gray.
+platform::Bitmap StripeProfileImage(const TStripeAnalysis& s);
+// The histogram picture (PlateStructHist): one bar per dark share, scaled to the fullest bin
+// (an empty frame while the stripe holds no cell).
+platform::Bitmap StripeHistImage(const TStripeAnalysis& s);
+
+// The stripe analysis command (StructureStreifen, type MT_PLATEWSI): threshold, raster,
+// STRUCTIMG.bmp and SOBEL.bmp in the home folder, the annotated image, the profile and
+// histogram pictures, the structure value into SDotAreaRes and MyMess.DotArea, the spectrum
+// preview, and the statistic entry while the statistic is active. Nothing without a
+// captured image. A bitmap that cannot be written ends the run with its error.
+void StructureStreifenClick(TDriverContext& c);
+
 // The line pattern of the structure page (StructAutoLine); nothing without a captured image.
 void StructAutoLineClick(TDriverContext& c);
 
