@@ -60,6 +60,7 @@ class ReportAccess;
 class TAboutFrm;
 class TFrmConnect;
 class TFrmSettings;
+class TFFTForm;
 
 // Labels of the 19 shutter steps (index = step).
 extern const std::array<const char*, 19> ITStrings;
@@ -135,6 +136,7 @@ struct MainWindowLinks {
   archive::TPDFParam* PDFParam = nullptr;
   ReportAccess* Reports = nullptr;
   archive::ReportArchive* Rows = nullptr;
+  TFFTForm* FFTForm = nullptr;
 };
 
 class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
@@ -269,6 +271,28 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   void KFilmClusterbtnClick();
   void FilmAlternativeClick();
   void FilmLinebtnClick();
+  // The structure page's stripe analysis and line pattern, the FFT window on the gray image
+  // (Tools, FFT) and the structure page's spectrum preview.
+  void StructureStreifenClick();
+  void StructAutoLineClick();
+  void FFT1Click();
+  void FFTAmplitudeChange();
+  // Manual measurement: the analysis image as ruler and population editor (ignored while the
+  // camera window streams), the manual selection, line and burl commands and the fixed
+  // screens of the mask, plate and film pages.
+  void AnalyseImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+  void AnalyseImageMouseMove(int X, int Y);
+  void AnalyseImageMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+  void AnalyseImageMouseLeave();
+  void ManMaskbtnClick();
+  void ManPlatebtnClick();
+  void ManFilmbtnClick();
+  void LineBtnClick();
+  void FLinebtnClick();
+  void BurlDotbtnClick();
+  void FixLAMSScreenbtnClick();
+  void FixScreenbtnClick();
+  void FixFScreenbtnClick();
   // The menu's "Analyze" (F4) and "Alternative" (F5): the command of the open page.
   void Analyze1Click();
   void Alternative1Click();
@@ -765,6 +789,11 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   // is registered.
   ReportAccess& Reports() const;
   archive::ReportArchive& Rows() const;
+  void ConnectManualControls();
+  // The shown population again, with the presentation of the open page.
+  void ShowPageAlternative();
+  // One of the three fixed-screen commands on its period field, button, labels and display.
+  void FixScreen(double& period, QToolButton* button, QLabel* ruling, QLabel* unit);
   // Runs the handler through Guarded whenever the sender sends the signal.
   template <typename Sender, typename Signal>
   void OnEvent(Sender* sender, Signal signal, void (THRMainFrm::*handler)()) {

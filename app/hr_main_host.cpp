@@ -7,6 +7,7 @@
 #include <QProgressBar>
 
 #include "app/controls.h"
+#include "app/home_path.h"
 #include "app/hr_main.h"
 #include "app/language.h"
 
@@ -126,6 +127,25 @@ platform::Canvas* MainDriverHost::AnalyseCanvas() {
   canvas_.emplace(frm_.AnalyseCanvas());
   frm_.AnalyseImage->update();
   return &*canvas_;
+}
+
+void MainDriverHost::DrawZoomed(const platform::Bitmap& abmp) { frm_.DrawZoomed(abmp); }
+
+void MainDriverHost::SetPicture(std::string_view control, platform::Bitmap bmp) {
+  if (auto* image = frm_.findChild<TImage*>(Name(control))) {
+    // The control takes the picture's width (the profile's width follows the raster).
+    image->setFixedWidth(bmp.Width());
+    image->SetPicture(std::move(bmp));
+  }
+}
+
+std::string MainDriverHost::HomeFile(std::string_view name) { return ResolveInFolder(frm_.st.HomeDir, name); }
+
+void MainDriverHost::FFTAmplitudeChange() { frm_.FFTAmplitudeChange(); }
+
+std::string MainDriverHost::LanguageText(std::string_view section, int32_t offset) {
+  const int index = IndexOf(section);
+  return index < 0 ? std::string() : GetLanguageString(index + offset);
 }
 
 }  // namespace app

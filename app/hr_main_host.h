@@ -36,6 +36,11 @@ class MainDriverHost : public analysis::TDriverHost {
   void ShowAlternative(analysis::TSortedDotList* aList, bool mask) override;
   void ShowFilmAlternative(analysis::TSortedDotList* aList, bool inv, bool mask) override;
   platform::Canvas* AnalyseCanvas() override;
+  void DrawZoomed(const platform::Bitmap& abmp) override;
+  void SetPicture(std::string_view control, platform::Bitmap bmp) override;
+  std::string HomeFile(std::string_view name) override;
+  void FFTAmplitudeChange() override;
+  std::string LanguageText(std::string_view section, int32_t offset) override;
 
  private:
   THRMainFrm& frm_;

@@ -427,6 +427,7 @@ void THRMainFrm::ConnectMeasurementControls() {
   on(Analyze1, &QAction::triggered, &THRMainFrm::Analyze1Click);
   on(Alternative1, &QAction::triggered, &THRMainFrm::Alternative1Click);
   on(PlateTHBar, &QSlider::valueChanged, &THRMainFrm::PlateTHBarChange);
+  ConnectManualControls();
 }
 
 }  // namespace app

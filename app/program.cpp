@@ -60,6 +60,7 @@ Program::Program() {
   links.Archive = archive_.get();
   links.PDFParam = PDFParam.get();
   links.Reports = reports_.get();
+  links.FFTForm = FFTForm.get();
   // The archive's tables come with the archive database: until then neither the report
   // builder nor the "archive only" answer has rows to append to, and both say so
   // (links.Rows and CalRepFrm->Rep.Archive stay empty).
