@@ -5,13 +5,17 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QToolButton>
 
 #include "analysis/analyze_dots.h"
 #include "analysis/analyze_grid.h"
+#include "analysis/myimage.h"
 #include "analysis/mymath.h"
+#include "app/home_path.h"
 #include "app/tests/main_window_fixture.h"
 #include "platform/fonts/canvas_text_renderer.h"
 
@@ -233,6 +237,53 @@ TEST_F(ManualTest, FixedMaskAndFilmScreensInLinesPerInch) {
   frm->FixFScreenbtn->click();
   EXPECT_NEAR(frm->st.GFScreen, 43000 / 200.0, 1e-9);
   EXPECT_FALSE(frm->FilmDotAreaPanel->isHidden());
+}
+
+// The buttons of the manual commands, each leaving its type.
+TEST_F(ManualTest, ButtonsRunTheirCommands) {
+  // High-range discs (3000) on paper (10000) 60 pixels apart, as a capture leaves them.
+  Bitmap high(analysis::ImWidth, analysis::ImHeight);
+  for (int y = 0; y < high.Height(); ++y)
+    for (int x = 0; x < high.Width(); ++x) {
+      const int dx = x % 60 - 30, dy = y % 60 - 30;
+      analysis::Set16BitValue(high.ScanLine(y), x, dx * dx + dy * dy <= 100 ? 3000 : 10000);
+    }
+  *frm->st.ibmp = high;
+  frm->st.HaveImage = true;
+  frm->Analyzepages->setCurrentWidget(frm->Plate);
+  frm->SizeLimit->setText("20");
+  frm->BurlDotbtn->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_NXBURL);
+  EXPECT_EQ(HRMain().MyMess.aType, analysis::MT_NXBURL);
+  ASSERT_NE(a.ActAlternative, nullptr);
+  EXPECT_EQ(a.ActAlternative, a.GAlternative);
+  EXPECT_FALSE(frm->PDotAreaPanel->isHidden());
+  EXPECT_EQ(frm->MainProgress->value(), 100);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  frm->ManPlatebtn->click();
+  EXPECT_TRUE(frm->st.ManOn);
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_PLATEDOT);
+  frm->ManPlatebtn->click();
+  EXPECT_FALSE(frm->st.ManOn);
+  frm->ManFilmbtn->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_FILMDOT);
+  frm->ManFilmbtn->click();
+  frm->ManMaskbtn->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_LAMSDOT);
+  EXPECT_TRUE(frm->ManMaskbtn->isChecked());
+  frm->ManMaskbtn->click();
+  frm->LineBtn->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_LAMSLINE);
+  EXPECT_TRUE(frm->st.LineOn);
+  frm->LineBtn->click();
+  EXPECT_FALSE(frm->st.LineOn);
+  frm->StructAutoLine->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_PLATEMG);
+  frm->StructureStreifen->click();
+  EXPECT_EQ(frm->st.MESSTYPE, analysis::MT_PLATEWSI);
+  EXPECT_TRUE(FileExists(ResolveInFolder(frm->st.HomeDir, "STRUCTIMG.bmp")));
+  EXPECT_NE(frm->MottleImage->BitmapPicture(), nullptr);
 }
 
 }  // namespace
