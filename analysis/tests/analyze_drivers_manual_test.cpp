@@ -110,7 +110,9 @@ TEST(Burls, SizeLimitDropsLargerBurls) {
   EXPECT_FALSE(pop->isBlack);
   EXPECT_EQ(w.rbmp, w.dbmp);  // the result image starts again from the gray image
 
-  // A limit of 30 µm (2025 pixels) keeps them all.
+  // A limit of 30 µm (2025 pixels) keeps them all. (The command clears the result before
+  // every collection; so does the test.)
+  ClearResult(w.st());
   w.host.texts["SizeLimit"] = "30";
   TSortedDotList* all = BurlDots(w.ctx, C, 0, count);
   PopulationOwner ownAll{all};
