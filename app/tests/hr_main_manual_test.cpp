@@ -17,6 +17,7 @@
 #include "analysis/mymath.h"
 #include "app/home_path.h"
 #include "app/tests/main_window_fixture.h"
+#include "app/tests/square_dot.h"
 #include "platform/fonts/canvas_text_renderer.h"
 
 namespace app {
@@ -57,22 +58,8 @@ class ManualTest : public test::MainWindowTest {
   std::string Panel(int i) const { return frm->StatusBar1->PanelText(i).toStdString(); }
   const Bitmap& Shown() const { return *frm->AnalyseImage->BitmapPicture(); }
 
-  // A square dot of side 2 half + 1 at (cx, cy), labelled in the label image and chained.
   TDot* Dot(int cx, int cy, int half, bool black) {
-    auto* d = new TDot;
-    d->ID = ++id;
-    d->fsize = (2 * half + 1) * (2 * half + 1);
-    d->isblack = black;
-    d->swp = {cx, cy};
-    d->Outrect = {cx - half, cy - half, cx + half, cy + half};
-    for (int y = cy - half; y <= cy + half; ++y)
-      for (int x = cx - half; x <= cx + half; ++x) {
-        const bool edge = std::abs(x - cx) == half || std::abs(y - cy) == half;
-        a.GResult[x][y] = static_cast<uint16_t>(d->ID | (edge ? 0x4000 : 0));
-      }
-    d->next = a.GDotList;
-    a.GDotList = d;
-    return d;
+    return test::SquareDot(a, ++id, cx, cy, half, (2 * half + 1) * (2 * half + 1), black);
   }
 
   analysis::AnalyzeState& a = analysis::Analysis();

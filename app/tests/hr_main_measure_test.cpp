@@ -21,6 +21,7 @@
 #include "analysis/myimage.h"
 #include "analysis/mymath.h"
 #include "app/tests/main_window_fixture.h"
+#include "app/tests/square_dot.h"
 #include "cmake/test_tools.h"
 #include "platform/fonts/canvas_text_renderer.h"
 
@@ -240,20 +241,7 @@ class Presentation : public MeasureTest {
   }
   // A dot of side 2 half + 1 centred at (cx, cy), member of l.
   TDot* Dot(TSortedDotList* l, int cx, int cy, int half, int32_t fsize, bool black, bool border = false) {
-    auto* d = new TDot;
-    d->ID = ++id;
-    d->fsize = fsize;
-    d->isblack = black;
-    d->border = border;
-    d->swp = {cx, cy};
-    d->Outrect = {cx - half, cy - half, cx + half, cy + half};
-    for (int y = cy - half; y <= cy + half; ++y)
-      for (int x = cx - half; x <= cx + half; ++x) {
-        const bool edge = std::abs(x - cx) == half || std::abs(y - cy) == half;
-        a.GResult[x][y] = static_cast<uint16_t>(d->ID | (edge ? 0x4000 : 0));
-      }
-    d->next = a.GDotList;
-    a.GDotList = d;
+    TDot* d = test::SquareDot(a, ++id, cx, cy, half, fsize, black, border);
     l->dots = analysis::NewDotList(d, l->dots);
     ++l->Count;
     return d;
