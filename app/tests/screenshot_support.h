@@ -12,11 +12,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/about.h"
 #include "app/home_path.h"
+#include "app/qt_ui.h"
 #include "cmake/xvfb_display.h"
 
 namespace app::test {
@@ -88,5 +90,20 @@ inline QPixmap Shot(const QWidget& w) {
   const QRect area = w.frameGeometry();
   return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
 }
+
+// The toolkit's UI services, with the file dialog answered by the test: the window's load
+// command runs as the operator's would, on the real screen.
+class OpenAnswered : public QtUiServices {
+ public:
+  explicit OpenAnswered(std::string path) : path_(std::move(path)) {}
+  std::optional<std::string> OpenFileDialog(const platform::ui::FileDialogOptions& options) override {
+    asked = options;
+    return path_;
+  }
+  platform::ui::FileDialogOptions asked;
+
+ private:
+  std::string path_;
+};
 
 }  // namespace app::test

@@ -37,21 +37,8 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace app {
 namespace {
 
-// The toolkit's UI services, with the file dialog answered by the test: the window's load
-// command runs as the operator's would, on the real screen.
-class OpenAnswered : public QtUiServices {
- public:
-  explicit OpenAnswered(std::string path) : path_(std::move(path)) {}
-  std::optional<std::string> OpenFileDialog(const platform::ui::FileDialogOptions& options) override {
-    asked = options;
-    return path_;
-  }
-  platform::ui::FileDialogOptions asked;
 
- private:
-  std::string path_;
-};
-
+using test::OpenAnswered;
 using test::Settle;
 using test::Shot;
 

@@ -20,14 +20,6 @@
 namespace app {
 namespace {
 
-class OpenSample : public QtUiServices {
- public:
-  explicit OpenSample(std::string path) : path_(std::move(path)) {}
-  std::optional<std::string> OpenFileDialog(const platform::ui::FileDialogOptions&) override { return path_; }
-
- private:
-  std::string path_;
-};
 
 TEST(StripesScreenshot, UnderXvfb) {
   test::ScreenshotDisplay display("quirvel_stripes_home");
@@ -39,7 +31,7 @@ TEST(StripesScreenshot, UnderXvfb) {
   std::filesystem::remove(out);
   {
     test::ScreenshotApplication application(home);
-    OpenSample ui(home + "/Images/sample_plate.qvr");
+    test::OpenAnswered ui(home + "/Images/sample_plate.qvr");
     platform::ui::ScopedServices scoped(ui);
     // The raster's numbers are written on the image with the program's faces.
     platform::InstallCanvasTextRenderer();
