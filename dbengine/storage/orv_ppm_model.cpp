@@ -211,13 +211,22 @@ uint8_t* TPPMModel::CreateSuccessors(bool Skip) {
   return c;
 }
 
+bool TPPMModel::SuffixLeadsToText() {
+  uint8_t* c = sa_.Ptr(SuffixRef(MinContext));
+  uint8_t* s = NumStats(c) != 1 ? FindState(c, Sym(FoundState)) : OneState(c);
+  return s && Successor(s) == Successor(FoundState);
+}
+
 void TPPMModel::UpdateModel() {
   uint32_t fSuccessor = Successor(FoundState);
   const uint8_t fsymbol = Sym(FoundState);
   const unsigned fFreq = Freq(FoundState);
 
-  // The symbol also gains in the next shorter context.
-  if (fFreq < MAX_FREQ / 4 && SuffixRef(MinContext) != 0) {
+  // The symbol also gains in the next shorter context; at the maximum order only while that
+  // context's own successor is still a position in the text, that is, when the contexts for
+  // the symbol are about to be made (when the shorter context already leads to a real one, the
+  // model moves there without touching the statistics).
+  if (fFreq < MAX_FREQ / 4 && SuffixRef(MinContext) != 0 && (OrderFall != 0 || SuffixLeadsToText())) {
     uint8_t* c = sa_.Ptr(SuffixRef(MinContext));
     if (NumStats(c) != 1) {
       uint8_t* s = sa_.Ptr(StatsRef(c));

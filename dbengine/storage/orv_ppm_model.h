@@ -46,6 +46,8 @@ class TPPMModel {
   uint8_t* FindState(uint8_t* c, unsigned Symbol);
   uint8_t* CreateSuccessors(bool Skip);
   void UpdateModel();
+  // Whether the found symbol's state in the next shorter context still points into the text.
+  bool SuffixLeadsToText();
   void Rescale();
   void NextContext();
   void Update1(uint8_t* s);
