@@ -13,9 +13,11 @@
 namespace orv::ppm {
 
 inline constexpr unsigned MAX_O = 64;
-// Columns of the binary-context table: 27 classes of the suffix's symbol count, each with and
+// Columns of the binary-context table: 26 classes of the suffix's symbol count, each with and
 // without a success of the previous symbol.
-inline constexpr unsigned kBinColumns = 54;
+inline constexpr unsigned kBinColumns = 52;
+// Rows of the escape-estimation table: classes of the number of symbols still unmasked.
+inline constexpr unsigned kSeeRows = 33;
 
 class TPPMModel {
  public:
@@ -88,7 +90,7 @@ class TPPMModel {
   uint8_t NS2Indx[256];
   uint8_t NS2BSIndx[256];
   SEE2 DummySEE2Cont = {};
-  SEE2 SEE2Cont[25][16];
+  SEE2 SEE2Cont[kSeeRows][16];
   uint16_t BinSumm[128][kBinColumns];
 };
 
