@@ -1,11 +1,13 @@
 // The multi-user protocol of the local cursor: two sessions of one database edit, post and
 // delete the same rows, each through its own cursor, and every outcome has its result code.
 //
-// The table data that keeps such a table in a database file is not part of the engine yet, so
-// a shared table here is a memory table that answers the lock calls of a disk table from a lock
-// table of its own (the same rules for what the cursor relies on: one record lock per session,
-// table lock types that exclude each other, tries and pauses through the platform clock). The
-// manual clock of the fixture makes the long waits take no time and lets the tests count them.
+// Here both sessions live in one process over a memory table that answers the lock calls of a
+// disk table from a lock table of its own (the same rules for what the cursor relies on: one
+// record lock per session, table lock types that exclude each other, tries and pauses through
+// the platform clock), so that the test sees every lock call the cursor makes and every lock it
+// still holds. The same outcomes between two processes on a real database file are in
+// orv_local_engine_cursor_processes_test.cpp. The manual clock of the fixture makes the long
+// waits take no time and lets the tests count them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
