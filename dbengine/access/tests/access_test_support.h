@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbengine/access/orv_local_engine_session.h"
 #include "dbengine/access/orv_main_database.h"
@@ -55,6 +56,78 @@ class EngineTest : public ::testing::Test {
   platform::ui::ScopedServices scoped_ui{ui};
   ScratchDir dir;
   TORVEngine engine;
+};
+
+// A clock whose pauses take no time and are noted, so that a test can count a wait's tries (a
+// pause of 0 ms is only a yield and is not noted).
+struct PauseLogClock : platform::ManualClock {
+  void Sleep(uint32_t Ms) override {
+    if (Ms > 0) pauses.push_back(Ms);
+    ManualClock::Sleep(Ms);
+  }
+  std::vector<uint32_t> pauses;
+};
+
+// Processes sharing one database file. Each process starts its own engine: a peer is forked
+// before this process's engine runs, so that no process inherits another's open files. The
+// clock's pauses take no time in every process.
+class SharedFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (engine.Started()) engine.Shutdown();
+  }
+  void Start() {
+    engine.Startup();
+    db = OpenDatabase();
+  }
+  // The database component "Archive" of the file, multi-user, open.
+  std::unique_ptr<TORVDatabase> OpenDatabase() {
+    auto d = std::make_unique<TORVDatabase>(nullptr);
+    d->SetDatabaseName("Archive");
+    d->SetDatabaseFileName(path);
+    d->SetMultiUser(true);
+    d->SetSilentMode(true);
+    d->Open();
+    return d;
+  }
+  // Makes the file in a child process, so that every side opens it fresh: Fill gets the open
+  // database and answers whether it filled it.
+  template <class F>
+  void MakeFile(F&& Fill) {
+    ASSERT_EQ(InChild([&] {
+                engine.Startup();
+                {
+                  TORVDatabase maker(nullptr);
+                  maker.SetDatabaseName("Maker");
+                  maker.SetDatabaseFileName(path);
+                  maker.CreateDatabase();
+                }
+                bool filled = false;
+                {
+                  auto d = OpenDatabase();
+                  filled = Fill(*d);
+                }
+                engine.Shutdown();
+                return filled ? 0 : 1;
+              }),
+              0);
+  }
+  // The pauses the waits of Body took, in milliseconds.
+  template <class F>
+  std::vector<uint32_t> PausesDuring(F&& Body) {
+    clock.pauses.clear();
+    Body();
+    return clock.pauses;
+  }
+
+  PauseLogClock clock;
+  platform::ScopedClock scoped_clock{clock};
+  platform::ui::ScriptedUi ui;
+  platform::ui::ScopedServices scoped_ui{ui};
+  ScratchDir dir;
+  std::string path = dir.Path() + "/archive.orv";
+  TORVEngine engine;
+  std::unique_ptr<TORVDatabase> db;
 };
 
 // The message of the platform database error that Body raises; "" when it raises none, "?" for

@@ -195,4 +195,15 @@ class CursorClient {
   void* edit = nullptr;
 };
 
+// Row Id edited to take the ID of row Taken and posted: the primary key's constraint refuses it
+// (-8, its name in the message) and the buffer keeps the new ID.
+inline void ExpectPrimaryKeyRefusal(CursorClient& Client, int64_t Id, int64_t Taken) {
+  ASSERT_TRUE(Client.Go(Id));
+  ASSERT_EQ(Client.Edit(), 0);
+  Client.Set("ID", Taken);
+  EXPECT_EQ(Client.Post(), -8);
+  EXPECT_NE(Client.cursor.FErrorMessage.find("C_PK$ID"), std::string::npos) << Client.cursor.FErrorMessage;
+  EXPECT_EQ(Client.Int("ID"), Taken);
+}
+
 }  // namespace orv::testing

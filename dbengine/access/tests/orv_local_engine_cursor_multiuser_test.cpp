@@ -31,6 +31,7 @@ namespace orv {
 namespace {
 
 using testing::CursorClient;
+using testing::ExpectPrimaryKeyRefusal;
 using testing::RowTable;
 
 // What one session holds of the shared table, and the calls the cursor made.
@@ -304,12 +305,7 @@ TEST_F(MultiUserCursorTest, OutcomeTable) {
 
   // A constraint violation: -8 with its message; the edit keeps its locks (the other still
   // gets -12) until it is cancelled.
-  ASSERT_TRUE(A.Go(6));
-  ASSERT_EQ(A.Edit(), 0);
-  A.Set("ID", 1);
-  EXPECT_EQ(A.Post(), -8);
-  EXPECT_NE(A.cursor.FErrorMessage.find("C_PK$ID"), std::string::npos) << A.cursor.FErrorMessage;
-  EXPECT_EQ(A.Int("ID"), 1);
+  ExpectPrimaryKeyRefusal(A, 6, 1);
   EXPECT_EQ(locks.Held(1), 2u);
   ASSERT_TRUE(B.Go(6));
   EXPECT_EQ(B.Edit(), -12);

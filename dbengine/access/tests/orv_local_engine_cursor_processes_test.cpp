@@ -40,45 +40,34 @@ enum PeerOp : int32_t {
   kPicture,     // writes another picture into row Arg's PIC: the code of the post
 };
 
-class CursorProcessesTest : public ::testing::Test {
+class CursorProcessesTest : public SharedFileTest {
  protected:
   void TearDown() override {
+    if (other) {
+      other->Send(kQuit);
+      EXPECT_EQ(other->Wait(), 0) << "the other process failed";
+    }
     mine.reset();
     db.reset();
-    if (engine.Started()) engine.Shutdown();
+    SharedFileTest::TearDown();
   }
-  std::unique_ptr<TORVDatabase> OpenDatabase() {
-    auto d = std::make_unique<TORVDatabase>(nullptr);
-    d->SetDatabaseName("Archive");
-    d->SetDatabaseFileName(path);
-    d->SetMultiUser(true);
-    d->SetSilentMode(true);
-    d->Open();
-    return d;
-  }
-  // The file with table T (ID primary key, NAME, PIC) and rows 1 to 8 named "v1" ... "v8",
-  // made in a child process so that both sides open it fresh.
-  void MakeFile() {
-    ASSERT_EQ(InChild([&] {
-                engine.Startup();
-                {
-                  TORVDatabase maker(nullptr);
-                  maker.SetDatabaseName("Maker");
-                  maker.SetDatabaseFileName(path);
-                  maker.CreateDatabase();
-                }
-                {
-                  auto d = OpenDatabase();
-                  RowTable(true).Create(*d->Handle(), "T");
-                  CursorClient c(*d->Handle(), "T");
-                  c.Open();
-                  for (int64_t id = 1; id <= 8; ++id)
-                    if (c.Insert(id, "v" + std::to_string(id)) != 0) return 1;
-                }
-                engine.Shutdown();
-                return 0;
-              }),
-              0);
+  // The file with table T (ID primary key, NAME, PIC) and rows 1 to 8 named "v1" ... "v8"; the
+  // other process, waiting; then this process's engine, the database and its cursor on T; then
+  // the other's.
+  void StartBoth() {
+    MakeFile([](TORVDatabase& d) {
+      RowTable(true).Create(*d.Handle(), "T");
+      CursorClient c(*d.Handle(), "T");
+      c.Open();
+      for (int64_t id = 1; id <= 8; ++id)
+        if (c.Insert(id, "v" + std::to_string(id)) != 0) return false;
+      return true;
+    });
+    other = std::make_unique<Peer>([&](Peer& Self) { return Serve(Self); });
+    Start();
+    mine = std::make_unique<CursorClient>(*db->Handle(), "T");
+    mine->Open();
+    ASSERT_EQ(Ask(kOpen), 0);
   }
   // The peer's side: serves requests until kQuit or until this process has gone.
   int Serve(Peer& Self) {
@@ -145,63 +134,31 @@ class CursorProcessesTest : public ::testing::Test {
     engine.Shutdown();
     return failures;
   }
-  // This process's side, once the peer runs: its engine, the database and its cursor on T.
-  void Start() {
-    engine.Startup();
-    db = OpenDatabase();
-    mine = std::make_unique<CursorClient>(*db->Handle(), "T");
-    mine->Open();
+  int32_t Ask(PeerOp Op, int32_t Arg = 0) {
+    other->Send(Op);
+    other->Send(Arg);
+    return other->Receive();
   }
-  static int32_t Ask(Peer& Other, PeerOp Op, int32_t Arg = 0) {
-    Other.Send(Op);
-    Other.Send(Arg);
-    return Other.Receive();
-  }
-  // The pauses the waits of Body took on the manual clock, in milliseconds.
-  template <class F>
-  std::vector<uint32_t> PausesDuring(F&& Body) {
-    clock.pauses.clear();
-    Body();
-    return clock.pauses;
-  }
-  // A clock whose pauses take no time and are noted (a pause of 0 ms is only a yield).
-  struct PauseLog : platform::ManualClock {
-    void Sleep(uint32_t Ms) override {
-      if (Ms > 0) pauses.push_back(Ms);
-      ManualClock::Sleep(Ms);
-    }
-    std::vector<uint32_t> pauses;
-  };
 
-  PauseLog clock;
-  platform::ScopedClock scoped_clock{clock};
-  platform::ui::ScriptedUi ui;
-  platform::ui::ScopedServices scoped_ui{ui};
-  ScratchDir dir;
-  std::string path = dir.Path() + "/shared.orv";
-  TORVEngine engine;
-  std::unique_ptr<TORVDatabase> db;
   std::unique_ptr<CursorClient> mine;
+  std::unique_ptr<Peer> other;
 };
 
 // One table of outcomes: each row is a thing the other process did, then what this one tries.
 TEST_F(CursorProcessesTest, OutcomeTable) {
-  MakeFile();
-  Peer other([&](Peer& Self) { return Serve(Self); });
-  Start();
-  ASSERT_EQ(Ask(other, kOpen), 0);
+  StartBoth();
   CursorClient& A = *mine;
   ASSERT_NE(dynamic_cast<IORVDiskTableData*>(A.cursor.TableData()), nullptr);
 
   // Edit while the other holds the record lock: -12 after 15 tries 100 ms apart; a delete too.
   // Nothing of either stays locked.
-  ASSERT_EQ(Ask(other, kEdit, 1), 0);
+  ASSERT_EQ(Ask(kEdit, 1), 0);
   ASSERT_TRUE(A.Go(1));
   EXPECT_EQ(PausesDuring([&] { EXPECT_EQ(A.Edit(), -12); }), std::vector<uint32_t>(15, 100));
   EXPECT_EQ(A.Text("NAME"), "v1");
   EXPECT_EQ(PausesDuring([&] { EXPECT_EQ(A.Delete(), -12); }), std::vector<uint32_t>(15, 100));
-  EXPECT_EQ(Ask(other, kCancel), 0);
-  EXPECT_EQ(Ask(other, kProbe, 1), 0);
+  EXPECT_EQ(Ask(kCancel), 0);
+  EXPECT_EQ(Ask(kProbe, 1), 0);
 
   // Post while the other holds a conflicting table lock (ltRW): -13 after 2,250 tries 40 ms
   // apart (2,249 pauses). The edit keeps its own locks (the other still gets -12) and posts once the table is
@@ -209,17 +166,17 @@ TEST_F(CursorProcessesTest, OutcomeTable) {
   ASSERT_TRUE(A.Go(1));
   ASSERT_EQ(A.Edit(), 0);
   A.SetText("NAME", "after wait");
-  ASSERT_EQ(Ask(other, kLock, ltRW), 1);
+  ASSERT_EQ(Ask(kLock, ltRW), 1);
   EXPECT_EQ(PausesDuring([&] { EXPECT_EQ(A.Post(), -13); }), std::vector<uint32_t>(2249, 40));
   EXPECT_EQ(A.Text("NAME"), "after wait");
-  ASSERT_EQ(Ask(other, kUnlock, ltRW), 1);
-  EXPECT_EQ(Ask(other, kEdit, 1), -12);
+  ASSERT_EQ(Ask(kUnlock, ltRW), 1);
+  EXPECT_EQ(Ask(kEdit, 1), -12);
   EXPECT_EQ(A.Post(), 0);
-  EXPECT_EQ(Ask(other, kProbe, 1), 0);
+  EXPECT_EQ(Ask(kProbe, 1), 0);
   // Edit and delete try 900 times 100 ms apart for their table locks (ltSIRW, ltRW) while the
   // other holds ltXIRW. The edit leaves its pauses to the file's lock manager, which takes half
   // of each plus a random part of the other half, so that colliding processes fall out of step.
-  ASSERT_EQ(Ask(other, kLock, ltXIRW), 1);
+  ASSERT_EQ(Ask(kLock, ltXIRW), 1);
   ASSERT_TRUE(A.Go(1));
   EXPECT_EQ(A.Text("NAME"), "after wait");
   const std::vector<uint32_t> edit_pauses = PausesDuring([&] { EXPECT_EQ(A.Edit(), -13); });
@@ -227,19 +184,19 @@ TEST_F(CursorProcessesTest, OutcomeTable) {
   EXPECT_GE(*std::min_element(edit_pauses.begin(), edit_pauses.end()), 50u);
   EXPECT_LT(*std::max_element(edit_pauses.begin(), edit_pauses.end()), 100u);
   EXPECT_EQ(PausesDuring([&] { EXPECT_EQ(A.Delete(), -13); }), std::vector<uint32_t>(899, 100));
-  ASSERT_EQ(Ask(other, kUnlock, ltXIRW), 1);
-  EXPECT_EQ(Ask(other, kProbe, 1), 0);
+  ASSERT_EQ(Ask(kUnlock, ltXIRW), 1);
+  EXPECT_EQ(Ask(kProbe, 1), 0);
 
   // A stale edit: -4, and the buffer shows what this process read, not the stored row.
   ASSERT_TRUE(A.Go(2));
-  ASSERT_EQ(Ask(other, kChange, 2), 0);
+  ASSERT_EQ(Ask(kChange, 2), 0);
   EXPECT_EQ(A.Edit(), -4);
   EXPECT_EQ(A.Text("NAME"), "v2");
-  EXPECT_EQ(Ask(other, kProbe, 2), 0);
+  EXPECT_EQ(Ask(kProbe, 2), 0);
 
   // A row the other deleted: edit -6 and delete -7, the buffer keeping its values.
   ASSERT_TRUE(A.Go(3));
-  ASSERT_EQ(Ask(other, kDelete, 3), 0);
+  ASSERT_EQ(Ask(kDelete, 3), 0);
   EXPECT_EQ(A.Edit(), -6);
   EXPECT_EQ(A.Text("NAME"), "v3");
   EXPECT_EQ(A.Delete(), -7);
@@ -249,37 +206,32 @@ TEST_F(CursorProcessesTest, OutcomeTable) {
   ASSERT_TRUE(A.Go(4));
   ASSERT_EQ(A.Edit(), 0);
   A.SetText("NAME", "late");
-  EXPECT_EQ(Ask(other, kDelete, 4), -12);
-  ASSERT_EQ(Ask(other, kDeleteAside, 4), 0);
+  EXPECT_EQ(Ask(kDelete, 4), -12);
+  ASSERT_EQ(Ask(kDeleteAside, 4), 0);
   EXPECT_EQ(A.Post(), -6);
   EXPECT_EQ(A.Text("NAME"), "late");
   EXPECT_EQ(A.Cancel(), 0);
-  EXPECT_EQ(Ask(other, kProbe, 5), 0);
+  EXPECT_EQ(Ask(kProbe, 5), 0);
 
   // A delete after the other changed one byte of the row: -5, and the row stays.
   ASSERT_TRUE(A.Go(5));
-  ASSERT_EQ(Ask(other, kChange, 5), 0);
+  ASSERT_EQ(Ask(kChange, 5), 0);
   EXPECT_EQ(A.Delete(), -5);
   EXPECT_EQ(A.Text("NAME"), "v5");
   EXPECT_EQ(A.Ids(), (std::vector<int64_t>{1, 2, 5, 6, 7, 8}));
-  EXPECT_EQ(Ask(other, kProbe, 5), 0);
+  EXPECT_EQ(Ask(kProbe, 5), 0);
 
   // A constraint violation: -8 with its message; the edit keeps its locks (the other still
   // gets -12) until it is cancelled.
-  ASSERT_TRUE(A.Go(6));
-  ASSERT_EQ(A.Edit(), 0);
-  A.Set("ID", 1);
-  EXPECT_EQ(A.Post(), -8);
-  EXPECT_NE(A.cursor.FErrorMessage.find("C_PK$ID"), std::string::npos) << A.cursor.FErrorMessage;
-  EXPECT_EQ(A.Int("ID"), 1);
-  EXPECT_EQ(Ask(other, kEdit, 6), -12);
-  EXPECT_EQ(Ask(other, kLock, ltXIRW), 0);
+  ExpectPrimaryKeyRefusal(A, 6, 1);
+  EXPECT_EQ(Ask(kEdit, 6), -12);
+  EXPECT_EQ(Ask(kLock, ltXIRW), 0);
   EXPECT_EQ(A.Cancel(), 0);
-  EXPECT_EQ(Ask(other, kProbe, 6), 0);
+  EXPECT_EQ(Ask(kProbe, 6), 0);
 
   // What the other process finds in the file at the end.
-  ASSERT_EQ(Ask(other, kEdit, 1), 0);
-  EXPECT_EQ(Ask(other, kCancel), 0);
+  ASSERT_EQ(Ask(kEdit, 1), 0);
+  EXPECT_EQ(Ask(kCancel), 0);
   A.cursor.InternalFirst();
   std::vector<std::string> names;
   while (A.Read(grmNext) == grrOK) names.push_back(A.Text("NAME"));
@@ -302,19 +254,13 @@ TEST_F(CursorProcessesTest, OutcomeTable) {
     EXPECT_EQ(t.Text("NAME"), "a");
     EXPECT_EQ(t.Ids(), (std::vector<int64_t>{1, 2}));
   }
-
-  other.Send(kQuit);
-  EXPECT_EQ(other.Wait(), 0);
 }
 
 // A picture opened from its stream leaves the disk table's cache reference in the record
 // buffer; that is no change of the row, so the delete goes through. A row whose stored picture
 // the other process changed is still reported changed.
 TEST_F(CursorProcessesTest, DeletingARowWhosePictureIsOpen) {
-  MakeFile();
-  Peer other([&](Peer& Self) { return Serve(Self); });
-  Start();
-  ASSERT_EQ(Ask(other, kOpen), 0);
+  StartBoth();
   CursorClient& A = *mine;
   for (int64_t id : {1, 2}) {
     ASSERT_TRUE(A.Go(id));
@@ -330,20 +276,20 @@ TEST_F(CursorProcessesTest, DeletingARowWhosePictureIsOpen) {
   EXPECT_NE(std::memcmp(before.data(), A.active, before.size()), 0) << "the buffer holds no cache reference";
   EXPECT_EQ(A.Delete(), 0);
   A.cursor.InternalCloseBLOB(A.No("PIC"));
-  EXPECT_EQ(Ask(other, kProbe, 2), 0);
+  EXPECT_EQ(Ask(kProbe, 2), 0);
 
   ASSERT_TRUE(A.Go(2));
   ASSERT_NE(A.OpenBlob("PIC", bomRead, true), nullptr);
-  ASSERT_EQ(Ask(other, kPicture, 2), 0);
+  ASSERT_EQ(Ask(kPicture, 2), 0);
   EXPECT_EQ(A.Delete(), -5);
   A.cursor.InternalCloseBLOB(A.No("PIC"));
   EXPECT_EQ(A.Ids(), (std::vector<int64_t>{2, 3, 4, 5, 6, 7, 8}));
   ASSERT_TRUE(A.Go(2));
   EXPECT_EQ(A.ReadBlob("PIC"), "another picture");
-
-  other.Send(kQuit);
-  EXPECT_EQ(other.Wait(), 0);
   // The file after both processes wrote to it, for an outside check.
+  other->Send(kQuit);
+  EXPECT_EQ(other->Wait(), 0);
+  other.reset();
   mine.reset();
   db.reset();
   engine.Shutdown();

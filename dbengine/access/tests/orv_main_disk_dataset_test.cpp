@@ -24,54 +24,24 @@ namespace {
 
 using namespace platform::data;
 
-// Each process starts its own engine: the peer is forked before the test's engine runs, so
-// that no process inherits another's open files.
-class DiskDataSetTest : public ::testing::Test {
+class DiskDataSetTest : public SharedFileTest {
  protected:
-  void TearDown() override {
-    if (engine.Started()) engine.Shutdown();
-  }
-  void Start() {
-    engine.Startup();
-    db = OpenDatabase();
-  }
-  std::unique_ptr<TORVDatabase> OpenDatabase() {
-    auto d = std::make_unique<TORVDatabase>(nullptr);
-    d->SetDatabaseName("Archive");
-    d->SetDatabaseFileName(path);
-    d->SetMultiUser(true);
-    d->SetSilentMode(true);
-    d->Open();
-    return d;
-  }
   // The file with the table PEOPLE (ID primary key, NAME, PIC) and rows 1 to 3, each with a
-  // picture; made in a child process so that both sides open it fresh.
+  // picture.
   void MakePeopleFile() {
-    ASSERT_EQ(InChild([&] {
-                engine.Startup();
-                {
-                  TORVDatabase maker(nullptr);
-                  maker.SetDatabaseName("Maker");
-                  maker.SetDatabaseFileName(path);
-                  maker.CreateDatabase();
-                }
-                auto d = OpenDatabase();
-                auto t = MakeTable("Archive", "PEOPLE", {{"ID", ftInteger}, {"NAME", ftString, 20}, {"PIC", ftBlob}},
-                                   {{"PK", "ID", {ixPrimary, ixUnique}}});
-                t->Open();
-                for (int id : {1, 2, 3}) {
-                  t->Append();
-                  t->FieldByName("ID")->SetAsInteger(id);
-                  t->FieldByName("NAME")->SetAsString("p" + std::to_string(id));
-                  t->FieldByName("PIC")->SetAsString(std::string(100, static_cast<char>('a' + id)));
-                  t->Post();
-                }
-                t.reset();
-                d.reset();
-                engine.Shutdown();
-                return 0;
-              }),
-              0);
+    MakeFile([](TORVDatabase&) {
+      auto t = MakeTable("Archive", "PEOPLE", {{"ID", ftInteger}, {"NAME", ftString, 20}, {"PIC", ftBlob}},
+                         {{"PK", "ID", {ixPrimary, ixUnique}}});
+      t->Open();
+      for (int id : {1, 2, 3}) {
+        t->Append();
+        t->FieldByName("ID")->SetAsInteger(id);
+        t->FieldByName("NAME")->SetAsString("p" + std::to_string(id));
+        t->FieldByName("PIC")->SetAsString(std::string(100, static_cast<char>('a' + id)));
+        t->Post();
+      }
+      return true;
+    });
   }
   static std::unique_ptr<TORVTable> People() { return OpenTable("Archive", "PEOPLE", "PK"); }
   // Whether the file's tables take the record and table locks that processes share.
@@ -82,7 +52,7 @@ class DiskDataSetTest : public ::testing::Test {
   static bool GoTo(TORVTable& t, int id) { return t.FindKey({id}); }
   // The peer's side: deletes the rows whose numbers it is sent (0 ends it), answering 0.
   int DeleteRows(Peer& Self) {
-    int32_t id = Self.Receive();  // opened only when asked, as above
+    int32_t id = Self.Receive();  // the file is opened only when there is work
     if (id <= 0) return 0;
     engine.Startup();
     auto d = OpenDatabase();
@@ -94,15 +64,6 @@ class DiskDataSetTest : public ::testing::Test {
     }
     return 0;
   }
-
-  platform::ManualClock clock;
-  platform::ScopedClock scoped_clock{clock};
-  platform::ui::ScriptedUi ui;
-  platform::ui::ScopedServices scoped_ui{ui};
-  ScratchDir dir;
-  std::string path = dir.Path() + "/archive.orv";
-  TORVEngine engine;
-  std::unique_ptr<TORVDatabase> db;
 };
 
 // What a command prints on its standard output, and its exit status.
