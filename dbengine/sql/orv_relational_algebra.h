@@ -199,9 +199,12 @@ class TORVAO : public IORVAO {
   virtual bool UnlockTables();
 
   bool IsMaterialized() const { return FIsMaterialized; }
+  bool HasSetResultFields() const { return FHasSetResultFields; }
   int32_t FieldCount() const { return static_cast<int32_t>(FFieldLinks.size()); }
   TORVAODataset* ResultDataset() const { return FResultDataset.get(); }
   const std::string& TableAlias() const { return FTableAlias; }
+  // The alias a FROM subquery's result is named by.
+  void SetTableAlias(const std::string& Alias) { FTableAlias = Alias; }
   const std::string& TableName() const { return FTableName; }
   TORVAO* LeftAO() const { return FLeftAO.get(); }
   TORVAO* RightAO() const { return FRightAO.get(); }
