@@ -265,7 +265,14 @@ void TORVSQLCursorCommand::ApplyOrderBy(TORVAO& AO) {
     if (number) {
       const long position = spec.ColumnName.size() > 9 ? std::numeric_limits<int32_t>::max()
                                                        : std::stol(spec.ColumnName);
-      spec.ColumnName = AO.GetFieldNameByVisibleNumber(static_cast<int32_t>(position) - 1);
+      // Without a select list of its own (a set operation) every column is visible in order.
+      if (AO.ResultFieldsOrder().ItemCount == 0) {
+        if (position < 1 || position > AO.FieldCount())
+          throw EORVException(20243, "Invalid field number in ORDER BY clause: %d", {static_cast<int64_t>(position)});
+        spec.ColumnName = AO.Link(static_cast<int32_t>(position) - 1).FieldName;
+      } else {
+        spec.ColumnName = AO.GetFieldNameByVisibleNumber(static_cast<int32_t>(position) - 1);
+      }
     }
     TORVIntegerArray numbers;
     if (AO.FieldExists(spec.ColumnName, spec.TableName, !AO.IsAOGroupBy(), &numbers, false, false) == 0 ||

@@ -135,6 +135,7 @@ class SqlTest : public EngineTest {
       f->SetFieldDefDataType(Columns[i].Type, Columns[i].Size);
       ddl += (i ? ", " : "") + Columns[i].Name + " " + SqliteType(Columns[i]);
     }
+    Exec(ddl + ")");
     TORVIndexDefs indexes;
     for (const std::string& column : Indexes) {
       TORVIndexDef* ix = indexes.AddCreated();
@@ -142,7 +143,6 @@ class SqlTest : public EngineTest {
       ix->AssignByNames({column}, {"ASC"}, {"CS"});
       Exec("CREATE INDEX IX_" + Name + "_" + column + " ON " + Name + " (" + column + ")");
     }
-    Exec(ddl + ")");
     {
       TORVLocalCursor creator;
       creator.FSession = memory.get();
@@ -185,7 +185,10 @@ class SqlTest : public EngineTest {
   }
   void Exec(const std::string& Sql) {
     char* error = nullptr;
-    ASSERT_EQ(sqlite3_exec(db, Sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "") << Sql;
+    const int rc = sqlite3_exec(db, Sql.c_str(), nullptr, nullptr, &error);
+    const std::string message = error ? error : "";
+    sqlite3_free(error);
+    ASSERT_EQ(rc, SQLITE_OK) << message << ": " << Sql;
   }
   Rows Sqlite(const std::string& Sql) {
     sqlite3_stmt* st = nullptr;
