@@ -48,33 +48,12 @@ TEST_F(Select, Smoke) {
 
 // ---- The processor's script rules -----------------------------------------------------------------
 
-// Stands in for the INSERT statement, which a later module registers: it appends one row to U
-// and counts it, so that a script can be seen to run statement by statement.
-class InsertDouble : public TORVSQLCommand {
- public:
-  using TORVSQLCommand::TORVSQLCommand;
-  void Parse() override {
-    while (GetNextToken()) {
-    }
-  }
-  void ExecSQL(IORVSQLQuery* Query, bool, bool, bool&, IORVAO*, TORVCursor*) override {
-    TORVAODataset ds(Query->GetTableSession(false), Query->GetTempSession());
-    ds.Open("U");
-    ds.Append();
-    TORVVariant v;
-    v.SetDataAsSignedInt64(99);
-    ds.SetFieldValue(v, 0);
-    ASSERT_TRUE(ds.Post(false));
-    RowsAffected = 1;
-  }
-};
-
 class Processor : public Select {
  protected:
   void SetUp() override {
     Select::SetUp();
     previous = RegisterSQLCommand(TORVSQLStatement::Insert, [](TORVLexer& Lexer, IORVSQLQuery* Query) {
-      return MakeCommand<InsertDouble>(Lexer, Query);
+      return MakeCommand<testing::InsertDouble>(Lexer, Query);
     });
   }
   void TearDown() override {

@@ -254,6 +254,27 @@ class SqlTest : public EngineTest {
   sqlite3* db = nullptr;
 };
 
+// Stands in for the INSERT statement, which a later module registers: it appends one row to U
+// and counts it, so that a script can be seen to run statement by statement.
+class InsertDouble : public TORVSQLCommand {
+ public:
+  using TORVSQLCommand::TORVSQLCommand;
+  void Parse() override {
+    while (GetNextToken()) {
+    }
+  }
+  void ExecSQL(IORVSQLQuery* Query, bool, bool, bool&, IORVAO*, TORVCursor*) override {
+    TORVAODataset ds(Query->GetTableSession(false), Query->GetTempSession());
+    ds.Open("U");
+    ds.Append();
+    TORVVariant v;
+    v.SetDataAsSignedInt64(99);
+    ds.SetFieldValue(v, 0);
+    ds.Post(false);
+    RowsAffected = 1;
+  }
+};
+
 inline Cell I(int64_t v) { return v; }
 inline Cell D(double v) { return v; }
 inline Cell S(std::string v) { return v; }
