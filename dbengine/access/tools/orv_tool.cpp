@@ -114,20 +114,6 @@ int64_t LoadRows(TORVTable& Table, std::istream& In) {
   return rows;
 }
 
-void DumpRows(TORVTable& Table, std::ostream& Out) {
-  const int columns = Table.FieldCount();
-  std::string line;
-  for (Table.First(); !Table.Eof(); Table.Next()) {
-    line.clear();
-    for (int i = 0; i < columns; ++i) {
-      if (i > 0) line += '\t';
-      line += FormatTsvValue(*Table.Fields()[i]);
-    }
-    line += '\n';
-    Out << line;
-  }
-}
-
 int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out) {
   if (Args.empty()) throw UsageError("missing command");
   const std::string& command = Args[0];
@@ -194,6 +180,20 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
 }
 
 }  // namespace
+
+void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out) {
+  const int columns = DataSet.FieldCount();
+  std::string line;
+  for (DataSet.First(); !DataSet.Eof(); DataSet.Next()) {
+    line.clear();
+    for (int i = 0; i < columns; ++i) {
+      if (i > 0) line += '\t';
+      line += FormatTsvValue(*DataSet.Fields()[i]);
+    }
+    line += '\n';
+    Out << line;
+  }
+}
 
 int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err) {
   try {

@@ -12,7 +12,14 @@
 #include <string>
 #include <vector>
 
+namespace platform::data {
+class TDataSet;
+}
+
 namespace orv::tools {
+
+// The rows of an open dataset in the TSV form (orv_tsv.h), from its first row on.
+void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out);
 
 // Runs one command (Args without the program name) with its own running engine.
 int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err);
