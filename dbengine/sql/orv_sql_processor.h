@@ -46,6 +46,25 @@ class IORVSQLQuery : public IORVQueryDataset {
   ~IORVSQLQuery() override = default;
 };
 
+// A query over storage sessions given to it: tables of one session, result tables in another
+// (the MEMORY and TEMP databases for the tools, tests and benchmarks that run statements
+// without a query component). The sessions are borrowed.
+class TORVSessionSQLQuery : public IORVSQLQuery {
+ public:
+  TORVSessionSQLQuery(TORVBaseSession* Tables, TORVBaseSession* Temp, std::string DatabaseName = "MEMORY")
+      : FTables(Tables), FTemp(Temp), FDatabaseName(std::move(DatabaseName)) {}
+  std::string GetDatabaseName() const override { return FDatabaseName; }
+  std::string GetSessionName() const override { return ""; }
+  bool GetInMemory() const override { return false; }
+  TORVBaseSession* GetTableSession(bool) override { return FTables; }
+  TORVBaseSession* GetTempSession() override { return FTemp; }
+
+ private:
+  TORVBaseSession* FTables;
+  TORVBaseSession* FTemp;
+  std::string FDatabaseName;
+};
+
 // ---- The command base --------------------------------------------------------------------
 
 class TORVSQLCommand {

@@ -28,16 +28,6 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The engine for the duration of one command.
-class RunningEngine {
- public:
-  RunningEngine() { FEngine.Startup(); }
-  ~RunningEngine() { FEngine.Shutdown(); }
-
- private:
-  TORVEngine FEngine;
-};
-
 std::unique_ptr<TORVDatabase> OpenDatabase(const std::string& FileName) {
   auto db = std::make_unique<TORVDatabase>(nullptr);
   db->SetDatabaseName(kDatabaseName);
@@ -123,7 +113,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
   const std::string& file = Args[1];
   if (command == "create") {
     if (Args.size() != 2) throw UsageError("create takes the database only");
-    RunningEngine engine;
+    TRunningEngine engine;
     TORVDatabase db(nullptr);
     db.SetDatabaseName(kDatabaseName);
     db.SetDatabaseFileName(file);
@@ -140,7 +130,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
       file_in.open(Args[4], std::ios::binary);
       if (!file_in) throw std::runtime_error("cannot open '" + Args[4] + "'");
     }
-    RunningEngine engine;
+    TRunningEngine engine;
     std::unique_ptr<TORVTable> table = TableOf(table_name);
     AddColumns(table->AdvFieldDefs(), Args[3]);
     std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
@@ -157,7 +147,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
     } else if (Args.size() != 3) {
       throw UsageError("dump takes DB TABLE [--index NAME]");
     }
-    RunningEngine engine;
+    TRunningEngine engine;
     std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
     std::unique_ptr<TORVTable> table = TableOf(table_name);
     table->SetIndexName(index);
@@ -168,7 +158,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
   }
   if (command == "count") {
     if (Args.size() != 3) throw UsageError("count takes DB TABLE");
-    RunningEngine engine;
+    TRunningEngine engine;
     std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
     std::unique_ptr<TORVTable> table = TableOf(table_name);
     table->Open();

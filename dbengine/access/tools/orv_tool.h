@@ -12,11 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/access/orv_main_engine.h"
+
 namespace platform::data {
 class TDataSet;
 }
 
 namespace orv::tools {
+
+// The engine for the duration of one command of a tool.
+class TRunningEngine {
+ public:
+  TRunningEngine() { FEngine.Startup(); }
+  ~TRunningEngine() { FEngine.Shutdown(); }
+  TRunningEngine(const TRunningEngine&) = delete;
+  TRunningEngine& operator=(const TRunningEngine&) = delete;
+
+ private:
+  TORVEngine FEngine;
+};
 
 // The rows of an open dataset in the TSV form (orv_tsv.h), from its first row on.
 void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out);

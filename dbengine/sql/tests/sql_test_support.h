@@ -20,20 +20,6 @@
 
 namespace orv::testing {
 
-// A query over sessions of the built-in databases: its tables are MEMORY tables.
-class MemoryQuery : public IORVSQLQuery {
- public:
-  MemoryQuery(TORVBaseSession* Memory, TORVBaseSession* Temp) : memory_(Memory), temp_(Temp) {}
-  std::string GetDatabaseName() const override { return "MEMORY"; }
-  std::string GetSessionName() const override { return ""; }
-  bool GetInMemory() const override { return false; }
-  TORVBaseSession* GetTableSession(bool) override { return memory_; }
-  TORVBaseSession* GetTempSession() override { return temp_; }
-
- private:
-  TORVBaseSession* memory_;
-  TORVBaseSession* temp_;
-};
 
 // NULL, an integer, a double or a text.
 using Cell = std::variant<std::monostate, int64_t, double, std::string>;
@@ -98,7 +84,7 @@ class SqlTest : public EngineTest {
     EngineTest::SetUp();
     memory = Connect("MEMORY");
     temp = Connect("TEMP");
-    query = std::make_unique<MemoryQuery>(memory.get(), temp.get());
+    query = std::make_unique<TORVSessionSQLQuery>(memory.get(), temp.get());
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
   }
   void TearDown() override {
@@ -249,7 +235,7 @@ class SqlTest : public EngineTest {
   TORVScopedExpressionEngine expressions;
   std::unique_ptr<TORVLocalSession> memory;
   std::unique_ptr<TORVLocalSession> temp;
-  std::unique_ptr<MemoryQuery> query;
+  std::unique_ptr<TORVSessionSQLQuery> query;
   std::unique_ptr<TORVLocalSQLProcessor> processor;
   sqlite3* db = nullptr;
 };

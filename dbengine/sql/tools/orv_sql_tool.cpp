@@ -25,16 +25,6 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The engine for the duration of one run; the database component goes before it.
-class RunningEngine {
- public:
-  RunningEngine() { FEngine.Startup(); }
-  ~RunningEngine() { FEngine.Shutdown(); }
-
- private:
-  TORVEngine FEngine;
-};
-
 // Opened as a result set: the first word is SELECT, or the text starts with "(".
 bool ProducesRows(const std::string& Sql) {
   size_t i = 0;
@@ -80,7 +70,7 @@ int Run(const std::vector<std::string>& Args, std::ostream& Out) {
     }
   }
   if (texts.empty()) throw UsageError("nothing to run");
-  RunningEngine engine;
+  TRunningEngine engine;
   TORVScopedExpressionEngine expressions;
   std::unique_ptr<TORVDatabase> db;
   std::string name = "MEMORY";
