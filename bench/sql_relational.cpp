@@ -74,10 +74,7 @@ class Data {
 
  private:
   std::unique_ptr<TORVLocalSession> Connect(const std::string& Name) {
-    auto s = std::make_unique<TORVLocalSession>(engine.DBDataList());
-    s->FDatabaseName = Name;
-    s->SetConnected(true);
-    return s;
+    return ConnectBuiltinDatabase(engine.DBDataList(), Name);
   }
   void MakeTable(const std::string& Name, const std::vector<Column>& Columns, const std::string& Indexed) {
     TORVFieldDefs fields;

@@ -87,10 +87,7 @@ class Data {
 
  private:
   std::unique_ptr<TORVLocalSession> Connect(const std::string& Name) {
-    auto s = std::make_unique<TORVLocalSession>(engine.DBDataList());
-    s->FDatabaseName = Name;
-    s->SetConnected(true);
-    return s;
+    return ConnectBuiltinDatabase(engine.DBDataList(), Name);
   }
   static void Int(TORVVariant& v, sqlite3_stmt* st, int c, int64_t x) {
     v.SetDataAsSignedInt64(x);

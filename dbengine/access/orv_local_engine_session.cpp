@@ -268,4 +268,11 @@ int32_t TORVLocalSession::GetDBFileConnectionsCount() {
   return disk ? disk->GetDBFileConnectionsCount() : 0;
 }
 
+std::unique_ptr<TORVLocalSession> ConnectBuiltinDatabase(TORVDatabaseDataList& List, const std::string& Name) {
+  auto session = std::make_unique<TORVLocalSession>(List);
+  session->FDatabaseName = Name;
+  session->SetConnected(true);
+  return session;
+}
+
 }  // namespace orv

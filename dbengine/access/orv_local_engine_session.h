@@ -127,4 +127,8 @@ class TORVLocalSession : public TORVBaseSession {
   platform::FileFactory FFactory;
 };
 
+// A connected session of one of the engine's built-in databases ("MEMORY", "TEMP"), for code
+// that reads tables without a database component (the SQL layer's result tables, tools, tests).
+std::unique_ptr<TORVLocalSession> ConnectBuiltinDatabase(TORVDatabaseDataList& List, const std::string& Name);
+
 }  // namespace orv

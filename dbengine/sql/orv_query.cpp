@@ -287,12 +287,7 @@ void TORVQuery::InternalRefresh() {
 }
 
 TORVBaseSession* TORVQuery::BuiltinSession(std::unique_ptr<TORVLocalSession>& Session, const char* Name) {
-  if (!Session) {
-    auto session = std::make_unique<TORVLocalSession>(ORVEngine().DBDataList());
-    session->FDatabaseName = Name;
-    session->SetConnected(true);
-    Session = std::move(session);
-  }
+  if (!Session) Session = ConnectBuiltinDatabase(ORVEngine().DBDataList(), Name);
   return Session.get();
 }
 

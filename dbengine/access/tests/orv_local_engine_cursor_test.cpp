@@ -53,10 +53,7 @@ class LocalCursorTest : public EngineTest {
     EngineTest::TearDown();
   }
   std::unique_ptr<TORVLocalSession> Connect(const std::string& Name) {
-    auto s = std::make_unique<TORVLocalSession>(engine.DBDataList());
-    s->FDatabaseName = Name;
-    s->SetConnected(true);
-    return s;
+    return ConnectBuiltinDatabase(engine.DBDataList(), Name);
   }
   std::unique_ptr<TORVLocalSession> memory;
   std::unique_ptr<TORVLocalSession> temp;

@@ -41,10 +41,7 @@ class AOTest : public testing::EngineTest {
     EngineTest::TearDown();
   }
   std::unique_ptr<TORVLocalSession> Connect(const std::string& Name) {
-    auto s = std::make_unique<TORVLocalSession>(engine.DBDataList());
-    s->FDatabaseName = Name;
-    s->SetConnected(true);
-    return s;
+    return ConnectBuiltinDatabase(engine.DBDataList(), Name);
   }
 
   // A table of integer columns (a column name ending in $ holds text, one ending in # a BLOB,

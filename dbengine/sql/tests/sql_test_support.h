@@ -95,10 +95,7 @@ class SqlTest : public EngineTest {
     EngineTest::TearDown();
   }
   std::unique_ptr<TORVLocalSession> Connect(const std::string& Name) {
-    auto s = std::make_unique<TORVLocalSession>(engine.DBDataList());
-    s->FDatabaseName = Name;
-    s->SetConnected(true);
-    return s;
+    return ConnectBuiltinDatabase(engine.DBDataList(), Name);
   }
 
   // The one translation of the test tables' column types into SQLite's.
