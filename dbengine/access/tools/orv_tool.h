@@ -8,11 +8,27 @@
 //   orvtool count DB TABLE                 the number of rows
 // The database is opened multi-user, so that other processes may use it meanwhile. Errors:
 // the engine's message on the error stream and the result 1.
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
+namespace orv {
+class TORVAdvFieldDefs;
+class TORVTable;
+}  // namespace orv
+
 namespace orv::tools {
+
+// What the engine's tools share:
+// the columns of a SPEC ("name:TYPE" or "name:TYPE(size)" with the SQL type names, separated
+// by commas) added to Defs; a bad item: std::invalid_argument naming it.
+void AddColumns(TORVAdvFieldDefs& Defs, const std::string& Spec);
+// Opens Table and appends the TSV rows of In; their count. A line that does not fit:
+// std::invalid_argument with its line number (the row is not stored).
+int64_t LoadRows(TORVTable& Table, std::istream& In);
+// The rows Table shows (from its first), as TSV lines.
+void DumpRows(TORVTable& Table, std::ostream& Out);
 
 // Runs one command (Args without the program name) with its own running engine.
 int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err);

@@ -1,0 +1,153 @@
+#include "dbengine/sql/tools/orv_sql_tool.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+
+#include "dbengine/access/orv_main_database.h"
+#include "dbengine/access/orv_main_engine.h"
+#include "dbengine/access/orv_main_table.h"
+#include "dbengine/access/tools/orv_tool.h"
+#include "dbengine/sql/orv_expressions.h"
+
+namespace orv::tools {
+
+namespace {
+
+constexpr char kDatabaseName[] = "orvsql";
+constexpr char kUsage[] =
+    "usage: orvsql [--db FILE] [--load TABLE SPEC TSV]... [--index TABLE NAME FIELDS]...\n"
+    "              --filter TABLE CONDITION\n";
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct LoadStep {
+  std::string Table, Spec, File;
+};
+struct IndexStep {
+  std::string Table, Name, Fields;
+};
+
+// What one invocation asks for, in the order given.
+struct Options {
+  std::string Database;  // empty: MEMORY
+  std::vector<LoadStep> Loads;
+  std::vector<IndexStep> Indexes;
+  bool HasFilter = false;
+  std::string FilterTable, Condition;
+};
+
+Options ParseOptions(const std::vector<std::string>& Args) {
+  Options o;
+  size_t i = 0;
+  const auto take = [&](const std::string& option, size_t count) {
+    if (i + count >= Args.size()) throw UsageError(option + " takes " + std::to_string(count) + " arguments");
+    std::vector<std::string> values(Args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                    Args.begin() + static_cast<std::ptrdiff_t>(i + count) + 1);
+    i += count + 1;
+    return values;
+  };
+  while (i < Args.size()) {
+    const std::string option = Args[i];
+    if (option == "--db") {
+      if (!o.Database.empty()) throw UsageError("--db given twice");
+      o.Database = take(option, 1)[0];
+    } else if (option == "--load") {
+      const auto v = take(option, 3);
+      o.Loads.push_back({v[0], v[1], v[2]});
+    } else if (option == "--index") {
+      const auto v = take(option, 3);
+      o.Indexes.push_back({v[0], v[1], v[2]});
+    } else if (option == "--filter") {
+      if (o.HasFilter) throw UsageError("--filter given twice");
+      const auto v = take(option, 2);
+      o.HasFilter = true;
+      o.FilterTable = v[0];
+      o.Condition = v[1];
+    } else {
+      throw UsageError("unknown option '" + option + "'");
+    }
+  }
+  if (!o.HasFilter) throw UsageError("nothing to do: --filter is missing");
+  return o;
+}
+
+// The engine and the expression engine for the duration of one invocation.
+class RunningEngine {
+ public:
+  RunningEngine() { FEngine.Startup(); }
+  ~RunningEngine() { FEngine.Shutdown(); }
+
+ private:
+  TORVEngine FEngine;
+  TORVScopedExpressionEngine FExpressions;
+};
+
+std::unique_ptr<TORVTable> TableOf(const std::string& DatabaseName, const std::string& TableName) {
+  auto table = std::make_unique<TORVTable>();
+  table->SetName(TableName);
+  table->SetDatabaseName(DatabaseName);
+  table->SetTableName(TableName);
+  return table;
+}
+
+int Run(const std::vector<std::string>& Args, std::ostream& Out) {
+  const Options o = ParseOptions(Args);
+  // Every TSV file is opened before anything is created, so that a missing one changes nothing.
+  std::vector<std::ifstream> inputs;
+  for (const LoadStep& load : o.Loads) {
+    inputs.emplace_back(load.File, std::ios::binary);
+    if (!inputs.back()) throw std::runtime_error("cannot open '" + load.File + "'");
+  }
+  RunningEngine engine;
+  std::unique_ptr<TORVDatabase> db;
+  std::string database = "MEMORY";
+  if (!o.Database.empty()) {
+    database = kDatabaseName;
+    db = std::make_unique<TORVDatabase>(nullptr);
+    db->SetDatabaseName(kDatabaseName);
+    db->SetDatabaseFileName(o.Database);
+    db->SetMultiUser(true);
+    db->SetSilentMode(true);
+    if (!std::filesystem::exists(o.Database)) db->CreateDatabase();
+    db->Open();
+  }
+  for (size_t i = 0; i < o.Loads.size(); ++i) {
+    std::unique_ptr<TORVTable> table = TableOf(database, o.Loads[i].Table);
+    AddColumns(table->AdvFieldDefs(), o.Loads[i].Spec);
+    table->CreateTable();
+    LoadRows(*table, inputs[i]);
+    table->Close();
+  }
+  for (const IndexStep& index : o.Indexes) {
+    std::unique_ptr<TORVTable> table = TableOf(database, index.Table);
+    table->AddIndex(index.Name, index.Fields, {});
+  }
+  std::unique_ptr<TORVTable> table = TableOf(database, o.FilterTable);
+  table->Open();
+  table->SetFilterText(o.Condition);
+  table->SetFiltered(true);
+  DumpRows(*table, Out);
+  table->Close();
+  return 0;
+}
+
+}  // namespace
+
+int RunOrvSql(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+  try {
+    return Run(Args, Out);
+  } catch (const UsageError& e) {
+    Err << "orvsql: " << e.what() << "\n" << kUsage;
+  } catch (const std::exception& e) {
+    Err << e.what() << "\n";
+  }
+  return 1;
+}
+
+}  // namespace orv::tools

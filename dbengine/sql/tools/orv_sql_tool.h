@@ -1,0 +1,19 @@
+#pragma once
+// orvsql: the SQL layer from the command line.
+//   orvsql [--db FILE] [--load TABLE SPEC TSV]... [--index TABLE NAME FIELDS]...
+//          --filter TABLE CONDITION
+// --load creates TABLE from SPEC (as orvtool load: comma-separated name:TYPE) and appends the
+// rows of the TSV file; --index adds an index over FIELDS (";"-separated) to TABLE; --filter
+// prints the rows of TABLE that CONDITION (the engine's filter expression) selects, as TSV
+// (see orv_tsv.h). The tables live on MEMORY without --db; a FILE that does not exist is
+// created. Errors: the engine's message on the error stream and the result 1.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace orv::tools {
+
+// Runs one invocation (Args without the program name) with its own running engine.
+int RunOrvSql(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err);
+
+}  // namespace orv::tools
