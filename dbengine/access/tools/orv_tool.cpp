@@ -1,6 +1,7 @@
 #include "dbengine/access/tools/orv_tool.h"
 
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -23,10 +24,6 @@ constexpr char kUsage[] =
     "       orvtool dump DB TABLE [--index NAME]\n"
     "       orvtool count DB TABLE\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The engine for the duration of one command.
 class RunningEngine {
@@ -194,15 +191,19 @@ void DumpRows(TORVTable& Table, std::ostream& Out) {
   }
 }
 
-int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err) {
+int RunReportingErrors(const char* Program, const char* Usage, std::ostream& Err, const std::function<int()>& Body) {
   try {
-    return Run(Args, In, Out);
+    return Body();
   } catch (const UsageError& e) {
-    Err << "orvtool: " << e.what() << "\n" << kUsage;
+    Err << Program << ": " << e.what() << "\n" << Usage;
   } catch (const std::exception& e) {
     Err << e.what() << "\n";
   }
   return 1;
+}
+
+int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err) {
+  return RunReportingErrors("orvtool", kUsage, Err, [&] { return Run(Args, In, Out); });
 }
 
 }  // namespace orv::tools

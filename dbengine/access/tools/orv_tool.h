@@ -9,7 +9,9 @@
 // The database is opened multi-user, so that other processes may use it meanwhile. Errors:
 // the engine's message on the error stream and the result 1.
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,16 @@ class TORVTable;
 }  // namespace orv
 
 namespace orv::tools {
+
+// A wrong command line; the tool prints its usage after the message.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Runs Body and gives its result; an error goes to Err (a usage error with the program's name
+// and Usage) and gives 1.
+int RunReportingErrors(const char* Program, const char* Usage, std::ostream& Err, const std::function<int()>& Body);
 
 // What the engine's tools share:
 // the columns of a SPEC ("name:TYPE" or "name:TYPE(size)" with the SQL type names, separated

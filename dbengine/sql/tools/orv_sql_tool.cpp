@@ -21,11 +21,6 @@ constexpr char kUsage[] =
     "usage: orvsql [--db FILE] [--load TABLE SPEC TSV]... [--index TABLE NAME FIELDS]...\n"
     "              --filter TABLE CONDITION\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct LoadStep {
   std::string Table, Spec, File;
 };
@@ -140,14 +135,7 @@ int Run(const std::vector<std::string>& Args, std::ostream& Out) {
 }  // namespace
 
 int RunOrvSql(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  try {
-    return Run(Args, Out);
-  } catch (const UsageError& e) {
-    Err << "orvsql: " << e.what() << "\n" << kUsage;
-  } catch (const std::exception& e) {
-    Err << e.what() << "\n";
-  }
-  return 1;
+  return RunReportingErrors("orvsql", kUsage, Err, [&] { return Run(Args, Out); });
 }
 
 }  // namespace orv::tools
