@@ -1,7 +1,7 @@
 // PPM buffers of BLOB blocks. A PPM buffer does not hold its own length: the input starts with
 // the expected size (16 bits, as the caller stores it beside the block), then the buffer. The
-// rest of the input is also compressed (at the small models, 2 to 16 MB) and read back. Until
-// the coder is part of the build every call answers false.
+// rest of the input is also compressed (at the small models, 2 to 16 MB) and must read back
+// unchanged.
 #include "fuzz/compression_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

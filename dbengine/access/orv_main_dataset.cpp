@@ -280,9 +280,8 @@ void TORVDataSet::InternalOpen() {
   BindFields(true);
   FHandle->Dataset = this;
   if (CalcFieldsSize() > 0) FHandle->FRecordBufferSize += CalcFieldsSize();
-  if (Filtered() && !Filter().empty()) {
-    FHandle->ActivateFilters(Filter(), FilterOptions().Contains(foCaseInsensitive),
-                             !FilterOptions().Contains(foNoPartialCompare));
+  if (Filtered()) {
+    ActivateFilters();
   } else if (FHandle->IsFilterApplied()) {
     FHandle->DeactivateFilters();
   }

@@ -126,6 +126,59 @@ class TORVDataSet : public platform::data::TDataSet, public IORVDatabaseDataSet 
   // or the SQL time stamp for time stamp fields.
   void DateTimeConvert(platform::data::TField* Field, const void* Source, void* Dest, bool ToNative);
 
+  // ---- filters ----
+  // While open and Filtered, a new filter text or new options refilter at once and move to
+  // the first record; otherwise they are only stored. A bad filter text raises the parser's
+  // error and leaves the dataset open without a filter expression.
+  void SetFilterText(const std::string& Value) override;
+  void SetFilterOptions(platform::data::TFilterOptions Value) override;
+  void SetFilterData(const std::string& Text, platform::data::TFilterOptions Options);
+  // Open: refilters (True) or drops the filter (False) and moves to the first record (True)
+  // or refreshes (False, also when nothing changed).
+  void SetFiltered(bool Value) override;
+  void SetOnFilterRecord(platform::data::TFilterRecordEvent Value) override;
+  // The filter text to the cursor (an empty text drops the cursor's filter), and the
+  // dataset's record callback when OnFilterRecord is assigned.
+  void ActivateFilters();
+  // Drops the cursor's filter expression; the record callback stays.
+  void DeactivateFilters();
+  bool IsOnFilterRecordApplied() const { return Filtered() && static_cast<bool>(OnFilterRecord()); }
+  // The cursor's record callback: asks OnFilterRecord of the dataset Dataset about Buffer.
+  static bool FilterRecord(const void* Buffer, void* Dataset);
+  // OnFilterRecord for one record (accepted when it does not apply). An exception of the
+  // handler goes to the application's exception handler and does not end the scan; Accept
+  // keeps the value it had when the handler raised.
+  bool InternalFilterRecord(const void* Buffer);
+
+  // ---- search ----
+  // KeyFields: field names separated by ";"; KeyValues one value or an array of them. The
+  // first matching record in the current order and view (filter, range, SQL filter).
+  bool Locate(const std::string& KeyFields, const platform::data::Variant& KeyValues,
+              platform::data::TLocateOptions Options) override;
+  // Null when not found; otherwise the value(s) of ResultFields of the record found. The
+  // visible current record stays.
+  platform::data::Variant Lookup(const std::string& KeyFields, const platform::data::Variant& KeyValues,
+                                 const std::string& ResultFields) override;
+  // Positions the cursor on the record found and reads it into the temporary buffer; a
+  // closed dataset: 10271.
+  bool LocateRecord(const std::string& KeyFields, const platform::data::Variant& KeyValues,
+                    platform::data::TLocateOptions Options);
+
+  // ---- for the SQL layer ----
+  // An already parsed WHERE expression (borrowed) evaluated besides the filter text, with the
+  // outer query's operator and cursor for correlated subqueries.
+  void SetSQLFilter(IORVExpression* FilterExpr, IORVAO* ParentQueryAO, TORVCursor* ParentCursor);
+  // The visible fields become the named ones (under the aliases given); the dataset is
+  // reopened over the same cursor so that its fields follow. An unknown name raises the
+  // cursor's error and leaves the dataset as it was.
+  void ApplyProjection(const std::vector<std::string>& FieldNamesList, const std::vector<std::string>& AliasList);
+  // FieldNo counts the visible fields, or the physical ones with DirectAccess; the record is
+  // the active record buffer. BLOB values travel through the dataset's BLOB streams.
+  void GetFieldValue(TORVVariant& Value, int32_t FieldNo, bool DirectAccess);
+  void SetFieldValue(TORVVariant& Value, int32_t FieldNo, bool DirectAccess);
+  void CopyFieldValue(int32_t SrcFieldNo, bool UseDirectFieldAccess, int32_t DestFieldNo, TORVDataSet* DestDataset);
+  bool IsDistinctApplied() const;
+
   // ---- what the data layer calls ----
   void SetActive(bool Value) override;
   bool GetFieldData(platform::data::TField* Field, void* Buffer) override;
@@ -181,6 +234,7 @@ class TORVDataSet : public platform::data::TDataSet, public IORVDatabaseDataSet 
   bool GetCanModify() override;
   int GetRecordCount() override;
   int GetRecNo() override;
+  bool FindRecord(bool Restart, bool GoForward) override;
   bool GetIsIndexField(platform::data::TField* Field) override;
   void ClearCalcFields(platform::data::TRecordBuffer Buffer) override;
 

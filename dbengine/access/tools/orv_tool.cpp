@@ -1,6 +1,7 @@
 #include "dbengine/access/tools/orv_tool.h"
 
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -23,10 +24,6 @@ constexpr char kUsage[] =
     "       orvtool dump DB TABLE [--index NAME]\n"
     "       orvtool count DB TABLE\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 std::unique_ptr<TORVDatabase> OpenDatabase(const std::string& FileName) {
   auto db = std::make_unique<TORVDatabase>(nullptr);
@@ -50,58 +47,6 @@ std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
   return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
-// "name:TYPE" or "name:TYPE(size)", separated by commas.
-void AddColumns(TORVAdvFieldDefs& Defs, const std::string& Spec) {
-  size_t pos = 0;
-  while (pos <= Spec.size()) {
-    size_t end = Spec.find(',', pos);
-    if (end == std::string::npos) end = Spec.size();
-    const std::string item = Trim(Spec.substr(pos, end - pos));
-    pos = end + 1;
-    const size_t colon = item.find(':');
-    if (colon == std::string::npos) throw UsageError("column '" + item + "' has no type (name:TYPE)");
-    const std::string name = Trim(item.substr(0, colon));
-    std::string type = Trim(item.substr(colon + 1));
-    int32_t size = 0;
-    if (const size_t open = type.find('('); open != std::string::npos) {
-      const size_t close = type.find(')', open);
-      if (close == std::string::npos || close + 1 != type.size())
-        throw UsageError("column '" + name + "': unclosed size in '" + type + "'");
-      const std::string digits = type.substr(open + 1, close - open - 1);
-      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9)
-        throw UsageError("column '" + name + "': invalid size '" + digits + "'");
-      size = std::stoi(digits);
-      type = Trim(type.substr(0, open));
-    }
-    TORVAdvancedFieldType aft = aftUnknown;
-    if (!SQLNameToAdvancedFieldType(type, aft)) throw UsageError("column '" + name + "': unknown type '" + type + "'");
-    Defs.Add(platform::Utf8ToCp1252(name), aft, size, false);
-  }
-}
-
-int64_t LoadRows(TORVTable& Table, std::istream& In) {
-  Table.Open();
-  const int columns = Table.FieldCount();
-  std::string line;
-  int64_t rows = 0;
-  while (std::getline(In, line)) {
-    const std::vector<TsvField> fields = TsvSplit(line);
-    if (static_cast<int>(fields.size()) != columns)
-      throw std::invalid_argument("line " + std::to_string(rows + 1) + ": " + std::to_string(fields.size()) +
-                                  " fields, the table has " + std::to_string(columns));
-    Table.Append();
-    try {
-      for (int i = 0; i < columns; ++i) ParseTsvValue(*Table.Fields()[i], fields[static_cast<size_t>(i)]);
-      Table.Post();
-    } catch (const std::exception& e) {
-      Table.Cancel();
-      throw std::invalid_argument("line " + std::to_string(rows + 1) + ": " + e.what());
-    }
-    ++rows;
-  }
-  return rows;
 }
 
 int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out) {
@@ -171,6 +116,57 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
 
 }  // namespace
 
+void AddColumns(TORVAdvFieldDefs& Defs, const std::string& Spec) {
+  size_t pos = 0;
+  while (pos <= Spec.size()) {
+    size_t end = Spec.find(',', pos);
+    if (end == std::string::npos) end = Spec.size();
+    const std::string item = Trim(Spec.substr(pos, end - pos));
+    pos = end + 1;
+    const size_t colon = item.find(':');
+    if (colon == std::string::npos) throw std::invalid_argument("column '" + item + "' has no type (name:TYPE)");
+    const std::string name = Trim(item.substr(0, colon));
+    std::string type = Trim(item.substr(colon + 1));
+    int32_t size = 0;
+    if (const size_t open = type.find('('); open != std::string::npos) {
+      const size_t close = type.find(')', open);
+      if (close == std::string::npos || close + 1 != type.size())
+        throw std::invalid_argument("column '" + name + "': unclosed size in '" + type + "'");
+      const std::string digits = type.substr(open + 1, close - open - 1);
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9)
+        throw std::invalid_argument("column '" + name + "': invalid size '" + digits + "'");
+      size = std::stoi(digits);
+      type = Trim(type.substr(0, open));
+    }
+    TORVAdvancedFieldType aft = aftUnknown;
+    if (!SQLNameToAdvancedFieldType(type, aft)) throw std::invalid_argument("column '" + name + "': unknown type '" + type + "'");
+    Defs.Add(platform::Utf8ToCp1252(name), aft, size, false);
+  }
+}
+
+int64_t LoadRows(TORVTable& Table, std::istream& In) {
+  Table.Open();
+  const int columns = Table.FieldCount();
+  std::string line;
+  int64_t rows = 0;
+  while (std::getline(In, line)) {
+    const std::vector<TsvField> fields = TsvSplit(line);
+    if (static_cast<int>(fields.size()) != columns)
+      throw std::invalid_argument("line " + std::to_string(rows + 1) + ": " + std::to_string(fields.size()) +
+                                  " fields, the table has " + std::to_string(columns));
+    Table.Append();
+    try {
+      for (int i = 0; i < columns; ++i) ParseTsvValue(*Table.Fields()[i], fields[static_cast<size_t>(i)]);
+      Table.Post();
+    } catch (const std::exception& e) {
+      Table.Cancel();
+      throw std::invalid_argument("line " + std::to_string(rows + 1) + ": " + e.what());
+    }
+    ++rows;
+  }
+  return rows;
+}
+
 void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out) {
   const int columns = DataSet.FieldCount();
   std::string line;
@@ -185,15 +181,19 @@ void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out) {
   }
 }
 
-int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err) {
+int RunReportingErrors(const char* Program, const char* Usage, std::ostream& Err, const std::function<int()>& Body) {
   try {
-    return Run(Args, In, Out);
+    return Body();
   } catch (const UsageError& e) {
-    Err << "orvtool: " << e.what() << "\n" << kUsage;
+    Err << Program << ": " << e.what() << "\n" << Usage;
   } catch (const std::exception& e) {
     Err << e.what() << "\n";
   }
   return 1;
+}
+
+int RunOrvTool(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out, std::ostream& Err) {
+  return RunReportingErrors("orvtool", kUsage, Err, [&] { return Run(Args, In, Out); });
 }
 
 }  // namespace orv::tools

@@ -8,7 +8,10 @@
 //   orvtool count DB TABLE                 the number of rows
 // The database is opened multi-user, so that other processes may use it meanwhile. Errors:
 // the engine's message on the error stream and the result 1.
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,7 +21,22 @@ namespace platform::data {
 class TDataSet;
 }
 
+namespace orv {
+class TORVAdvFieldDefs;
+class TORVTable;
+}  // namespace orv
+
 namespace orv::tools {
+
+// A wrong command line; the tool prints its usage after the message.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Runs Body and gives its result; an error goes to Err (a usage error with the program's name
+// and Usage) and gives 1.
+int RunReportingErrors(const char* Program, const char* Usage, std::ostream& Err, const std::function<int()>& Body);
 
 // The engine for the duration of one command of a tool.
 class TRunningEngine {
@@ -32,6 +50,13 @@ class TRunningEngine {
   TORVEngine FEngine;
 };
 
+// What the engine's tools share:
+// the columns of a SPEC ("name:TYPE" or "name:TYPE(size)" with the SQL type names, separated
+// by commas) added to Defs; a bad item: std::invalid_argument naming it.
+void AddColumns(TORVAdvFieldDefs& Defs, const std::string& Spec);
+// Opens Table and appends the TSV rows of In; their count. A line that does not fit:
+// std::invalid_argument with its line number (the row is not stored).
+int64_t LoadRows(TORVTable& Table, std::istream& In);
 // The rows of an open dataset in the TSV form (orv_tsv.h), from its first row on.
 void DumpRows(platform::data::TDataSet& DataSet, std::ostream& Out);
 

@@ -1,31 +1,95 @@
-// orvsql over a database file that orvtool made: -e texts and script files run in order, each
-// result set printed as TSV rows and an empty line; an error stops the run with result 1.
-#include "dbengine/sql/tools/orv_sql_tool.h"
-
+// orvsql: rows loaded from TSV files, filtered on MEMORY and in a database file that the first
+// run creates; -e texts and script files over a database file that orvtool made, run in order,
+// each result set printed as TSV rows and an empty line; an error stops the run with result 1.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "dbengine/access/tools/orv_tool.h"
 #include "dbengine/file/tests/disk_test_util.h"
+#include "dbengine/sql/tools/orv_sql_tool.h"
 
-namespace orv::tools {
+namespace orv {
 namespace {
 
+struct Result {
+  int code;
+  std::string out, err;
+};
+
+Result RunSql(const std::vector<std::string>& Args) {
+  std::ostringstream out, err;
+  const int code = tools::RunOrvSql(Args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class OrvSqlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(tsv) << "1\tp1-a\t2023-03-12 08:00:00\t\\N\n"
+                          "2\tp2-b\t2023-03-13 09:30:00\tJ2\n"
+                          "3\tp1-c\t2023-03-20 00:00:00\tJ3\n"
+                          "4\tP1-d\t2023-03-21 12:00:00\t\\N\n";
+  }
+  testing::ScratchDir dir;
+  std::string tsv = dir.File("plates.tsv");
+  const std::string spec = "ID:INTEGER,Plate:VARCHAR(20),DateTime:TIMESTAMP,JOBID:VARCHAR(10)";
+};
+
+TEST_F(OrvSqlTest, FiltersTablesOnMemory) {
+  const Result r = RunSql({"--load", "P", spec, tsv, "--index", "P", "ByPlate", "Plate", "--filter", "P",
+                           "Plate LIKE 'p1%' AND JOBID LIKE '%' AND DateTime < '2023-03-21'"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "1\tp1-a\t2023-03-12 08:00:00\t\\N\n"
+            "3\tp1-c\t2023-03-20 00:00:00\tJ3\n");
+}
+
+TEST_F(OrvSqlTest, CreatesAMissingDatabaseFileAndFiltersItLater) {
+  const std::string db = dir.File("new.orv");
+  Result r = RunSql({"--db", db, "--load", "P", spec, tsv, "--filter", "P", "ID >= 4"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "4\tP1-d\t2023-03-21 12:00:00\t\\N\n");
+  EXPECT_TRUE(std::filesystem::exists(db));
+  r = RunSql({"--db", db, "--filter", "P", "JOBID IS NULL"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "1\tp1-a\t2023-03-12 08:00:00\t\\N\n4\tP1-d\t2023-03-21 12:00:00\t\\N\n");
+}
+
+TEST_F(OrvSqlTest, ErrorsAreReportedWithResultOne) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {std::vector<std::string>{}, "nothing to do"},
+      {{"--filter", "P"}, "--filter takes 2 arguments"},
+      {{"--frobnicate"}, "unknown option"},
+      {{"--load", "P", spec, dir.File("missing.tsv"), "--filter", "P", "ID = 1"}, "cannot open"},
+      {{"--load", "P", spec, tsv, "--filter", "P", "Nobody = 1"}, "Nobody"},
+      {{"--filter", "Q", "ID = 1"}, "Q"},
+  };
+  for (const auto& [args, message] : cases) {
+    const Result r = RunSql(args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+  }
+}
+
 TEST(OrvSql, RunsTextsAndScriptsInOrder) {
-  orv::testing::ScratchDir dir;
+  testing::ScratchDir dir;
   const std::string db = dir.File("q.odb");
   std::istringstream none;
   std::ostringstream out, err;
-  ASSERT_EQ(RunOrvTool({"create", db}, none, out, err), 0) << err.str();
+  ASSERT_EQ(tools::RunOrvTool({"create", db}, none, out, err), 0) << err.str();
   std::istringstream rows("1\tone\t1.5\n2\ttwo\t\\N\n3\tthree\t-2\n");
-  ASSERT_EQ(RunOrvTool({"load", db, "T", "ID:INTEGER,NAME:VARCHAR(10),V:DOUBLE"}, rows, out, err), 0) << err.str();
+  ASSERT_EQ(tools::RunOrvTool({"load", db, "T", "ID:INTEGER,NAME:VARCHAR(10),V:DOUBLE"}, rows, out, err), 0) << err.str();
   const std::string script = dir.File("s.sql");
   std::ofstream(script) << "SELECT ID FROM T WHERE ID = 1;\n(SELECT NAME FROM T WHERE V IS NULL)\n";
 
   std::ostringstream result, errors;
-  EXPECT_EQ(RunOrvSql({db, "-e", "SELECT ID, NAME, V FROM T ORDER BY ID DESC", script, "-e",
+  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e", "SELECT ID, NAME, V FROM T ORDER BY ID DESC", script, "-e",
                        "select count(*) as n from T"},
                       result, errors),
             0)
@@ -34,16 +98,16 @@ TEST(OrvSql, RunsTextsAndScriptsInOrder) {
       << "a script is one query: its last statement's rows are printed";
 
   std::ostringstream partial, failure;
-  EXPECT_EQ(RunOrvSql({db, "-e", "SELECT ID FROM T WHERE ID = 2", "-e", "SELECT NOPE FROM T"}, partial, failure), 1);
+  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e", "SELECT ID FROM T WHERE ID = 2", "-e", "SELECT NOPE FROM T"}, partial, failure), 1);
   EXPECT_EQ(partial.str(), "2\n\n");
   EXPECT_NE(failure.str().find("NOPE"), std::string::npos) << failure.str();
   std::ostringstream usage;
-  EXPECT_EQ(RunOrvSql({db, "-e"}, partial, usage), 1);
+  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e"}, partial, usage), 1);
   EXPECT_NE(usage.str().find("usage: orvsql"), std::string::npos);
   std::ostringstream missing;
-  EXPECT_EQ(RunOrvSql({db, "-e", "UPDATE T SET ID = 1"}, partial, missing), 1);
+  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e", "UPDATE T SET ID = 1"}, partial, missing), 1);
   EXPECT_NE(missing.str().find("UPDATE"), std::string::npos) << missing.str();
 }
 
 }  // namespace
-}  // namespace orv::tools
+}  // namespace orv

@@ -1,6 +1,7 @@
 #include "dbengine/sql/tools/orv_sql_tool.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -8,7 +9,7 @@
 #include <stdexcept>
 
 #include "dbengine/access/orv_main_database.h"
-#include "dbengine/access/orv_main_engine.h"
+#include "dbengine/access/orv_main_table.h"
 #include "dbengine/access/tools/orv_tool.h"
 #include "dbengine/sql/orv_expressions.h"
 #include "dbengine/sql/orv_query.h"
@@ -18,12 +19,84 @@ namespace orv::tools {
 namespace {
 
 constexpr char kDatabaseName[] = "orvsql";
-constexpr char kUsage[] = "usage: orvsql DB [-e SQL | SCRIPT]...\n";
+constexpr char kUsage[] =
+    "usage: orvsql [--db FILE] [--load TABLE SPEC TSV]... [--index TABLE NAME FIELDS]...\n"
+    "              [--filter TABLE CONDITION] [-e SQL | SCRIPT]...\n";
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
+struct LoadStep {
+  std::string Table, Spec, File;
 };
+struct IndexStep {
+  std::string Table, Name, Fields;
+};
+
+// What one invocation asks for, in the order given.
+struct Options {
+  std::string Database;  // empty: MEMORY
+  std::vector<LoadStep> Loads;
+  std::vector<IndexStep> Indexes;
+  bool HasFilter = false;
+  std::string FilterTable, Condition;
+  std::vector<std::string> Texts;  // -e texts and script contents, in order
+};
+
+std::string ReadFile(const std::string& Name) {
+  std::ifstream in(Name, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open '" + Name + "'");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+Options ParseOptions(const std::vector<std::string>& Args) {
+  Options o;
+  size_t i = 0;
+  const auto take = [&](const std::string& option, size_t count) {
+    if (i + count >= Args.size()) throw UsageError(option + " takes " + std::to_string(count) + " arguments");
+    std::vector<std::string> values(Args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                    Args.begin() + static_cast<std::ptrdiff_t>(i + count) + 1);
+    i += count + 1;
+    return values;
+  };
+  while (i < Args.size()) {
+    const std::string option = Args[i];
+    if (option == "--db") {
+      if (!o.Database.empty()) throw UsageError("--db given twice");
+      o.Database = take(option, 1)[0];
+    } else if (option == "--load") {
+      const auto v = take(option, 3);
+      o.Loads.push_back({v[0], v[1], v[2]});
+    } else if (option == "--index") {
+      const auto v = take(option, 3);
+      o.Indexes.push_back({v[0], v[1], v[2]});
+    } else if (option == "--filter") {
+      if (o.HasFilter) throw UsageError("--filter given twice");
+      const auto v = take(option, 2);
+      o.HasFilter = true;
+      o.FilterTable = v[0];
+      o.Condition = v[1];
+    } else if (option == "-e") {
+      if (i + 1 >= Args.size()) throw UsageError("-e needs an SQL text");
+      o.Texts.push_back(Args[i + 1]);
+      i += 2;
+    } else if (option.size() > 1 && option[0] == '-') {
+      throw UsageError("unknown option '" + option + "'");
+    } else {
+      o.Texts.push_back(ReadFile(option));
+      ++i;
+    }
+  }
+  if (!o.HasFilter && o.Texts.empty()) throw UsageError("nothing to do: no --filter, -e or script");
+  return o;
+}
+
+std::unique_ptr<TORVTable> TableOf(const std::string& DatabaseName, const std::string& TableName) {
+  auto table = std::make_unique<TORVTable>();
+  table->SetName(TableName);
+  table->SetDatabaseName(DatabaseName);
+  table->SetTableName(TableName);
+  return table;
+}
 
 // Opened as a result set: the first word is SELECT, or the text starts with "(".
 bool ProducesRows(const std::string& Sql) {
@@ -36,15 +109,7 @@ bool ProducesRows(const std::string& Sql) {
   return word == "SELECT";
 }
 
-std::string ReadFile(const std::string& Name) {
-  std::ifstream in(Name, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open '" + Name + "'");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void RunOne(const std::string& Database, const std::string& Sql, std::ostream& Out) {
+void RunQuery(const std::string& Database, const std::string& Sql, std::ostream& Out) {
   TORVQuery query;
   query.SetDatabaseName(Database);
   query.SetSQL(Sql);
@@ -59,45 +124,54 @@ void RunOne(const std::string& Database, const std::string& Sql, std::ostream& O
 }
 
 int Run(const std::vector<std::string>& Args, std::ostream& Out) {
-  if (Args.empty()) throw UsageError("missing database");
-  std::vector<std::string> texts;
-  for (size_t i = 1; i < Args.size(); ++i) {
-    if (Args[i] == "-e") {
-      if (++i == Args.size()) throw UsageError("-e needs an SQL text");
-      texts.push_back(Args[i]);
-    } else {
-      texts.push_back(ReadFile(Args[i]));
-    }
+  const Options o = ParseOptions(Args);
+  // Every TSV file is opened before anything is created, so that a missing one changes nothing.
+  std::vector<std::ifstream> inputs;
+  for (const LoadStep& load : o.Loads) {
+    inputs.emplace_back(load.File, std::ios::binary);
+    if (!inputs.back()) throw std::runtime_error("cannot open '" + load.File + "'");
   }
-  if (texts.empty()) throw UsageError("nothing to run");
   TRunningEngine engine;
   TORVScopedExpressionEngine expressions;
   std::unique_ptr<TORVDatabase> db;
-  std::string name = "MEMORY";
-  if (Args[0] != "MEMORY") {
+  std::string database = "MEMORY";
+  if (!o.Database.empty()) {
+    database = kDatabaseName;
     db = std::make_unique<TORVDatabase>(nullptr);
     db->SetDatabaseName(kDatabaseName);
-    db->SetDatabaseFileName(Args[0]);
+    db->SetDatabaseFileName(o.Database);
     db->SetMultiUser(true);
     db->SetSilentMode(true);
+    if (!std::filesystem::exists(o.Database)) db->CreateDatabase();
     db->Open();
-    name = kDatabaseName;
   }
-  for (const std::string& text : texts) RunOne(name, text, Out);
+  for (size_t i = 0; i < o.Loads.size(); ++i) {
+    std::unique_ptr<TORVTable> table = TableOf(database, o.Loads[i].Table);
+    AddColumns(table->AdvFieldDefs(), o.Loads[i].Spec);
+    table->CreateTable();
+    LoadRows(*table, inputs[i]);
+    table->Close();
+  }
+  for (const IndexStep& index : o.Indexes) {
+    std::unique_ptr<TORVTable> table = TableOf(database, index.Table);
+    table->AddIndex(index.Name, index.Fields, {});
+  }
+  if (o.HasFilter) {
+    std::unique_ptr<TORVTable> table = TableOf(database, o.FilterTable);
+    table->Open();
+    table->SetFilterText(o.Condition);
+    table->SetFiltered(true);
+    DumpRows(*table, Out);
+    table->Close();
+  }
+  for (const std::string& text : o.Texts) RunQuery(database, text, Out);
   return 0;
 }
 
 }  // namespace
 
 int RunOrvSql(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  try {
-    return Run(Args, Out);
-  } catch (const UsageError& e) {
-    Err << "orvsql: " << e.what() << "\n" << kUsage;
-  } catch (const std::exception& e) {
-    Err << e.what() << "\n";
-  }
-  return 1;
+  return RunReportingErrors("orvsql", kUsage, Err, [&] { return Run(Args, Out); });
 }
 
 }  // namespace orv::tools
