@@ -15,6 +15,7 @@
 // The table and query components derive from it and make the cursor (CreateHandle).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ inline constexpr int kKeyBufferCount = 6;
 
 // The dataset's bookmark: the record id and one zero byte.
 inline constexpr int kORVBookmarkSize = 7;
+
+// Progress of a whole-dataset operation; Sender is the dataset whose records are read.
+// Continue False stops the operation.
+using TORVDataSetProgressEvent =
+    std::function<void(platform::data::TDataSet& Sender, int PercentDone, bool& Continue)>;
+using TORVDataSetNotifyEvent = std::function<void(platform::data::TDataSet& Sender)>;
 
 class TORVDataSet : public platform::data::TDataSet, public IORVDatabaseDataSet {
  public:
@@ -105,6 +112,14 @@ class TORVDataSet : public platform::data::TDataSet, public IORVDatabaseDataSet 
   void CloseDatabase(TORVDatabase* Database);
   virtual void SetDBFlag(int32_t Flag, bool Value);
   bool DBFlag(int32_t Flag) const { return (FDBFlags >> Flag) & 1u; }
+
+  // Copies every record of SourceDataset into DestinationDataset field by field (by position
+  // when the source has a field per definition, else by name; when restructuring two tables,
+  // by the columns' object ids). Problems are appended to Log as CR LF terminated lines; True
+  // when nothing went wrong. Progress is reported between MinProgress and MaxProgress.
+  bool InternalCopyRecords(platform::data::TDataSet& SourceDataset, platform::data::TDataSet& DestinationDataset,
+                           std::string& Log, bool& Continue, bool IgnoreErrors, bool RestructuringTable,
+                           const TORVDataSetProgressEvent& ProgressEvent, int32_t MinProgress, int32_t MaxProgress);
 
   // IORVDatabaseDataSet
   void Disconnect() override { Close(); }

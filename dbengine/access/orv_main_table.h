@@ -18,6 +18,10 @@
 
 namespace orv {
 
+// The typed copy of one field's value into another (BLOBs as their bytes); a value the
+// destination cannot take raises the destination's conversion error.
+void AssignField(platform::data::TField& Source, platform::data::TField& Destination);
+
 class TORVTable : public TORVDataSet {
  public:
   explicit TORVTable(TORVComponent* AOwner = nullptr);
@@ -106,6 +110,42 @@ class TORVTable : public TORVDataSet {
   void DeleteAllIndexes();
   void RenameField(const std::string& FieldName, const std::string& NewFieldName);
 
+  // ---- copying and restructuring ----
+  // Copies structure and records into NewTableName of this database (DestDatabaseFileName
+  // empty), of the process-wide "MEMORY" database, or of another database file. True once the
+  // records were copied (Continue and Log tell whether all were); False when it ended at the
+  // already-exists or create step, or when the destination file could not be opened (with
+  // IgnoreErrors). A copy onto itself is refused (30447).
+  bool CopyTable(const std::string& NewTableName, std::string& Log, bool& Continue,
+                 const std::string& DestDatabaseFileName, const std::string& DestDatabasePassword, bool IgnoreErrors,
+                 bool OverwriteExistingTable, bool CopyIndexes, int32_t MinProgress, int32_t MaxProgress);
+  void CopyTable(const std::string& NewTableName, const std::string& DestDatabaseFileName = {},
+                 const std::string& DestDatabasePassword = {});
+  // Gives the stored table the structure of RestructureFieldDefs and RestructureIndexDefs,
+  // keeping the data of every column that keeps its object id. The old table is untouched
+  // until the copy succeeded and gets its name back on any failure before that.
+  bool RestructureTable(std::string& Log);
+  bool RestructureTable();
+
+  // ---- progress events of the whole-table operations ----
+  // Unassigned handlers show the progress form, unless the database is silent or the table
+  // temporary.
+  TORVDataSetNotifyEvent BeforeCopy;
+  TORVDataSetProgressEvent OnCopyProgress;
+  TORVDataSetNotifyEvent AfterCopy;
+  TORVDataSetNotifyEvent BeforeImport;
+  TORVDataSetProgressEvent OnImportProgress;
+  TORVDataSetNotifyEvent AfterImport;
+  TORVDataSetNotifyEvent BeforeExport;
+  TORVDataSetProgressEvent OnExportProgress;
+  TORVDataSetNotifyEvent AfterExport;
+  TORVDataSetNotifyEvent BeforeRestructure;
+  TORVDataSetProgressEvent OnRestructureProgress;
+  TORVDataSetNotifyEvent AfterRestructure;
+  TORVDataSetNotifyEvent BeforeBatchMove;
+  TORVDataSetProgressEvent OnBatchMoveProgress;
+  TORVDataSetNotifyEvent AfterBatchMove;
+
   // ---- reading the structure ----
   void InitFieldDefs() override;
   void UpdateIndexDefs() override;
@@ -147,6 +187,14 @@ class TORVTable : public TORVDataSet {
   // One index dropped (Name given) or all of them.
   void DropIndexes(const std::string* Name);
 
+  // The default progress display of the whole-table operations.
+  void DoBeforeProgress(const TORVDataSetNotifyEvent& Handler, platform::data::TDataSet& Sender, const char* Message,
+                        bool ProcessMessages);
+  void DoProgress(const TORVDataSetProgressEvent& Handler, platform::data::TDataSet& Sender, int PercentDone, bool& Continue);
+  void DoAfterProgress(const TORVDataSetNotifyEvent& Handler, platform::data::TDataSet& Sender);
+  bool ShowsProgressForm() const;
+
+  std::unique_ptr<platform::ui::ProgressForm> FProgressForm;
   std::string FTableName;
   bool FExclusive = false;
   bool FTemporary = false;
