@@ -286,13 +286,6 @@ bool TORVDatabase::DoOnNeedConvert() {
   return true;
 }
 
-std::string TORVDatabase::RepairDatabase() {
-  throw EORVException(30549,
-                      "Cannot repair database '%s': the database repair (the copy of every table into a new file) "
-                      "is not built",
-                      {FDatabaseFileName});
-}
-
 // ---- Connection ---------------------------------------------------------------------------
 
 void TORVDatabase::ConnectHandle() {

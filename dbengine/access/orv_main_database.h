@@ -133,6 +133,25 @@ class TORVDatabase : public TORVComponent, public IORVSessionMember {
   // wrong while copying (empty when nothing did). Open runs it for a file that needs repair.
   virtual std::string RepairDatabase();
 
+  // ---- maintenance: the database copied table by table into a new file ----
+  // Each needs the database closed and leaves it closed; the old file stays as it was until
+  // the whole copy succeeded, and is then replaced in one step while no one else has it open
+  // (refused: the copy is deleted and the operation fails).
+  bool CompactDatabase(const std::string& NewDatabaseFileName);
+  bool CompactDatabase();
+  bool RepairDatabase(const std::string& NewDatabaseFileName, std::string& Log);
+  std::string ChangePassword(const std::string& NewPassword, TORVCryptoAlgorithm NewCryptoAlgorithm);
+  std::string ChangePassword(const std::string& NewPassword);
+  bool ChangeDatabaseSettings(std::string& Log, bool IgnoreErrors, const std::string& NewPassword,
+                              TORVCryptoAlgorithm NewCryptoAlgorithm, int32_t NewPageSize,
+                              int32_t NewPageCountInExtent, int32_t NewMaxConnections);
+  // The copy behind every maintenance operation.
+  bool InternalCopyDatabase(const std::string& NewDatabaseFileName, std::string& Log, bool IgnoreErrors,
+                            const std::string& NewPassword, TORVCryptoAlgorithm NewCryptoAlgorithm,
+                            int32_t NewPageSize, int32_t NewPageCountInExtent, int32_t NewMaxConnections,
+                            const TORVNotifyEvent& BeforeEvent, const TORVProgressEvent& ProgressEvent,
+                            const TORVNotifyEvent& AfterEvent);
+
   // ---- checks (each raises the platform's database error with this component's name) ----
   void CheckDatabaseName();
   void CheckActive();
@@ -185,6 +204,14 @@ class TORVDatabase : public TORVComponent, public IORVSessionMember {
   friend class TORVSession;
 
   TORVLocalSession* LocalHandle() const;
+  // The default progress display of the maintenance operations (Visible: the form is shown at
+  // once and on every step, as the repair does).
+  void InternalBefore(const TORVNotifyEvent& Handler, const char* Text, bool Visible);
+  void InternalProgress(const TORVProgressEvent& Handler, int PercentDone, bool& Continue, bool Visible);
+  void InternalAfter(const TORVNotifyEvent& Handler);
+  // Puts the finished copy in the place of DatabaseFileName; false (the copy deleted, the
+  // original kept) while another handle has either file open.
+  bool ReplaceByCopy(const std::string& CopyFileName);
   // Steps of one attempt to open: storage session made and connected, the repair or conversion
   // offered when the file needs it.
   void ConnectHandle();

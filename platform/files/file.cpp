@@ -406,6 +406,17 @@ int RenameFile(const std::string& from, const std::string& to) {
   return 0;
 }
 
+int ReplaceFile(const std::string& from, const std::string& to) {
+  File target;
+  int error = target.Open(to, FileAccess::ReadOnly, FileShare::Exclusive);
+  if (error != 0 && error != ENOENT && error != EACCES) return error;
+  File source;
+  error = source.Open(from, FileAccess::ReadOnly, FileShare::Exclusive);
+  if (error != 0 && error != EACCES) return error;
+  if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+  return 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

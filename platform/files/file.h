@@ -151,6 +151,10 @@ std::unique_ptr<File> MakePlainFile(const std::string& path);
 int DeleteFile(const std::string& path);
 // EEXIST when the target exists: a file is never replaced by a rename.
 int RenameFile(const std::string& from, const std::string& to);
+// Puts `from` in the place of `to` in one step, while neither is open anywhere else: both are
+// held with no sharing during the rename, so no other process goes on writing into a file
+// that was replaced under it. EBUSY (nothing changed) while another handle has either open.
+int ReplaceFile(const std::string& from, const std::string& to);
 bool FileExists(const std::string& path);
 // The length of a regular file, -1 when there is none.
 int64_t FileLength(const std::string& path);

@@ -249,6 +249,23 @@ TEST_F(FileTest, DeleteRenameAndCreateOverWaitForOtherUsers) {
   EXPECT_EQ(DeleteFile(dir_ + "/moved.bin"), ENOENT);
 }
 
+TEST_F(FileTest, ReplaceWaitsUntilNeitherFileIsInUse) {
+  const std::string copy = dir_ + "/copy.bin";
+  std::ofstream(copy) << "new";
+  for (const std::string& busy : {path_, copy}) {
+    File user;
+    ASSERT_EQ(user.Open(busy, FileAccess::ReadOnly, FileShare::DenyNone), 0);
+    EXPECT_EQ(ReplaceFile(copy, path_), EBUSY);
+    EXPECT_EQ(InChild([&] { return ReplaceFile(copy, path_); }), EBUSY);
+    EXPECT_EQ(FileLength(path_), 1000);
+    EXPECT_TRUE(FileExists(copy));
+  }
+  EXPECT_EQ(ReplaceFile(copy, path_), 0);
+  EXPECT_EQ(FileLength(path_), 3);
+  EXPECT_FALSE(FileExists(copy));
+  EXPECT_EQ(ReplaceFile(copy, path_), ENOENT);
+}
+
 TEST_F(FileTest, CreateReplacesAReadOnlyFileInPlace) {
   ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
   EXPECT_TRUE(IsReadOnlyFile(path_));
