@@ -8,6 +8,7 @@
 // Names (table, index, column) are UTF-8 here, as everywhere in the data layer; the engine
 // keeps them as 8-bit text.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,6 +127,23 @@ class TORVTable : public TORVDataSet {
   // until the copy succeeded and gets its name back on any failure before that.
   bool RestructureTable(std::string& Log);
   bool RestructureTable();
+  // Recreates this (closed) table with the structure and data of SourceTable, any dataset; a
+  // source that is not an engine dataset gives its columns and the index definitions
+  // IndexDefs lists (the first one without a name becomes "idxPrimaryKey"). True when nothing
+  // was appended to Log.
+  bool ImportTable(platform::data::TDataSet& SourceTable, std::string& Log,
+                   const platform::data::TIndexDefs* IndexDefs);
+  bool ImportTable(platform::data::TDataSet& SourceTable);
+  // Gives DestinationTable this table's structure, lets CreateTablePointer make its stored
+  // table, and copies the records into it (left open). True when nothing was appended to Log.
+  bool ExportTable(platform::data::TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer,
+                   std::string& Log);
+  bool ExportTable(platform::data::TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer);
+  // Moves the records of Source into this table, matching records through the index named
+  // DstTableIndexNameToIdentifyEqualRecords (else the primary index, else one over the common
+  // columns).
+  void BatchMove(TORVDataSet& SourceTableOrQuery, TORVBatchMoveType MoveType,
+                 const std::string& DstTableIndexNameToIdentifyEqualRecords = {});
 
   // ---- progress events of the whole-table operations ----
   // Unassigned handlers show the progress form, unless the database is silent or the table

@@ -287,3 +287,77 @@ TEST_F(TableCopyTest, RestructureCarriesDataByObjectIdAndRollsBackOnFailure) {
 
 }  // namespace
 }  // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+using namespace platform::data;
+
+class ExchangeTest : public TableCopyTest {};
+
+TEST_F(ExchangeTest, ImportFromAndExportToAnotherKindOfDataset) {
+  platform::data::testing::VectorDataSet source({{"ID", ftInteger}, {"NAME", ftString, 20}, {"PRICE", ftFloat}});
+  source.Open();
+  source.AppendRecord({1, "bolt", 0.25});
+  source.AppendRecord({2, "nut's", 0.5});
+  source.AppendRecord({3, Variant(), 1.5});
+  TIndexDefs indexes(nullptr);
+  indexes.Add("", "ID", {ixPrimary, ixUnique});
+  indexes.Add("NOFIELDS", "", {});
+
+  TORVTable table;
+  table.SetDatabaseName("MEMORY");
+  table.SetTableName("PARTS");
+  std::string log;
+  EXPECT_FALSE(table.ImportTable(source, log, &indexes));
+  EXPECT_EQ(log, "Cannot import index 'NOFIELDS'. Index type is not supported, index skipped");
+  table.IndexDefs().SetUpdated(false);
+  table.IndexDefs().Update();
+  ASSERT_EQ(table.IndexDefs().Count(), 1);
+  EXPECT_EQ(table.IndexDefs()[0]->Name(), "idxPrimaryKey");
+  EXPECT_EQ(Rows(table), (std::vector<std::string>{"1|bolt|0.25", "2|nut's|0.5", "3|NULL|1.5"}));
+
+  platform::data::testing::VectorDataSet target({{"ID", ftInteger}, {"NAME", ftString, 20}, {"PRICE", ftFloat}});
+  int created = 0;
+  EXPECT_TRUE(table.ExportTable(target, [&] { ++created; }));
+  EXPECT_EQ(created, 1);
+  EXPECT_TRUE(target.Active());
+  EXPECT_EQ(Rows(target), Rows(table));
+  EXPECT_FALSE(table.Active());
+
+  // A creation that fails is logged.
+  log.clear();
+  EXPECT_FALSE(table.ExportTable(target, [] { throw std::runtime_error("no room"); }, log));
+  EXPECT_EQ(log, "Error exporting table. Cannot create table due to error: no room\r\n");
+}
+
+TEST_F(ExchangeTest, BatchMoveInItsSixModes) {
+  struct Case {
+    TORVBatchMoveType type;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {bmtAppend, {"1|src1", "2|old2", "3|old3", "4|old4"}},
+      {bmtAppendUpdate, {"1|src1", "2|src2", "3|src3", "4|old4"}},
+      {bmtCopy, {"1|src1", "2|src2", "3|src3"}},
+      {bmtDelete, {"4|old4"}},
+      {bmtUpdate, {"2|src2", "3|src3", "4|old4"}},
+      {bmtSynchronize, {"1|src1", "2|src2", "3|src3"}},
+  };
+  for (const Case& c : cases) {
+    auto src = MakeTable("MEMORY", "BSRC", {{"ID", ftInteger}, {"V", ftString, 10}}, {{"PK", "ID", {ixPrimary}}});
+    src->Open();
+    for (int i = 1; i <= 3; ++i) src->AppendRecord({i, "src" + std::to_string(i)});
+    auto dst = MakeTable("MEMORY", "BDST", {{"ID", ftInteger}, {"V", ftString, 10}}, {{"PK", "ID", {ixPrimary}}});
+    dst->Open();
+    for (int i = 2; i <= 4; ++i) dst->AppendRecord({i, "old" + std::to_string(i)});
+    dst->BatchMove(*src, c.type);
+    dst->SetIndexName("PK");
+    EXPECT_EQ(Rows(*dst), c.expected) << static_cast<int>(c.type);
+    src->Close();
+    dst->Close();
+  }
+}
+
+}  // namespace
+}  // namespace orv::testing
