@@ -23,6 +23,18 @@ namespace orv {
 // destination cannot take raises the destination's conversion error.
 void AssignField(platform::data::TField& Source, platform::data::TField& Destination);
 
+// What ExportToSQL writes.
+class TORVExportToSqlOptions {
+ public:
+  void Assign(const TORVExportToSqlOptions& Source) { *this = Source; }
+
+  bool Structure = true;     // DROP TABLE (see AddDropTable) and CREATE TABLE
+  bool AddDropTable = true;  // only with Structure
+  bool BlobSettings = false; // block size and compression of BLOB columns
+  bool Data = false;         // one INSERT per record
+  bool FieldNamesInInserts = false;
+};
+
 class TORVTable : public TORVDataSet {
  public:
   explicit TORVTable(TORVComponent* AOwner = nullptr);
@@ -145,6 +157,17 @@ class TORVTable : public TORVDataSet {
   void BatchMove(TORVDataSet& SourceTableOrQuery, TORVBatchMoveType MoveType,
                  const std::string& DstTableIndexNameToIdentifyEqualRecords = {});
 
+  // ---- SQL script ----
+  TORVExportToSqlOptions& ExportToSqlOptions() { return FExportToSqlOptions; }
+  // Writes the (closed) table as a script the SQL layer reads back: DROP TABLE, CREATE TABLE
+  // and INSERT statements as ExportToSqlOptions choose, in the engine's 8-bit text. Numbers
+  // are written with a point whatever the process's number format says.
+  void ExportToSQL(platform::TStream& Stream);
+  // Creates or empties the file, which no one else may write meanwhile.
+  void ExportToSQL(const std::string& FileName);
+  // The script as UTF-8 text.
+  std::string ExportToSQL();
+
   // ---- progress events of the whole-table operations ----
   // Unassigned handlers show the progress form, unless the database is silent or the table
   // temporary.
@@ -213,6 +236,7 @@ class TORVTable : public TORVDataSet {
   bool ShowsProgressForm() const;
 
   std::unique_ptr<platform::ui::ProgressForm> FProgressForm;
+  TORVExportToSqlOptions FExportToSqlOptions;
   std::string FTableName;
   bool FExclusive = false;
   bool FTemporary = false;
