@@ -107,5 +107,36 @@ TEST(OrvToolTest, ErrorsGoToTheErrorStreamWithResultOne) {
   EXPECT_EQ(text, "Database file '/nonexistent/dir/none.orv' does not exist\n");
 }
 
+TEST(OrvToolTest, CopyCompactRepairAndExportSql) {
+  ScratchDir dir;
+  const std::string db = dir.File("tool.orv");
+  const std::string other = dir.File("other.orv");
+  auto run = [](const std::vector<std::string>& args, const std::string& input = {}) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int rc = tools::RunOrvTool(args, in, out, err);
+    EXPECT_EQ(rc, 0) << err.str();
+    return out.str();
+  };
+  run({"create", db});
+  run({"create", other});
+  EXPECT_EQ(run({"load", db, "T", "ID:INTEGER,NAME:VARCHAR(10)"}, "1\tone\n2\tit's\n"), "2\n");
+  run({"copy", db, "T", "U"});
+  run({"copy", db, "T", "T", other});
+  EXPECT_EQ(run({"dump", db, "U"}), run({"dump", other, "T"}));
+  run({"compact", db});
+  EXPECT_EQ(run({"repair", db}), "");
+  EXPECT_EQ(run({"count", db, "U"}), "2\n");
+  EXPECT_EQ(run({"exportsql", db, "U", "--data"}),
+            "INSERT INTO U values (1, 'one');\r\nINSERT INTO U values (2, 'it''s');\r\n\r\n");
+  EXPECT_EQ(run({"exportsql", db, "U"}).rfind("DROP TABLE U;\r\nCREATE TABLE U (\r\n", 0), 0u);
+
+  // Onto itself: refused with the engine's message.
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(tools::RunOrvTool({"copy", db, "U", "u"}, in, out, err), 1);
+  EXPECT_NE(err.str().find("30447"), std::string::npos) << err.str();
+}
+
 }  // namespace
 }  // namespace orv::testing

@@ -1,5 +1,6 @@
 #include "dbengine/access/tools/orv_tool.h"
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -22,7 +23,11 @@ constexpr char kUsage[] =
     "usage: orvtool create DB\n"
     "       orvtool load DB TABLE SPEC [TSV]\n"
     "       orvtool dump DB TABLE [--index NAME]\n"
-    "       orvtool count DB TABLE\n";
+    "       orvtool count DB TABLE\n"
+    "       orvtool copy DB TABLE NEWTABLE [DESTDB]\n"
+    "       orvtool compact DB\n"
+    "       orvtool repair DB\n"
+    "       orvtool exportsql DB TABLE [--structure] [--data] [--names]\n";
 
 
 std::unique_ptr<TORVDatabase> OpenDatabase(const std::string& FileName) {
@@ -52,7 +57,9 @@ std::string Trim(const std::string& s) {
 int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out) {
   if (Args.empty()) throw UsageError("missing command");
   const std::string& command = Args[0];
-  if (command != "create" && command != "load" && command != "dump" && command != "count")
+  static const std::vector<std::string> kCommands = {"create",  "load",   "dump",     "count",
+                                                     "copy",    "compact", "repair", "exportsql"};
+  if (std::find(kCommands.begin(), kCommands.end(), command) == kCommands.end())
     throw UsageError("unknown command '" + command + "'");
   if (Args.size() < 2) throw UsageError("missing database");
   const std::string& file = Args[1];
@@ -64,6 +71,21 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
     db.SetDatabaseFileName(file);
     db.SetSilentMode(true);
     db.CreateDatabase();
+    return 0;
+  }
+  if (command == "compact" || command == "repair") {
+    if (Args.size() != 2) throw UsageError(command + " takes the database only");
+    RunningEngine engine;
+    TORVDatabase db(nullptr);
+    db.SetDatabaseName(kDatabaseName);
+    db.SetDatabaseFileName(file);
+    db.SetSilentMode(true);
+    if (command == "compact") {
+      db.CompactDatabase();
+    } else {
+      // What the repair met on its way; empty when the copy went through without a problem.
+      Out << db.RepairDatabase();
+    }
     return 0;
   }
   if (Args.size() < 3) throw UsageError("missing table");
@@ -109,6 +131,43 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
     table->Open();
     Out << table->RecordCount() << "\n";
     table->Close();
+    return 0;
+  }
+  if (command == "copy") {
+    if (Args.size() != 4 && Args.size() != 5) throw UsageError("copy takes DB TABLE NEWTABLE [DESTDB]");
+    RunningEngine engine;
+    std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
+    std::unique_ptr<TORVTable> table = TableOf(table_name);
+    std::string log;
+    bool cont = true;
+    table->CopyTable(Args[3], log, cont, Args.size() == 5 ? Args[4] : std::string(), {}, false, false, true, 0, 100);
+    if (!log.empty()) throw std::runtime_error(log);
+    return 0;
+  }
+  if (command == "exportsql") {
+    RunningEngine engine;
+    std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
+    std::unique_ptr<TORVTable> table = TableOf(table_name);
+    TORVExportToSqlOptions& options = table->ExportToSqlOptions();
+    bool chosen = false;
+    for (size_t i = 3; i < Args.size(); ++i) {
+      if (!chosen) {
+        options.Structure = false;
+        options.Data = false;
+        chosen = true;
+      }
+      if (Args[i] == "--structure") {
+        options.Structure = true;
+      } else if (Args[i] == "--data") {
+        options.Data = true;
+      } else if (Args[i] == "--names") {
+        options.Data = true;
+        options.FieldNamesInInserts = true;
+      } else {
+        throw UsageError("exportsql takes DB TABLE [--structure] [--data] [--names]");
+      }
+    }
+    Out << table->ExportToSQL();
     return 0;
   }
   throw UsageError("unknown command '" + command + "'");

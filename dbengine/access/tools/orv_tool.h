@@ -6,6 +6,16 @@
 //                                          the rows of TSV (stdin without it), prints their count
 //   orvtool dump DB TABLE [--index NAME]   the rows as TSV (see orv_tsv.h), in index order
 //   orvtool count DB TABLE                 the number of rows
+//   orvtool copy DB TABLE NEWTABLE [DESTDB] copies a table with its indexes and rows, within DB
+//                                          or into another database file ("MEMORY" is useless
+//                                          here: it ends with the command)
+//   orvtool compact DB                     rewrites the file without its free space
+//   orvtool repair DB                      copies what can be read into a new file; prints
+//                                          what could not
+//   orvtool exportsql DB TABLE [--structure] [--data] [--names]
+//                                          the table as an SQL script (UTF-8) on stdout; without
+//                                          options the structure only, --names (with data)
+//                                          names the columns in every INSERT
 // The database is opened multi-user, so that other processes may use it meanwhile. Errors:
 // the engine's message on the error stream and the result 1.
 #include <cstdint>
