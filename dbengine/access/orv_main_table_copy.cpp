@@ -111,7 +111,10 @@ bool TORVTable::CopyTable(const std::string& NewTableName, std::string& Log, boo
     TORVDatabase* own = Database();
     destName = DatabaseName();
     destFile = own ? own->DatabaseFileName() : DatabaseName();
-    if (InMemory()) destFile = "MEMORY";
+    if (InMemory()) {
+      destFile = "MEMORY";
+      memory = true;
+    }
     if (SameText(NewTableName, TableName()))
       throw EORVException(30447, "Cannot copy table '%s.%s' into it self", {destFile, TableName()});
   } else if (DestDatabaseFileName == "MEMORY") {

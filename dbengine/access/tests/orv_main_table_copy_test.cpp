@@ -233,6 +233,38 @@ TEST_F(TableCopyTest, CopiesIntoMemoryAndAnotherEncryptedFileWithoutTemporaryInd
   KeepOutput(enc, "copy_into_encrypted.orv");
 }
 
+TEST_F(TableCopyTest, TheDefaultProgressFormUnlessSilentOrTemporary) {
+  const std::string file = dir.File("form.orv");
+  CreateFile(file);
+  auto db = NewDatabase("FormDb", file);
+  db->Open();
+  auto src = Numbers("FormDb", "PLATE", 50);
+  src->CopyTable("FILM");
+  ASSERT_EQ(ui.Progress().size(), 1u);
+  EXPECT_EQ(ui.Progress()[0].texts, (std::vector<std::string>{"Copy Table..."}));
+  EXPECT_EQ(ui.Progress()[0].positions.front(), 0);
+  EXPECT_EQ(ui.Progress()[0].positions.back(), 100);
+  EXPECT_TRUE(ui.Progress()[0].closed);
+
+  // Abort pressed: the copy stops with the copier's line.
+  ui.AbortProgressAt(0);
+  std::string log;
+  bool cont = true;
+  EXPECT_TRUE(src->CopyTable("FILM2", log, cont, "", "", false, false, true, 0, 100));
+  EXPECT_FALSE(cont);
+  EXPECT_EQ(log, "Terminated by User.\r\n");
+  ui.AbortProgressAt(std::nullopt);
+
+  db->SetSilentMode(true);
+  src->CopyTable("FILM3");
+  EXPECT_EQ(ui.Progress().size(), 2u);
+  EXPECT_EQ(CodeOf([&] { src->CopyTable("FILM3"); }), 30448);
+  auto memory = Numbers("MEMORY", "M", 2);
+  EXPECT_EQ(CodeOf([&] { memory->CopyTable("M"); }), 30447);
+  memory->CopyTable("M2");
+  EXPECT_EQ(CodeOf([&] { memory->CopyTable("M2"); }), 10515);
+}
+
 TEST_F(TableCopyTest, RestructureCarriesDataByObjectIdAndRollsBackOnFailure) {
   const std::string file = dir.File("re.orv");
   CreateFile(file);
