@@ -35,6 +35,20 @@ void DeleteCopy(const std::string& FileName) { (void)platform::DeleteFile(FileNa
   throw EORVException(30456, "Operation %s failed: %s", {std::string(Operation), Log});
 }
 
+// Runs a copy into CopyFileName; the copy is deleted when it fails or raises.
+template <class F>
+bool CopyOrDelete(const std::string& CopyFileName, F&& Body) {
+  bool ok = false;
+  try {
+    ok = Body();
+  } catch (...) {
+    DeleteCopy(CopyFileName);
+    throw;
+  }
+  if (!ok) DeleteCopy(CopyFileName);
+  return ok;
+}
+
 const char* const kReplaceRefused = "The database file is in use by another process and was not replaced";
 
 }  // namespace
@@ -203,21 +217,14 @@ bool TORVDatabase::CompactDatabase(const std::string& NewDatabaseFileName) {
   Open();
   Close();
   std::string log;
-  bool ok = false;
-  try {
-    ok = InternalCopyDatabase(
+  const bool ok = CopyOrDelete(NewDatabaseFileName, [&] {
+    return InternalCopyDatabase(
         NewDatabaseFileName, log, false, FPassword, FCryptoAlgorithm, FPageSize, FPageCountInExtent, FMaxConnections,
         [this](TORVDatabase&) { InternalBefore(BeforeCompact, "Compacting Database...", false); },
         [this](TORVDatabase&, int p, bool& c) { InternalProgress(OnCompactProgress, p, c, false); },
         [this](TORVDatabase&) { InternalAfter(AfterCompact); });
-  } catch (...) {
-    DeleteCopy(NewDatabaseFileName);
-    throw;
-  }
-  if (!ok) {
-    DeleteCopy(NewDatabaseFileName);
-    OperationFailed("CompactDatabase", log);
-  }
+  });
+  if (!ok) OperationFailed("CompactDatabase", log);
   return true;
 }
 
@@ -241,16 +248,8 @@ bool TORVDatabase::RepairDatabase(const std::string& NewDatabaseFileName, std::s
 std::string TORVDatabase::RepairDatabase() {
   std::string result;
   const std::string copy = FDatabaseFileName + ".tmp";
-  bool ok = false;
-  try {
-    ok = RepairDatabase(copy, result);
-  } catch (...) {
-    DeleteCopy(copy);
-    throw;
-  }
-  if (!ok) {
+  if (!CopyOrDelete(copy, [&] { return RepairDatabase(copy, result); })) {
     if (result.empty()) result = "Unknown error";
-    DeleteCopy(copy);
     return result;
   }
   if (!ReplaceByCopy(copy)) OperationFailed("RepairDatabase", kReplaceRefused);
@@ -260,21 +259,14 @@ std::string TORVDatabase::RepairDatabase() {
 std::string TORVDatabase::ChangePassword(const std::string& NewPassword, TORVCryptoAlgorithm NewCryptoAlgorithm) {
   std::string result;
   const std::string copy = FDatabaseFileName + ".tmp";
-  bool ok = false;
-  try {
-    ok = InternalCopyDatabase(
+  const bool ok = CopyOrDelete(copy, [&] {
+    return InternalCopyDatabase(
         copy, result, false, NewPassword, NewCryptoAlgorithm, FPageSize, FPageCountInExtent, FMaxConnections,
         [this](TORVDatabase&) { InternalBefore(BeforeChangePassword, "Changing Database Password...", false); },
         [this](TORVDatabase&, int p, bool& c) { InternalProgress(OnChangePasswordProgress, p, c, false); },
         [this](TORVDatabase&) { InternalAfter(AfterChangePassword); });
-  } catch (...) {
-    DeleteCopy(copy);
-    throw;
-  }
-  if (!ok) {
-    DeleteCopy(copy);
-    return result;
-  }
+  });
+  if (!ok) return result;
   if (!ReplaceByCopy(copy)) OperationFailed("ChangePassword", kReplaceRefused);
   FPassword = NewPassword;
   FCryptoAlgorithm = NewCryptoAlgorithm;
@@ -295,9 +287,8 @@ bool TORVDatabase::ChangeDatabaseSettings(std::string& Log, bool IgnoreErrors, c
   Open();
   Close();
   const std::string copy = FDatabaseFileName + ".tmp";
-  bool ok = false;
-  try {
-    ok = InternalCopyDatabase(
+  const bool ok = CopyOrDelete(copy, [&] {
+    return InternalCopyDatabase(
         copy, Log, IgnoreErrors, NewPassword, NewCryptoAlgorithm, NewPageSize, NewPageCountInExtent,
         NewMaxConnections,
         [this](TORVDatabase&) {
@@ -305,14 +296,8 @@ bool TORVDatabase::ChangeDatabaseSettings(std::string& Log, bool IgnoreErrors, c
         },
         [this](TORVDatabase&, int p, bool& c) { InternalProgress(OnChangeDatabaseSettingsProgress, p, c, false); },
         [this](TORVDatabase&) { InternalAfter(AfterChangeDatabaseSettings); });
-  } catch (...) {
-    DeleteCopy(copy);
-    throw;
-  }
-  if (!ok) {
-    DeleteCopy(copy);
-    return false;
-  }
+  });
+  if (!ok) return false;
   if (!ReplaceByCopy(copy)) {
     Log += kReplaceRefused;
     return false;

@@ -234,6 +234,12 @@ class TORVTable : public TORVDataSet {
   void DoProgress(const TORVDataSetProgressEvent& Handler, platform::data::TDataSet& Sender, int PercentDone, bool& Continue);
   void DoAfterProgress(const TORVDataSetNotifyEvent& Handler, platform::data::TDataSet& Sender);
   bool ShowsProgressForm() const;
+  // Import and export: every record copied with IgnoreErrors while the table's data is locked,
+  // between the group's Before and After events; returns the copier's log.
+  std::string CopyUnderTableDataLock(TORVCursor& Cursor, platform::data::TDataSet& Source,
+                                     platform::data::TDataSet& Destination, const TORVDataSetNotifyEvent& Before,
+                                     const TORVDataSetProgressEvent& Progress, const TORVDataSetNotifyEvent& After,
+                                     const char* Message);
 
   std::unique_ptr<platform::ui::ProgressForm> FProgressForm;
   TORVExportToSqlOptions FExportToSqlOptions;

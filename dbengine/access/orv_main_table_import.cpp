@@ -19,6 +19,25 @@ using namespace platform::data;
 
 // ---- ImportTable ------------------------------------------------------------------------------
 
+std::string TORVTable::CopyUnderTableDataLock(TORVCursor& Cursor, TDataSet& Source, TDataSet& Destination,
+                                              const TORVDataSetNotifyEvent& Before,
+                                              const TORVDataSetProgressEvent& Progress,
+                                              const TORVDataSetNotifyEvent& After, const char* Message) {
+  std::string copyLog;
+  Cursor.LockTableData();
+  platform::ScopeExit unlock([&] {
+    DoAfterProgress(After, *this);
+    Cursor.UnlockTableData();
+  });
+  DoBeforeProgress(Before, *this, Message, false);
+  bool cont = true;
+  InternalCopyRecords(
+      Source, Destination, copyLog, cont, true, false,
+      [&](TDataSet& Sender, int PercentDone, bool& Cont) { DoProgress(Progress, Sender, PercentDone, Cont); }, 0,
+      100);
+  return copyLog;
+}
+
 bool TORVTable::ImportTable(TDataSet& SourceTable, std::string& Log, const TIndexDefs* aIndexDefs) {
   SetFiltered(false);
   const std::string logBefore = Log;
@@ -60,23 +79,9 @@ bool TORVTable::ImportTable(TDataSet& SourceTable, std::string& Log, const TInde
     return false;
   }
   Open();
-  TORVCursor& cursor = Cursor(10259);
-  cursor.LockTableData();
-  {
-    platform::ScopeExit unlock([&] {
-      DoAfterProgress(AfterImport, *this);
-      cursor.UnlockTableData();
-    });
-    DoBeforeProgress(BeforeImport, *this, "Import Table...", false);
-    std::string copyLog;
-    bool cont = true;
-    InternalCopyRecords(
-        SourceTable, *this, copyLog, cont, true, false,
-        [this](TDataSet& Sender, int PercentDone, bool& Cont) { DoProgress(OnImportProgress, Sender, PercentDone, Cont); },
-        0, 100);
-    if (!copyLog.empty())
-      Log += "Error importing table. Cannot copy data due to error: " + copyLog + "\r\n";
-  }
+  const std::string copyLog = CopyUnderTableDataLock(Cursor(10259), SourceTable, *this, BeforeImport,
+                                                     OnImportProgress, AfterImport, "Import Table...");
+  if (!copyLog.empty()) Log += "Error importing table. Cannot copy data due to error: " + copyLog + "\r\n";
   Close();
   return Log == logBefore;
 }
@@ -124,22 +129,9 @@ bool TORVTable::ExportTable(TDataSet& DestinationTable, const std::function<void
     Log += std::string("Error exporting table. Cannot open destination table due to error: ") + e.what() + "\r\n";
     return false;
   }
-  cursor.LockTableData();
-  {
-    platform::ScopeExit unlock([&] {
-      DoAfterProgress(AfterExport, *this);
-      cursor.UnlockTableData();
-    });
-    DoBeforeProgress(BeforeExport, *this, "Export Table...", false);
-    std::string copyLog;
-    bool cont = true;
-    InternalCopyRecords(
-        *this, DestinationTable, copyLog, cont, true, false,
-        [this](TDataSet& Sender, int PercentDone, bool& Cont) { DoProgress(OnExportProgress, Sender, PercentDone, Cont); },
-        0, 100);
-    if (!copyLog.empty())
-      Log += "Error exporting table. Cannot copy data due to error: " + copyLog + "\r\n";
-  }
+  const std::string copyLog = CopyUnderTableDataLock(cursor, *this, DestinationTable, BeforeExport,
+                                                     OnExportProgress, AfterExport, "Export Table...");
+  if (!copyLog.empty()) Log += "Error exporting table. Cannot copy data due to error: " + copyLog + "\r\n";
   return Log == logBefore;
 }
 

@@ -35,6 +35,13 @@ class TableCopyTest : public EngineTest {
     t->Close();
     return t;
   }
+  // A new database file of the scratch folder, open under Name.
+  std::unique_ptr<TORVDatabase> FileDatabase(const std::string& Name, const std::string& File) {
+    CreateFile(File);
+    auto db = NewDatabase(Name, File);
+    db->Open();
+    return db;
+  }
   static std::vector<std::string> Rows(TDataSet& t) {
     std::vector<std::string> rows;
     const bool was = t.Active();
@@ -167,9 +174,7 @@ TEST_F(TableCopyTest, AnUnreadableLastRecordEndsTheCopyWithItsLineAndNoDuplicate
 
 TEST_F(TableCopyTest, CopyOntoAnExistingNameOrOntoItselfIsRefused) {
   const std::string file = dir.File("copy.orv");
-  CreateFile(file);
-  auto db = NewDatabase("CopyDb", file);
-  db->Open();
+  auto db = FileDatabase("CopyDb", file);
   auto src = Numbers("CopyDb", "PLATE", 3);
   auto other = Numbers("CopyDb", "FILM", 1);
 
@@ -199,9 +204,7 @@ TEST_F(TableCopyTest, CopyOntoAnExistingNameOrOntoItselfIsRefused) {
 
 TEST_F(TableCopyTest, CopiesIntoMemoryAndAnotherEncryptedFileWithoutTemporaryIndexes) {
   const std::string file = dir.File("src.orv");
-  CreateFile(file);
-  auto db = NewDatabase("SrcDb", file);
-  db->Open();
+  auto db = FileDatabase("SrcDb", file);
   auto src = Numbers("SrcDb", "PLATE", 5);
   src->AddIndex("BYNAME", "NAME", {});
   src->AddIndex("TEMPORARY_N", "N", {});
@@ -235,9 +238,7 @@ TEST_F(TableCopyTest, CopiesIntoMemoryAndAnotherEncryptedFileWithoutTemporaryInd
 
 TEST_F(TableCopyTest, TheDefaultProgressFormUnlessSilentOrTemporary) {
   const std::string file = dir.File("form.orv");
-  CreateFile(file);
-  auto db = NewDatabase("FormDb", file);
-  db->Open();
+  auto db = FileDatabase("FormDb", file);
   auto src = Numbers("FormDb", "PLATE", 50);
   src->CopyTable("FILM");
   ASSERT_EQ(ui.Progress().size(), 1u);
@@ -267,9 +268,7 @@ TEST_F(TableCopyTest, TheDefaultProgressFormUnlessSilentOrTemporary) {
 
 TEST_F(TableCopyTest, RestructureCarriesDataByObjectIdAndRollsBackOnFailure) {
   const std::string file = dir.File("re.orv");
-  CreateFile(file);
-  auto db = NewDatabase("ReDb", file);
-  db->Open();
+  auto db = FileDatabase("ReDb", file);
   auto t = Numbers("ReDb", "T", 40);
 
   // N renamed to AMOUNT, NAME dropped, NOTE added.
