@@ -75,7 +75,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
   }
   if (command == "compact" || command == "repair") {
     if (Args.size() != 2) throw UsageError(command + " takes the database only");
-    RunningEngine engine;
+    TRunningEngine engine;
     TORVDatabase db(nullptr);
     db.SetDatabaseName(kDatabaseName);
     db.SetDatabaseFileName(file);
@@ -135,7 +135,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
   }
   if (command == "copy") {
     if (Args.size() != 4 && Args.size() != 5) throw UsageError("copy takes DB TABLE NEWTABLE [DESTDB]");
-    RunningEngine engine;
+    TRunningEngine engine;
     std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
     std::unique_ptr<TORVTable> table = TableOf(table_name);
     std::string log;
@@ -145,7 +145,7 @@ int Run(const std::vector<std::string>& Args, std::istream& In, std::ostream& Ou
     return 0;
   }
   if (command == "exportsql") {
-    RunningEngine engine;
+    TRunningEngine engine;
     std::unique_ptr<TORVDatabase> db = OpenDatabase(file);
     std::unique_ptr<TORVTable> table = TableOf(table_name);
     TORVExportToSqlOptions& options = table->ExportToSqlOptions();
