@@ -477,6 +477,7 @@ void TORVDiskPageManager::CollectCommitRegions(int32_t SessionID, TORVJournalCon
 }
 
 void TORVDiskPageManager::ApplyChanges(int32_t SessionID) {
+  ++FChangeGeneration;
   const TORVSessionPageInfo* info = SessionInfo(SessionID);
   if (!info || (info->DirtyPages->Count() == 0 && info->AddedPageNumbers->ItemCount == 0 &&
                 info->RemovedPageNumbers->ItemCount == 0))

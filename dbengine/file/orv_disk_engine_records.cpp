@@ -18,9 +18,15 @@
 namespace orv {
 
 uint8_t* TORVSmallRecordPage::Data() const {
+  if (FCopy) return FCopy;
   uint8_t* data = LPage ? LPage->GetPageData() : nullptr;
   if (!data) throw EORVException(30565, "Page has no buffer");
   return data;
+}
+
+TORVPage& TORVSmallRecordPage::WritablePage() const {
+  if (!LPage) throw EORVException(30565, "Page has no buffer");
+  return *LPage;
 }
 
 namespace {
@@ -40,6 +46,19 @@ TORVSmallRecordPage::TORVSmallRecordPage(TORVPage* Page, int32_t RecordBufferSiz
       FRecordDataOffset(BitmapSize(MaxRecordsOnPage)) {
   const int64_t end = FRecordDataOffset + static_cast<int64_t>(MaxRecordsOnPage) * RecordBufferSize;
   if (MaxRecordsOnPage < 0 || RecordBufferSize < 0 || end > Page->GetPageDataSize())
+    throw EORVException(20140, "Invalid number of records on page");
+}
+
+TORVSmallRecordPage::TORVSmallRecordPage(const uint8_t* Data, int32_t DataSize, int32_t PageNo,
+                                         int32_t RecordBufferSize, int32_t MaxRecordsOnPage)
+    : LPage(nullptr),
+      FCopy(const_cast<uint8_t*>(Data)),
+      FPageNo(PageNo),
+      FRecordBufferSize(RecordBufferSize),
+      FMaxRecordsOnPage(MaxRecordsOnPage),
+      FRecordDataOffset(BitmapSize(MaxRecordsOnPage)) {
+  const int64_t end = FRecordDataOffset + static_cast<int64_t>(MaxRecordsOnPage) * RecordBufferSize;
+  if (!Data || MaxRecordsOnPage < 0 || RecordBufferSize < 0 || end > DataSize)
     throw EORVException(20140, "Invalid number of records on page");
 }
 
@@ -78,23 +97,26 @@ int64_t TORVSmallRecordPage::GetRecordCount() const {
 void TORVSmallRecordPage::AddRecord(const void* RecordBuffer, TORVPageItemID& RecordID) {
   int32_t slot = 0;
   if (!FindUnusedRecordSlot(slot)) throw EORVException(20141, "Cannot add record to page. Page is full");
+  TORVPage& page = WritablePage();
   std::memcpy(Slot(slot), RecordBuffer, static_cast<size_t>(FRecordBufferSize));
   Data()[slot / 8] |= static_cast<uint8_t>(1u << (slot % 8));
-  LPage->FIsDirty = true;
-  RecordID = {LPage->FPageNo, static_cast<uint16_t>(slot)};
+  page.FIsDirty = true;
+  RecordID = {page.FPageNo, static_cast<uint16_t>(slot)};
 }
 
 bool TORVSmallRecordPage::UpdateRecord(const void* RecordBuffer, const TORVPageItemID& RecordID) {
   if (!IsSlotUsed(RecordID.PageItemNo)) return false;
+  TORVPage& page = WritablePage();
   std::memcpy(Slot(RecordID.PageItemNo), RecordBuffer, static_cast<size_t>(FRecordBufferSize));
-  LPage->FIsDirty = true;
+  page.FIsDirty = true;
   return true;
 }
 
 bool TORVSmallRecordPage::DeleteRecord(const TORVPageItemID& RecordID) {
   if (!IsSlotUsed(RecordID.PageItemNo)) return false;
+  TORVPage& page = WritablePage();
   Data()[RecordID.PageItemNo / 8] &= static_cast<uint8_t>(~(1u << (RecordID.PageItemNo % 8)));
-  LPage->FIsDirty = true;
+  page.FIsDirty = true;
   return true;
 }
 
@@ -105,7 +127,7 @@ bool TORVSmallRecordPage::GetRecordBuffer(const TORVPageItemID& RecordID, void* 
 }
 
 void TORVSmallRecordPage::GetFirstRecordID(TORVPageItemID& RecordID) const {
-  RecordID.PageNo = LPage->FPageNo;
+  RecordID.PageNo = PageNo();
   for (int32_t i = 0; i < FMaxRecordsOnPage; ++i) {
     if (IsSlotUsed(i)) {
       RecordID.PageItemNo = static_cast<uint16_t>(i);
@@ -113,11 +135,11 @@ void TORVSmallRecordPage::GetFirstRecordID(TORVPageItemID& RecordID) const {
     }
   }
   throw EORVException(20143, "Record not found. PageNo=%d, PageRecordCount=%d",
-                      {LPage->FPageNo, static_cast<int32_t>(GetRecordCount())});
+                      {PageNo(), static_cast<int32_t>(GetRecordCount())});
 }
 
 void TORVSmallRecordPage::GetLastRecordID(TORVPageItemID& RecordID) const {
-  RecordID.PageNo = LPage->FPageNo;
+  RecordID.PageNo = PageNo();
   for (int32_t i = FMaxRecordsOnPage - 1; i >= 0; --i) {
     if (IsSlotUsed(i)) {
       RecordID.PageItemNo = static_cast<uint16_t>(i);
@@ -148,7 +170,7 @@ bool TORVSmallRecordPage::GetPriorRecordID(TORVPageItemID& RecordID) const {
 }
 
 void TORVSmallRecordPage::GetRecordID(int32_t RecNoOnPage, TORVPageItemID& RecordID) const {
-  RecordID.PageNo = LPage->FPageNo;
+  RecordID.PageNo = PageNo();
   int32_t seen = 0;
   for (int32_t i = 0; i < FMaxRecordsOnPage; ++i) {
     if (!IsSlotUsed(i)) continue;
@@ -206,6 +228,7 @@ void TORVDiskRecordManager::Init(int32_t RecordBufferSize, int32_t DiskRecordBuf
   FRecordPageIndex->FMaxRecordsOnPage = FMaxRecordsOnPage;
   FRecordCount = 0;
   FTableState = 0;
+  ++FChanges;
 }
 
 void TORVDiskRecordManager::CreateRecordPageIndex() { FRecordPageIndex->CreateIndex(SYSTEM_SESSION_ID); }
@@ -220,8 +243,11 @@ void TORVDiskRecordManager::SaveMetadata(platform::TStream& Stream) const {
 
 void TORVDiskRecordManager::LoadMostUpdated(const uint8_t* Buf, int32_t Size, int32_t& Offset) {
   if (Offset < 0 || Offset + 8 > Size) throw EORVException(20164, "Invalid table header data");
-  FTableState = static_cast<int32_t>(platform::LoadLE32(Buf + Offset));
-  FRecordCount = static_cast<int64_t>(platform::LoadLE32(Buf + Offset + 4));
+  const int32_t state = static_cast<int32_t>(platform::LoadLE32(Buf + Offset));
+  const int64_t count = static_cast<int64_t>(platform::LoadLE32(Buf + Offset + 4));
+  if (state != FTableState || count != FRecordCount) ++FChanges;
+  FTableState = state;
+  FRecordCount = count;
   Offset += 8;
 }
 
@@ -233,6 +259,7 @@ void TORVDiskRecordManager::SaveMostUpdated(uint8_t* Buf, int32_t Size, int32_t&
 }
 
 void TORVDiskRecordManager::Empty(int32_t SessionID) {
+  ++FChanges;
   int32_t page_no = 0;
   if (FRecordPageIndex->RootPageNo() != -1 && FRecordPageIndex->GetFirstRecordPage(SessionID, page_no)) {
     do {
@@ -268,6 +295,7 @@ bool TORVDiskRecordManager::AddRecord(int32_t SessionID, const void* RecordBuffe
   bool counted = false;
   bool indexing = false;
   TORVPageItemID id;
+  ++FChanges;
   try {
     TORVPage* page = nullptr;
     if (FRecordPageIndex->FindPageForNewRecord(SessionID, page_no)) {
@@ -318,6 +346,7 @@ bool TORVDiskRecordManager::AddRecord(int32_t SessionID, const void* RecordBuffe
 }
 
 bool TORVDiskRecordManager::UpdateRecord(int32_t SessionID, const void* RecordBuffer, const TORVPageItemID& RecordID) {
+  ++FChanges;
   HeldRecordPage held(*this, LPageManager->GetPage(SessionID, RecordID.PageNo, ptTableRecord, true));
   LFieldManager->MemRecordBufferToDiskRecordBuffer(RecordBuffer, FTempDiskRecordBuffer);
   if (!held.view.UpdateRecord(FTempDiskRecordBuffer, RecordID)) return false;
@@ -326,6 +355,7 @@ bool TORVDiskRecordManager::UpdateRecord(int32_t SessionID, const void* RecordBu
 }
 
 bool TORVDiskRecordManager::DeleteRecord(int32_t SessionID, TORVPageItemID& RecordID) {
+  ++FChanges;
   int64_t left = 0;
   {
     HeldRecordPage held(*this, LPageManager->GetPage(SessionID, RecordID.PageNo, ptTableRecord, true));
@@ -362,10 +392,33 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
   NavigationInfo.LastPosition = false;
 }
 
+bool TORVDiskRecordManager::HasScanPage(int32_t SessionID, int32_t PageNo) const {
+  return FScanPage.PageNo == PageNo && FScanPage.SessionID == SessionID && FScanPage.Changes == FChanges &&
+         FScanPage.PagesGeneration == LPageManager->ChangeGeneration();
+}
+
+TORVSmallRecordPage TORVDiskRecordManager::ScanView() const {
+  return TORVSmallRecordPage(FScanPage.Data.data(), static_cast<int32_t>(FScanPage.Data.size()), FScanPage.PageNo,
+                             FDiskRecordBufferSize, FMaxRecordsOnPage);
+}
+
+void TORVDiskRecordManager::KeepScanPage(int32_t SessionID, const TORVPage& Page) {
+  FScanPage.PageNo = -1;
+  const uint8_t* data = Page.GetPageData();
+  if (!data) return;
+  FScanPage.Data.assign(data, data + Page.GetPageDataSize());
+  FScanPage.PageNo = Page.FPageNo;
+  FScanPage.SessionID = SessionID;
+  FScanPage.Changes = FChanges;
+  FScanPage.PagesGeneration = LPageManager->ChangeGeneration();
+}
+
 bool TORVDiskRecordManager::FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType,
                                         TORVNavigationInfo& NavigationInfo) {
   HeldRecordPage held(*this, LPageManager->GetPage(SessionID, PageNo, CheckType ? ptTableRecord : kAnyPageType, true));
-  if (!CheckType && !IsRecordPageValid(*held.held.Get())) return false;
+  const bool valid = IsRecordPageValid(*held.held.Get());
+  if (!CheckType && !valid) return false;
+  if (valid) KeepScanPage(SessionID, *held.held.Get());
   TORVPageItemID id;
   if (Last)
     held.view.GetLastRecordID(id);
@@ -406,6 +459,24 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
     return;
   }
   const TORVPageItemID current = nav.RecordID;
+  const bool forward = nav.GetRecordMode == grmNext;
+  if (HasScanPage(SessionID, current.PageNo)) {
+    const TORVSmallRecordPage view = ScanView();
+    TORVPageItemID id = current;
+    if (nav.GetRecordMode == grmCurrent) {
+      if (!view.IsSlotUsed(current.PageItemNo))
+        nav.GetRecordResult = grrError;
+      else
+        FillBuffer(nav, view, current, 20145);
+      return;
+    }
+    if (forward ? view.GetNextRecordID(id) : view.GetPriorRecordID(id)) {
+      FillBuffer(nav, view, id, forward ? 20145 : 20147);
+      return;
+    }
+    NextPage(SessionID, current.PageNo, forward, nav);
+    return;
+  }
   // A record id that cannot name a page of the file (a cursor's stale position) is no page of
   // this table.
   const bool outside = !CanBeRecordPage(current.PageNo);
@@ -422,12 +493,12 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
     FillBuffer(nav, held.view, current, 20145);
     return;
   }
-  const bool forward = nav.GetRecordMode == grmNext;
   bool valid = false;
   if (!outside) {
     HeldRecordPage held(*this, LPageManager->GetPage(SessionID, current.PageNo, kAnyPageType, true));
     valid = IsRecordPageValid(*held.held.Get());
     if (valid) {
+      KeepScanPage(SessionID, *held.held.Get());
       TORVPageItemID id = current;
       if (forward ? held.view.GetNextRecordID(id) : held.view.GetPriorRecordID(id)) {
         FillBuffer(nav, held.view, id, forward ? 20145 : 20147);
@@ -444,14 +515,18 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
       from_end(true);
     return;
   }
+  NextPage(SessionID, current.PageNo, forward, nav);
+}
+
+void TORVDiskRecordManager::NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo) {
   int32_t page_no = 0;
-  const bool more = forward ? FRecordPageIndex->GetNextRecordPage(SessionID, current.PageNo, page_no)
-                            : FRecordPageIndex->GetPriorRecordPage(SessionID, current.PageNo, page_no);
+  const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
+                            : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
   if (!more) {
-    nav.GetRecordResult = forward ? grrEOF : grrBOF;
+    NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
     return;
   }
-  FirstOnPage(SessionID, page_no, !forward, true, nav);
+  FirstOnPage(SessionID, page_no, !Forward, true, NavigationInfo);
 }
 
 int32_t TORVDiskRecordManager::CompareRecordID(const TORVPageItemID& RecordID1, const TORVPageItemID& RecordID2) {
@@ -481,6 +556,7 @@ void TORVDiskRecordManager::GetRecNo(int32_t SessionID, const TORVPageItemID& Re
 }
 
 void TORVDiskRecordManager::RebuildRecordPageIndex(int32_t SessionID) {
+  ++FChanges;
   FRecordPageIndex->CreateIndex(SessionID);
   FRecordCount = 0;
   TORVDatabaseFreeSpaceManager* fsm = LPageManager->FreeSpaceManager();

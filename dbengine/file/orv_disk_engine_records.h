@@ -12,6 +12,7 @@
 // free slot and maps record numbers to pages. Physical order is pages ascending, then slots.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "dbengine/storage/orv_base_engine.h"
 #include "dbengine/storage/orv_btree_page_index.h"
@@ -28,6 +29,10 @@ class TORVSmallRecordPage {
  public:
   // The bitmap and the slots beyond the page's data: 20140.
   TORVSmallRecordPage(TORVPage* Page, int32_t RecordBufferSize, int32_t MaxRecordsOnPage);
+  // A read-only view over a copy of page PageNo's data (DataSize bytes); the changing calls
+  // raise 30565 on it.
+  TORVSmallRecordPage(const uint8_t* Data, int32_t DataSize, int32_t PageNo, int32_t RecordBufferSize,
+                      int32_t MaxRecordsOnPage);
 
   bool FindUnusedRecordSlot(int32_t& SlotNo) const;
   int64_t GetRecordCount() const;
@@ -57,7 +62,12 @@ class TORVSmallRecordPage {
 
   // The page's data; a page without a buffer: 30565.
   uint8_t* Data() const;
+  // The page to mark dirty after a change; a view over a copy: 30565.
+  TORVPage& WritablePage() const;
+  int32_t PageNo() const { return LPage ? LPage->FPageNo : FPageNo; }
   TORVPage* LPage;
+  uint8_t* FCopy = nullptr;
+  int32_t FPageNo = -1;
   int32_t FRecordBufferSize;
   int32_t FMaxRecordsOnPage;
   int32_t FRecordDataOffset;
@@ -110,9 +120,29 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
 
  private:
   struct HeldRecordPage;
+  // The record page a sequential read is on, copied once: the following records of the page
+  // are read from the copy instead of asking the page cache for every record. The copy is the
+  // page as its session saw it, and is good while nothing could have changed that view: the
+  // same session, no record change and no reload that moved the counters (FChanges), and no
+  // pages applied, cancelled, added, removed or refreshed from the store (the page manager's
+  // change generation). In multi-user mode a read reloads the counters under its lock first,
+  // so another process's committed change retires the copy like a change of ours.
+  struct ScanPage {
+    int32_t PageNo = -1;
+    int32_t SessionID = -1;
+    uint64_t Changes = 0;
+    uint64_t PagesGeneration = 0;
+    std::vector<uint8_t> Data;
+  };
+  bool HasScanPage(int32_t SessionID, int32_t PageNo) const;
+  TORVSmallRecordPage ScanView() const;
+  // Copies a valid record page as the scan page.
+  void KeepScanPage(int32_t SessionID, const TORVPage& Page);
   void FillBuffer(TORVNavigationInfo& NavigationInfo, const TORVSmallRecordPage& View, const TORVPageItemID& RecordID,
                   int32_t NotFoundCode);
   bool FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType, TORVNavigationInfo& NavigationInfo);
+  // The first record of the page after (Forward) or the last of the page before PageNo.
+  void NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo);
   int32_t TableID() const;
   // Page 0 and the free-space maps never hold records (asking the cache for a map page raises).
   bool CanBeRecordPage(int32_t PageNo) const;
@@ -124,6 +154,10 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   int32_t FDiskRecordBufferSize = 0;
   void* FTempDiskRecordBuffer = nullptr;
   TORVDiskTableData* LTableData;
+  // Moves on with every record change, every reset of the counters and every reload that
+  // changed them.
+  uint64_t FChanges = 0;
+  ScanPage FScanPage;
 };
 
 }  // namespace orv

@@ -333,6 +333,7 @@ TORVSessionPageInfo* TORVPageManager::MutableSessionInfo(int32_t SessionID) {
 void TORVPageManager::ForgetCachedPage(int32_t PageNo) {
   // A page in use stays with its user, whose changes must not vanish at its release; the
   // page's stamp tells the synchronisation that the store changed.
+  ++FChangeGeneration;
   TORVPage* cached = FSharedPages->Find(PageNo);
   if (cached && cached->FUseCount == 0) DropFromCache(cached);
 }
@@ -393,10 +394,12 @@ void TORVPageManager::DropFromCache(TORVPage* Page) {
 }
 
 void TORVPageManager::RemovePage(int32_t SessionID, int32_t PageNo) {
+  ++FChangeGeneration;
   SessionFor(SessionID).RemovedPageNumbers->Append(PageNo);
 }
 
 TORVPage* TORVPageManager::AddPage(int32_t SessionID, uint16_t PageType) {
+  ++FChangeGeneration;
   TORVSessionPageInfo& info = SessionFor(SessionID);
   TORVPage* page = NewPage();
   try {
@@ -507,6 +510,7 @@ void TORVPageManager::TrimCache() {
 }
 
 void TORVPageManager::ApplyChanges(int32_t SessionID) {
+  ++FChangeGeneration;
   for (int32_t i = 0; i < FSharedPages->Count(); ++i) {
     const TORVPage* p = FSharedPages->PageAt(i);
     if (p->FSessionID == SessionID && p->FUseCount > 0)
@@ -557,6 +561,7 @@ void TORVPageManager::ApplyChanges(int32_t SessionID) {
 }
 
 void TORVPageManager::CancelChanges(int32_t SessionID) {
+  ++FChangeGeneration;
   int32_t no = 0;
   if (!FindSession(SessionID, no)) return;
   TORVSessionPageInfo& info = FSessions[static_cast<size_t>(no)];

@@ -243,6 +243,10 @@ class TORVPageManager {
   TORVMemoryManager& Memory() const { return FMemory; }
   const TORVSortedPageList& SharedPages() const { return *FSharedPages; }
   const TORVSessionPageInfo* SessionInfo(int32_t SessionID) const;
+  // Moves on whenever what a session sees of a page may change other than through a page it
+  // holds: changes applied or cancelled, a page number given out or freed, a cached page
+  // dropped because the store changed. Copies of page data are good while it stays.
+  uint64_t ChangeGeneration() const { return FChangeGeneration; }
 
  protected:
   // Sets the page geometry; the subclass calls it once before use.
@@ -267,6 +271,7 @@ class TORVPageManager {
   int32_t FPageCount = 0;
   bool FMultiUser = false;
   bool FIgnoreCRCErrors = false;
+  uint64_t FChangeGeneration = 0;
 
  private:
   TORVSessionPageInfo& SessionFor(int32_t SessionID);

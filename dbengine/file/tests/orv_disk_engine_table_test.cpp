@@ -261,6 +261,56 @@ TEST_F(DiskTableTest, AnUpdateOfAVanishedRecordChangesNothing) {
   EXPECT_EQ(report.OrphanBlobs, 0) << report.Text();
 }
 
+// A scan reads the rest of a record page from a copy it took at the page's first record: an
+// update, a delete and an insert by another cursor on that page, and a transaction rolled back,
+// must each show at the scan's next step.
+TEST_F(DiskTableTest, AScanSeesChangesMadeOnThePageItStandsOn) {
+  DiskTable t(path);
+  DiskTestCursor& a = testing::CreateRows(t);
+  for (int32_t id = 1; id <= 8; ++id) ASSERT_EQ(InsertRowsRow(a, id), 0);
+  DiskTestCursor& b = t.Open("ROWS");
+  const auto step = [](DiskTestCursor& c, int32_t times) {
+    for (int32_t i = 0; i < times; ++i)
+      if (c.GetRecordBuffer(grmNext) != grrOK) return std::optional<int64_t>();
+    return c.GetInt("ID");
+  };
+  a.InternalFirst();
+  ASSERT_EQ(step(a, 2), 2);
+  // Another cursor changes row 3 and deletes row 4 behind the scan's back.
+  b.InternalFirst();
+  ASSERT_EQ(step(b, 3), 3);
+  b.BeginEdit();
+  b.SetText("NAME", std::string("changed"));
+  b.InternalPost(false);
+  ASSERT_EQ(b.FErrorCode, 0);
+  ASSERT_EQ(step(b, 1), 4);
+  b.InternalDelete();
+  ASSERT_EQ(b.FErrorCode, 0);
+  ASSERT_EQ(step(a, 1), 3);
+  EXPECT_EQ(a.GetText("NAME"), std::string("changed"));
+  EXPECT_EQ(step(a, 1), 5);
+  // An insert takes the freed slot of row 4, behind the scan.
+  ASSERT_EQ(InsertRowsRow(b, 40), 0);
+  // A change made in a transaction and rolled back leaves the scan with the stored row.
+  t.session->StartTransaction();
+  b.InternalFirst();
+  ASSERT_EQ(step(b, 6), 6);
+  b.BeginEdit();
+  b.SetText("NAME", std::string("dropped"));
+  b.InternalPost(false);
+  ASSERT_EQ(b.FErrorCode, 0);
+  ASSERT_EQ(step(a, 1), 6);
+  EXPECT_EQ(a.GetText("NAME"), std::string("dropped"));
+  t.session->Rollback();
+  ASSERT_EQ(a.GetRecordBuffer(grmCurrent), grrOK);
+  EXPECT_TRUE(IsRowsRow(a, 6));
+  EXPECT_EQ(step(a, 1), 7);
+  EXPECT_EQ(step(a, 1), 8);
+  EXPECT_EQ(a.GetRecordBuffer(grmNext), grrEOF);
+  // Row 3 keeps its changed name (not the image of a rows row: -1).
+  EXPECT_EQ(RowsIds(a), (std::vector<int32_t>{1, 2, -1, 40, 5, 6, 7, 8}));
+}
+
 // The k-th write (then the k-th space allocation) of an insert with BLOBs fails, for every k until one passes
 // untouched: each insert is whole or absent, the process goes on inserting, and the file opened afresh holds the
 // committed rows and passes the check with nothing leaked. The first record page is full, so an insert also takes a
