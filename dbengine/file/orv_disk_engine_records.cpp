@@ -11,6 +11,7 @@
 #include "dbengine/storage/orv_base_engine_fields.h"
 #include "dbengine/storage/orv_compression_streams.h"
 #include "dbengine/storage/orv_const.h"
+#include "dbengine/storage/orv_converts.h"
 #include "dbengine/storage/orv_except.h"
 #include "dbengine/storage/orv_memory.h"
 #include "platform/base/byte_order.h"
@@ -118,6 +119,10 @@ bool TORVSmallRecordPage::DeleteRecord(const TORVPageItemID& RecordID) {
   Data()[RecordID.PageItemNo / 8] &= static_cast<uint8_t>(~(1u << (RecordID.PageItemNo % 8)));
   page.FIsDirty = true;
   return true;
+}
+
+const uint8_t* TORVSmallRecordPage::RecordData(const TORVPageItemID& RecordID) const {
+  return IsSlotUsed(RecordID.PageItemNo) ? Slot(RecordID.PageItemNo) : nullptr;
 }
 
 bool TORVSmallRecordPage::GetRecordBuffer(const TORVPageItemID& RecordID, void* RecordBuffer) const {
@@ -229,6 +234,28 @@ void TORVDiskRecordManager::Init(int32_t RecordBufferSize, int32_t DiskRecordBuf
   FRecordCount = 0;
   FTableState = 0;
   ++FChanges;
+  FFieldCopies.clear();
+  FHasBlobFields = false;
+  FLayoutKnown = false;
+  if (LFieldManager) {
+    const TORVFieldDefs& defs = LFieldManager->FFieldDefs;
+    FNullFlagsSize = LFieldManager->NullFlagsSize();
+    FMemoryRecordSize = defs.GetMemoryRecordBufferSize();
+    for (int32_t i = 0; i < defs.GetCount(); ++i) {
+      const TORVFieldDef* f = defs.GetDef(i);
+      if (IsBLOBFieldType(f->BaseFieldType)) FHasBlobFields = true;
+      // Fields stored side by side in both forms are copied in one go.
+      if (!FFieldCopies.empty()) {
+        FieldCopy& last = FFieldCopies.back();
+        if (last.DiskOffset + last.Size == f->DiskOffset && last.MemoryOffset + last.Size == f->MemoryOffset) {
+          last.Size += f->DiskDataSize;
+          continue;
+        }
+      }
+      FFieldCopies.push_back({f->DiskOffset, f->MemoryOffset, f->DiskDataSize});
+    }
+    FLayoutKnown = true;
+  }
 }
 
 void TORVDiskRecordManager::CreateRecordPageIndex() { FRecordPageIndex->CreateIndex(SYSTEM_SESSION_ID); }
@@ -383,8 +410,18 @@ bool TORVDiskRecordManager::RecordExists(int32_t SessionID, const TORVPageItemID
 void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const TORVSmallRecordPage& View,
                                        const TORVPageItemID& RecordID, int32_t NotFoundCode) {
   if (NavigationInfo.RecordBuffer) {
-    if (!View.GetRecordBuffer(RecordID, FTempDiskRecordBuffer)) throw EORVException(NotFoundCode, "Record not found");
-    LFieldManager->DiskRecordBufferToMemRecordBuffer(FTempDiskRecordBuffer, NavigationInfo.RecordBuffer);
+    const uint8_t* from = View.RecordData(RecordID);
+    if (!from) throw EORVException(NotFoundCode, "Record not found");
+    if (FLayoutKnown) {
+      // What the field manager's conversion does, from the slot itself.
+      auto* to = static_cast<uint8_t*>(NavigationInfo.RecordBuffer);
+      std::memset(to, 0, static_cast<size_t>(FMemoryRecordSize));
+      std::memcpy(to, from, static_cast<size_t>(FNullFlagsSize));
+      for (const FieldCopy& c : FFieldCopies)
+        std::memcpy(to + c.MemoryOffset, from + c.DiskOffset, static_cast<size_t>(c.Size));
+    } else {
+      LFieldManager->DiskRecordBufferToMemRecordBuffer(from, NavigationInfo.RecordBuffer);
+    }
   }
   NavigationInfo.RecordID = RecordID;
   NavigationInfo.GetRecordResult = grrOK;

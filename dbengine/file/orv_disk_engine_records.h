@@ -43,6 +43,8 @@ class TORVSmallRecordPage {
   bool UpdateRecord(const void* RecordBuffer, const TORVPageItemID& RecordID);
   bool DeleteRecord(const TORVPageItemID& RecordID);
   bool GetRecordBuffer(const TORVPageItemID& RecordID, void* RecordBuffer) const;
+  // The stored image of a used slot; a free slot: nullptr.
+  const uint8_t* RecordData(const TORVPageItemID& RecordID) const;
   // The lowest / highest used slot (the page number is set first); none: 20143 / 20144.
   void GetFirstRecordID(TORVPageItemID& RecordID) const;
   void GetLastRecordID(TORVPageItemID& RecordID) const;
@@ -117,6 +119,8 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   int32_t MaxRecordsOnPage() const { return FMaxRecordsOnPage; }
   int32_t DiskRecordBufferSize() const { return FDiskRecordBufferSize; }
   TORVBTreeRecordPageIndex& RecordPageIndex() const { return *FRecordPageIndex; }
+  // Whether the record has BLOB fields (known from Init on).
+  bool HasBlobFields() const { return FHasBlobFields; }
 
  private:
   struct HeldRecordPage;
@@ -158,6 +162,18 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   // changed them.
   uint64_t FChanges = 0;
   ScanPage FScanPage;
+  // The record's layout as Init found it (the page geometry is fixed by it too): what a disk
+  // image becomes in memory, worked out once instead of for every record read.
+  struct FieldCopy {
+    int32_t DiskOffset;
+    int32_t MemoryOffset;
+    int32_t Size;
+  };
+  std::vector<FieldCopy> FFieldCopies;
+  int32_t FNullFlagsSize = 0;
+  int32_t FMemoryRecordSize = 0;
+  bool FHasBlobFields = false;
+  bool FLayoutKnown = false;
 };
 
 }  // namespace orv

@@ -691,7 +691,9 @@ TORVGetRecordResult TORVDiskTableData::GetRecordBuffer(TORVCursor* Cursor, TORVG
   Guard guard(*this);
   // The buffer is about to hold another record: the cached BLOB values of the one it holds go
   // (values written and not yet stored stay).
-  if (Cursor->FCurrentRecordBuffer && FBlobManager) ClearBlobsCacheInRecordBuffer(Cursor->FCurrentRecordBuffer);
+  // (A record without BLOB fields has no such values: nothing to look for.)
+  if (Cursor->FCurrentRecordBuffer && FBlobManager && FRecordManager && Records().HasBlobFields())
+    ClearBlobsCacheInRecordBuffer(Cursor->FCurrentRecordBuffer);
   if (!IsMultiUser()) return TORVTableData::GetRecordBuffer(Cursor, GetRecordMode);
   TORVGetRecordResult result = grrError;
   if (!UnderReadLock(Cursor, true, true, true, [&] { result = TORVTableData::GetRecordBuffer(Cursor, GetRecordMode); }))
