@@ -1,5 +1,6 @@
 #include "dbengine/file/orv_disk_engine_records.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -155,11 +156,19 @@ void TORVSmallRecordPage::GetLastRecordID(TORVPageItemID& RecordID) const {
 }
 
 bool TORVSmallRecordPage::GetNextRecordID(TORVPageItemID& RecordID) const {
-  for (int32_t i = RecordID.PageItemNo + 1; i < FMaxRecordsOnPage; ++i) {
-    if (IsSlotUsed(i)) {
-      RecordID.PageItemNo = static_cast<uint16_t>(i);
-      return true;
+  // A byte of the bitmap at a time: this is every step of a scan.
+  const uint8_t* bitmap = Data();
+  int32_t i = RecordID.PageItemNo + 1;
+  while (i < FMaxRecordsOnPage) {
+    const uint32_t bits = bitmap[i / 8] >> (i % 8);
+    if (bits == 0) {
+      i = (i / 8 + 1) * 8;
+      continue;
     }
+    i += std::countr_zero(bits);
+    if (i >= FMaxRecordsOnPage) return false;
+    RecordID.PageItemNo = static_cast<uint16_t>(i);
+    return true;
   }
   return false;
 }
