@@ -247,7 +247,8 @@ TEST_P(ArchiveRowsTest, AStoredMeasurementReadsBackWithinItsRounding) {
 
   // The image BLOB is a PNG that an outside reader decodes, header row intact.
   const std::vector<uint8_t> png = t->FieldByName("Image")->AsBytes();
-  const std::string file = OutDir() + "/row_image_" + table + ".png";
+  // One file per case: two kinds share a table, and the cases run in parallel.
+  const std::string file = OutDir() + "/row_image_" + table + "_" + std::to_string(static_cast<int>(k.type)) + ".png";
   std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
   EXPECT_EQ(CheckPngWithPython(file), "64 48 8 2 QUIRVEL-HEADER\n");
 
