@@ -40,6 +40,7 @@
 #include "capture/preview.h"
 #include "platform/base/number_format.h"
 #include "platform/base/number_parse.h"
+#include "platform/data/database_error.h"
 #include "platform/image/bmp_codec.h"
 #include "platform/image/image_error.h"
 
@@ -91,6 +92,9 @@ void THRMainFrm::Guarded(const std::function<void()>& handler) {
     handler();
   } catch (const EHalt& halt) {
     platform::ui::Services().Terminate(halt.code);
+  } catch (const platform::data::EAbort&) {
+    // The silent end of an operation whose reason was already shown (an archive table's
+    // error event, for one).
   } catch (const std::exception& e) {
     platform::ui::Services().MessageBox(ErrorText(e), "QUIRVEL", platform::ui::MsgButtons::Ok,
                                         platform::ui::MsgKind::Error);

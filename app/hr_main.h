@@ -47,6 +47,7 @@ class QToolButton;
 namespace archive {
 class ReportArchive;
 class TPDFParam;
+struct UploadedImage;
 }  // namespace archive
 namespace capture {
 class TMotionDetect_bmp;
@@ -340,6 +341,9 @@ class THRMainFrm : public QMainWindow, public capture::TPreviewHost {
   // ---- menu commands ----
   void OpenDatabase1Click();
   void CreateDatabase1Click();
+  // The archive window's upload: a stored picture becomes the captured image, displayed and
+  // ready to be measured again (with the resolution of the instrument that took it).
+  void UploadArchiveImage(const archive::UploadedImage& up);
   void OpenDBbtnClick();
   void Help2Click();
   void Video1Click();

@@ -3,6 +3,8 @@
 #include <malloc.h>
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 
 #include "analysis/analyze_drivers_freq.h"
 #include "analysis/my_fft.h"
@@ -14,6 +16,7 @@
 #include "app/home_path.h"
 #include "app/hr_main.h"
 #include "app/hr_main_report.h"
+#include "app/language.h"
 #include "app/my_message.h"
 #include "app/qt_ui.h"
 #include "app/report_access.h"
@@ -61,9 +64,21 @@ Program::Program() {
   links.PDFParam = PDFParam.get();
   links.Reports = reports_.get();
   links.FFTForm = FFTForm.get();
-  // The archive's tables come with the archive database: until then neither the report
-  // builder nor the "archive only" answer has rows to append to, and both say so
-  // (links.Rows and CalRepFrm->Rep.Archive stay empty).
+  // Every stored measurement, with a report or without, becomes a row of the archive window's
+  // database, with the job texts of the report dialog as they are at that moment.
+  archive::THRDBData& rows = HRDBFrm->Data;
+  rows.HomeDir = ProgramFolder();
+  rows.JobSource = [dialog = PDFParam.get()] { return dialog->Job(); };
+  rows.LanguageLine = [](std::string_view section, int offset) {
+    return GetLanguageString(IndexOf(section) + offset);
+  };
+  PDFParam->LanguageLine = rows.LanguageLine;
+  HRDBFrm->OpenDocument = [](const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  };
+  HRDBFrm->UploadImage = [main = HRMainFrm.get()](const archive::UploadedImage& up) { main->UploadArchiveImage(up); };
+  links.Rows = &rows;
+  CalRepFrm->Rep.Archive = &rows;
   HRMainFrm->SetLinks(links);
 }
 
@@ -72,6 +87,8 @@ Program::~Program() {
   // so that the toolkit never deletes a window a pointer here still owns. The main window lets
   // go of the settings window first (its result server stops), so that it never reaches it gone.
   CalRepFrm->Source = nullptr;
+  CalRepFrm->Rep.Archive = nullptr;
+  HRDBFrm->UploadImage = nullptr;
   reports_.reset();
   report_source_.reset();
   MainWindowLinks links = HRMainFrm->Links();

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "dbengine/access/orv_main_engine.h"
+
 // The leak checker's own hook: font lookups of the window toolkit keep caches in the system's
 // font library for the whole process; they are not ours to free. Nothing of our code is
 // suppressed.
@@ -18,6 +20,14 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "app_tests";
   static char* argv[] = {name, nullptr};
+  // The database engine runs for the whole test program, as it does for the program: the
+  // archive window opens the built home folder's archive with it.
+  static orv::TORVEngine* engine = [] {
+    auto* e = new orv::TORVEngine;
+    e->Startup();
+    return e;
+  }();
+  (void)engine;
   static QApplication* app = [] {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     return new QApplication(argc, argv);

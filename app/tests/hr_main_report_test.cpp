@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "app/about.h"
 #include "app/home_path.h"
@@ -20,8 +21,13 @@
 #include "app/settings.h"
 #include "app/tests/app_test_support.h"
 #include "archive/cal_rep.h"
+#include "archive/db_grid.h"
+#include "archive/hr_db.h"
 #include "archive/create_pdf_parameter.h"
 #include "cmake/test_tools.h"
+#include "analysis/mymath.h"
+#include "dbengine/access/orv_main_table.h"
+#include "platform/data/field.h"
 #include "platform/ui/scripted_ui.h"
 
 namespace app {
@@ -95,16 +101,77 @@ TEST_F(ReportEntryTest, CertificateFromTheRunningProgramPadsTheSerialEdit) {
   EXPECT_NE(text.find("Serial Number: 00077"), std::string::npos) << text;
 }
 
-TEST_F(ReportEntryTest, MeasurementReportsWaitForTheArchive) {
-  // The archive's rows are not there yet: a measurement report is refused whole.
-  try {
-    program->CalRepFrm->CreatePDF(archive::rkPlate, true);
-    FAIL() << "a report was made without its archive row";
-  } catch (const archive::EReportError& e) {
-    EXPECT_NE(std::string(e.what()).find("measurement archive"), std::string::npos) << e.what();
-  }
-  std::error_code ec;
-  EXPECT_TRUE(!std::filesystem::exists(home / "Reports", ec) || std::filesystem::is_empty(home / "Reports", ec));
+TEST_F(ReportEntryTest, AMeasurementReportAppendsItsRowToTheArchive) {
+  ASSERT_TRUE(program->HRDBFrm->Connected()) << "the built home folder's archive was not opened";
+  program->PDFParam->JobIDEdit->setText("J-9");
+  program->PDFParam->OperatorEdit->setText("Jörg");
+  const std::string fn = program->CalRepFrm->CreatePDF(archive::rkPlate, true);
+  EXPECT_TRUE(std::filesystem::exists(fn));
+  EXPECT_EQ(opened, std::vector<std::string>{fn});
+  orv::TORVTable& plate = program->HRDBFrm->Data.PLATETAB();
+  ASSERT_EQ(plate.RecordCount(), 1);
+  plate.First();
+  EXPECT_EQ(plate.FieldByName("PDF")->AsString(), fn);
+  EXPECT_EQ(plate.FieldByName("JOBID")->AsString(), "J-9");
+  EXPECT_EQ(plate.FieldByName("Operator")->AsString(), "Jörg");
+}
+
+// The whole store path: a synthetic halftone is loaded and measured on the plate page, stored
+// through the report dialog's "archive only" answer, and the archive window's PLATE grid shows
+// the row with the window's result and the dialog's job.
+TEST_F(ReportEntryTest, AMeasuredHalftoneStoredThroughTheDialogShowsInTheArchiveWindow) {
+  THRMainFrm& w = *program->HRMainFrm;
+  const auto gen = quirvel::testing::RunTool("python3 '" + std::string(QUIRVEL_TEST_DATA) +
+                                             "/measure_images.py' halftone '" + (home / "plate.qvr") +
+                                             "' 1 120 37.5 0.30 dark");
+  ASSERT_EQ(gen.exit_code, 0) << gen.output;
+  ui.QueueOpenFile(home / "plate.qvr");
+  w.Loadbtn->click();
+  ASSERT_EQ(w.Analyzepages->currentWidget(), w.Plate);
+  w.AnalyzePlateBtn->click();
+  ASSERT_EQ(HRMain().MyMess.aType, analysis::MT_PLATEDOT);
+  const std::string area = w.PlateDotAreaRes->text().toStdString();
+
+  ui.QueueModal([this](platform::ui::ModalWindow&) {
+    program->PDFParam->JobIDEdit->setText("Order 4711");
+    program->PDFParam->PlateEdit->setText("Cyan");
+    return platform::ui::ModalResult::Yes;
+  });
+  w.Reportbtn->click();
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_TRUE(opened.empty());  // no report
+
+  w.OpenDBbtn->click();
+  test::Pump();
+  archive::THRDBFrm& db = *program->HRDBFrm;
+  EXPECT_TRUE(db.isVisible());
+  ASSERT_EQ(db.DBPages->currentWidget(), db.PLATE);
+  const platform::data::DataGridModel& grid = db.DBPlateGrid->Model().Grid();
+  ASSERT_EQ(grid.RowCount(), 1);
+  std::map<std::string, std::string> row;
+  for (int c = 0; c < grid.ColumnCount(); ++c) row[grid.ColumnTitle(c)] = grid.CellText(0, c);
+  EXPECT_EQ(row["Algorithm"], "PLATE DOT AREA");
+  EXPECT_EQ(row["JOBID"], "Order 4711");
+  EXPECT_EQ(row["Plate"], "Cyan");
+  EXPECT_EQ(row["PDF"], "");
+  EXPECT_NEAR(analysis::GetVal(row["DOTAREA"]), analysis::GetVal(area), 0.006) << row["DOTAREA"] << " / " << area;
+  EXPECT_EQ(db.DBPlateGrid->model()->rowCount(), 1);
+  const std::string out = std::string(QUIRVEL_TEST_OUTPUT);
+  std::filesystem::create_directories(out);
+  db.grab().save(QString::fromStdString(out + "/archive_window_after_store.png"));
+
+  // The upload brings the stored picture back as the captured image, on its page.
+  const platform::Bitmap stored = *w.st.ibmp;
+  w.st.ibmp->Fill(0);
+  w.st.ImgCaptured = false;
+  w.Analyzepages->setCurrentWidget(w.LAMS);
+  db.UploadImg->click();
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_TRUE(*w.st.ibmp == stored);
+  EXPECT_TRUE(w.st.ImgCaptured);
+  EXPECT_EQ(w.Analyzepages->currentWidget(), w.Plate);
+  // A row without a report: the report button opens nothing.
+  db.Reportbtn->click();
   EXPECT_TRUE(opened.empty());
 }
 
@@ -129,19 +196,20 @@ TEST_F(ReportEntryTest, CommandsOfTheRunningProgram) {
   EXPECT_EQ(opened[0].rfind(home / "CALReports/00012_QUIRVEL_", 0), 0u) << opened[0];
   EXPECT_EQ(w.SerialEdit->text().toStdString(), "00012");
 
-  // A plate report needs the archive's tables, which are not there: the operator is told, and
-  // neither report nor row is written. The same for "archive only".
+  // On the plate page OK makes the report with its row, "archive only" the row alone.
   w.Analyzepages->setCurrentWidget(w.Plate);
   ui.QueueModal(platform::ui::ModalResult::Ok);
   w.Reportbtn->click();
   ui.QueueModal(platform::ui::ModalResult::Yes);
   w.Reportbtn->click();
-  const auto messages = ui.Messages();
-  ASSERT_EQ(messages.size(), 2u);
-  for (const auto& m : messages) EXPECT_NE(m.text.find("measurement archive"), std::string::npos) << m.text;
-  std::error_code ec;
-  EXPECT_TRUE(!std::filesystem::exists(home / "Reports", ec) || std::filesystem::is_empty(home / "Reports", ec));
-  EXPECT_EQ(opened.size(), 1u);
+  EXPECT_TRUE(ui.Messages().empty());
+  orv::TORVTable& plate = program->HRDBFrm->Data.PLATETAB();
+  ASSERT_EQ(plate.RecordCount(), 2);
+  plate.First();
+  EXPECT_EQ(plate.FieldByName("PDF")->AsString(), opened.at(1));
+  plate.Next();
+  EXPECT_EQ(plate.FieldByName("PDF")->AsString(), "");
+  EXPECT_EQ(opened.size(), 2u);
 }
 
 }  // namespace
