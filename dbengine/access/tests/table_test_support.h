@@ -22,7 +22,7 @@ struct ColumnSpec {
   bool required = false;
 };
 
-struct IndexSpec {
+struct TableIndexSpec {
   std::string name;
   std::string fields;
   platform::data::TIndexOptions options;
@@ -32,13 +32,13 @@ struct IndexSpec {
 // indexes (replacing one of that name).
 inline std::unique_ptr<TORVTable> MakeTable(const std::string& DatabaseName, const std::string& TableName,
                                             const std::vector<ColumnSpec>& Columns,
-                                            const std::vector<IndexSpec>& Indexes = {}) {
+                                            const std::vector<TableIndexSpec>& Indexes = {}) {
   auto table = std::make_unique<TORVTable>();
   table->SetName(TableName + "Table");
   table->SetDatabaseName(DatabaseName);
   table->SetTableName(TableName);
   for (const ColumnSpec& c : Columns) table->FieldDefs().Add(c.name, c.type, c.size, c.required);
-  for (const IndexSpec& i : Indexes) table->IndexDefs().Add(i.name, i.fields, i.options);
+  for (const TableIndexSpec& i : Indexes) table->IndexDefs().Add(i.name, i.fields, i.options);
   table->CreateTable();
   return table;
 }
