@@ -230,6 +230,11 @@ void ReportLayout::HistoryBody() {
   if (tab == HistoryTab::Other) return;
   const int atype = TabType(tab, src.AlgItemIndex());
 
+  struct RowsWalk {
+    HistorySource& src;
+    explicit RowsWalk(HistorySource& s) : src(s) { src.BeginRows(); }
+    ~RowsWalk() { src.EndRows(); }
+  } walk(src);
   src.First();
   HistoryHeader(src, tab, atype, 24, 60, y_);
   y_ += 2 * n_;

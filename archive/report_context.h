@@ -125,6 +125,10 @@ class HistorySource {
   // such column.
   virtual void First() = 0;
   virtual bool Eof() = 0;
+  // Around the walk over the rows: a table shown in a grid lets the grid follow only once
+  // the walk is done (EndRows runs also when the report fails, and never throws).
+  virtual void BeginRows() {}
+  virtual void EndRows() noexcept {}
   virtual void Next() = 0;
   virtual std::string FieldText(std::string_view column) = 0;
 };

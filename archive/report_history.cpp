@@ -9,6 +9,23 @@ void DataSetHistory::First() {
   if (rows_) rows_->First();
 }
 
+void DataSetHistory::BeginRows() {
+  if (!rows_) return;
+  rows_->DisableControls();
+  disabled_ = rows_;
+}
+
+void DataSetHistory::EndRows() noexcept {
+  if (!disabled_) return;
+  platform::data::TDataSet* rows = disabled_;
+  disabled_ = nullptr;
+  try {
+    rows->EnableControls();
+  } catch (...) {
+    // The grid refreshes itself later; the report's own outcome is what counts here.
+  }
+}
+
 bool DataSetHistory::Eof() { return !rows_ || rows_->Eof(); }
 
 void DataSetHistory::Next() {

@@ -18,6 +18,7 @@
 #include "dbengine/file/tests/disk_test_util.h"
 #include "dbengine/sql/orv_expressions.h"
 #include "platform/base/clock.h"
+#include "platform/data/data_source.h"
 #include "platform/data/field.h"
 #include "platform/image/canvas.h"
 #include "platform/image/jpeg_codec.h"
@@ -261,11 +262,17 @@ TEST_F(ReportArchiveTest, HistoryOf300FilteredArchiveRowsFillsThreeTablePages) {
   mask.Last();
   const std::string last_date = mask.FieldByName("DateTime")->AsString();
 
+  // The window's grid is bound to the table: it follows the walk once, at its end.
+  platform::data::TDataSource grid(&mask);
+  int grid_changes = 0;
+  grid.OnDataChange = [&](platform::data::TDataSource&, platform::data::TField*) { ++grid_changes; };
   WindowHistory history;
   history.SetRows(&mask);
   ctx.History = &history;
   ctx.SUnits = 1;
   const std::string fn = rep.CreatePDF(ctx, rkHistory, false);
+  EXPECT_LE(grid_changes, 1);
+  EXPECT_FALSE(mask.ControlsDisabled());
   EXPECT_EQ(fn, home.Path() + "/PLOTReports/QUIRVEL_20240613_093005.pdf");
   EXPECT_TRUE(mask.Eof()) << "the table is left after its last record";
   EXPECT_EQ(history.painted_size, "640x320");
@@ -341,6 +348,7 @@ TEST_F(ReportArchiveTest, HistoryOfAnEmptyFilterAndOfAMissingColumn) {
   // The PLATE table has no AVGDiameter: the table's own error ends the report, no file is left.
   history.SetRows(&data->PLATETAB());
   clock.Advance(1000);
+  ASSERT_FALSE(data->PLATETAB().ControlsDisabled());
   try {
     rep.CreatePDF(ctx, rkHistory, false);
     ADD_FAILURE() << "a report without its column was made";
@@ -348,6 +356,7 @@ TEST_F(ReportArchiveTest, HistoryOfAnEmptyFilterAndOfAMissingColumn) {
     EXPECT_NE(std::string(e.what()).find("AVGDiameter"), std::string::npos) << e.what();
   }
   EXPECT_FALSE(std::filesystem::exists(home.Path() + "/PLOTReports/QUIRVEL_20240613_093006.pdf"));
+  EXPECT_FALSE(data->PLATETAB().ControlsDisabled()) << "a failed report leaves the grid following its table";
 }
 
 }  // namespace
