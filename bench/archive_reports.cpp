@@ -119,24 +119,8 @@ class WindowHistory : public archive::DataSetHistory {
 void BM_HistoryReport10000FromArchive(benchmark::State& state) {
   Setup s;
   ArchiveFile file("bench_report_history.orv");
-  // 10,000 pixel-pattern rows a minute apart and 1,000 dot-area rows the filter leaves out.
-  analysis::TMessung wsi;
-  wsi.aType = analysis::MT_LAMSWSI;
-  wsi.DotArea = 12.3;
-  wsi.LCM = 40;
-  wsi.Alpha = 45;
-  wsi.DiamAvg = 25.4;
-  wsi.StdDevDiam = 2.54;
-  analysis::TMessung dot = wsi;
-  dot.aType = analysis::MT_LAMSDOT;
-  const platform::Bitmap small(8, 8);
-  for (int i = 0; i < 10000; ++i) {
-    file.data->AddLAMSMessung(45000 + i / 1440.0, small, wsi, "");
-    if (i % 10 == 0) file.data->AddLAMSMessung(45000 + i / 1440.0 + 1 / 86400.0, small, dot, "");
-  }
-  orv::TORVTable& mask = file.data->LAMSTAB();
-  mask.SetFilterText("Algorithm = \"MASK PIXELPATTERN\"");
-  mask.SetFiltered(true);
+  // 10,000 pixel-pattern rows and 1,000 dot-area rows the filter leaves out.
+  orv::TORVTable& mask = archive::testing::StoreMaskHistory(*file.data, 10000);
   WindowHistory history;
   history.SetRows(&mask);
   archive::ReportContext ctx = MakeContext(s.home.Path());

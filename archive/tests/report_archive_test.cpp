@@ -235,27 +235,8 @@ class WindowHistory : public DataSetHistory {
 };
 
 TEST_F(ReportArchiveTest, HistoryOf300FilteredArchiveRowsFillsThreeTablePages) {
-  // 300 pixel-pattern rows a minute apart, and between them 30 dot-area rows the filter leaves out.
-  analysis::TMessung wsi;
-  wsi.aType = analysis::MT_LAMSWSI;
-  wsi.DotArea = 12.3;
-  wsi.LCM = 40;
-  wsi.Alpha = 45;
-  wsi.DiamAvg = 25.4;
-  wsi.StdDevDiam = 2.54;
-  wsi.DSTol = 10;
-  analysis::TMessung dot;
-  dot.aType = analysis::MT_LAMSDOT;
-  dot.DotArea = 77;
-  const platform::Bitmap small(8, 8);
-  for (int i = 0; i < 300; ++i) {
-    const platform::TDateTime dt = At(2024, 6, 13, 8, 0, 0, 0) + i / 1440.0;
-    data->AddLAMSMessung(dt, small, wsi, "");
-    if (i % 10 == 0) data->AddLAMSMessung(dt + 1 / 86400.0, small, dot, "");
-  }
-  orv::TORVTable& mask = data->LAMSTAB();
-  mask.SetFilterText("Algorithm = \"MASK PIXELPATTERN\"");
-  mask.SetFiltered(true);
+  // 300 pixel-pattern rows, and between them 30 dot-area rows the filter leaves out.
+  orv::TORVTable& mask = StoreMaskHistory(*data, 300);
   ASSERT_EQ(mask.RecordCount(), 300);
   mask.First();
   const std::string first_date = mask.FieldByName("DateTime")->AsString();

@@ -9,7 +9,9 @@
 #include <regex>
 #include <sstream>
 
+#include "archive/hr_db_data.h"
 #include "cmake/test_tools.h"
+#include "dbengine/access/orv_main_table.h"
 #include "platform/base/datetime.h"
 #include "platform/image/canvas.h"
 
@@ -232,6 +234,32 @@ std::vector<TableHistory::Row> MaskRows(int count) {
                     {"Cycle2", "0.00µm"}});
   }
   return rows;
+}
+
+orv::TORVTable& StoreMaskHistory(THRDBData& data, int count) {
+  analysis::TMessung wsi;
+  wsi.aType = analysis::MT_LAMSWSI;
+  wsi.DotArea = 12.3;
+  wsi.LCM = 40;
+  wsi.Alpha = 45;
+  wsi.DiamAvg = 25.4;
+  wsi.StdDevDiam = 2.54;
+  wsi.DSTol = 10;
+  analysis::TMessung dot;
+  dot.aType = analysis::MT_LAMSDOT;
+  dot.DotArea = 77;
+  // The stored picture is not what a history prints: a small one keeps the rows quick.
+  const platform::Bitmap small(8, 8);
+  const platform::TDateTime start = platform::EncodeDate(2024, 6, 13) + platform::EncodeTime(8, 0, 0, 0);
+  for (int i = 0; i < count; ++i) {
+    const platform::TDateTime dt = start + i / 1440.0;
+    data.AddLAMSMessung(dt, small, wsi, "");
+    if (i % 10 == 0) data.AddLAMSMessung(dt + 1 / 86400.0, small, dot, "");
+  }
+  orv::TORVTable& mask = data.LAMSTAB();
+  mask.SetFilterText("Algorithm = \"MASK PIXELPATTERN\"");
+  mask.SetFiltered(true);
+  return mask;
 }
 
 // ---- the outside tools ----

@@ -10,6 +10,14 @@
 #include "archive/cal_rep_builder.h"
 #include "archive/report_context.h"
 
+namespace orv {
+class TORVTable;
+}
+
+namespace archive {
+class THRDBData;
+}
+
 namespace archive::testing {
 
 // A scratch folder removed with the object (the program folder of a test).
@@ -97,6 +105,12 @@ class TableHistory : public HistorySource {
 
 // `count` MASK rows of pixel-pattern measurements, one a minute from 13.06.2024 08:00.
 std::vector<TableHistory::Row> MaskRows(int count);
+
+// Stores `count` pixel-pattern results as MASK rows of an archive, a minute apart from
+// 13.06.2024 08:00 (12.30 %, 40.00 L/cm, 45.00°, diameter 25.40 µm, deviation 2.54 µm,
+// tolerance 10), and a second after every tenth of them a dot-area row of 77.00 %; then sets
+// the archive window's filter for the pixel patterns on MASK and returns the table.
+orv::TORVTable& StoreMaskHistory(THRDBData& data, int count);
 
 // The outside tools' view of one PDF file, each tool run once.
 struct PdfFacts {
