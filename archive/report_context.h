@@ -100,6 +100,7 @@ enum class HistoryTab { MASK, PLATE, STRUCTURE, FILM, Other };
 
 // What a history report prints of the archive window: its filter, its chart and the filtered
 // table of the active tab, read record by record like the table component.
+// (archive/report_history.h reads the rows from the archive table itself.)
 class HistorySource {
  public:
   struct FilterLine {

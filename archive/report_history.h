@@ -32,11 +32,11 @@ class DataSetHistory : public HistorySource {
   // then shows it. A column the table lacks raises the dataset's field-not-found error.
   void First() override;
   bool Eof() override;
+  void Next() override;
+  std::string FieldText(std::string_view column) override;
   // The table's controls are disabled for the walk and show where it ended afterwards.
   void BeginRows() override;
   void EndRows() noexcept override;
-  void Next() override;
-  std::string FieldText(std::string_view column) override;
 
  private:
   platform::data::TDataSet* rows_ = nullptr;
