@@ -275,6 +275,9 @@ class TORVExpression : public IORVExpression, public IORVDefaultValueExpression 
   bool IsSymbol(const char* Text) const;
   bool IsWord(TReservedWord Word) const;
   bool IsTokenType(TTokenType Type) const;
+  // The current token can begin no operand (the end, ")", ",", an operator, a word such as AND
+  // or THEN): an operator just read before it has lost its operand.
+  bool EndsOperand() const;
   // The operator of the first word of Words that the current token is; doUNDEFINED for none.
   TORVDataOperator WordOperator(std::initializer_list<std::pair<TReservedWord, TORVDataOperator>> Words) const;
   // The current token must be Type (or Word): it is consumed, else Code is raised with Text as

@@ -124,6 +124,15 @@ class TMark {
                       {Function, Token.Text, Token.LineNum, Token.ColumnNum});
 }
 
+// A construct recognised by its operator or keyword whose next part is missing or cut off
+// ("ID >", "X BETWEEN 1", "NOT"): the message names what is missing and what was found in its
+// place, so that a truncated filter text is never read as a shorter condition.
+[[noreturn]] void RaiseMissing(const TToken& Token, const std::string& Missing) {
+  const std::string found = Token.TokenType == tktNone ? "the end of the command" : "'" + Token.Text + "'";
+  throw EORVException(30640, Missing + ", but %s found at line %d, column %d",
+                      {found, Token.LineNum, Token.ColumnNum});
+}
+
 // What GetNextToken with its checks raises at a token where something else was needed.
 [[noreturn]] void RaiseUnexpected(const TToken& Token) {
   if (Token.TokenType == tktNone)
@@ -176,6 +185,15 @@ TORVExprNodePtr TORVExpression::Unstash(TStashKind Kind) {
 bool TORVExpression::IsSymbol(const char* Text) const { return Token.TokenType == tktString && Token.Text == Text; }
 bool TORVExpression::IsWord(TReservedWord Word) const { return IsReservedWord(Token, Word); }
 bool TORVExpression::IsTokenType(TTokenType Type) const { return Token.TokenType == Type; }
+
+bool TORVExpression::EndsOperand() const {
+  if (IsTokenType(tktNone) || IsTokenType(tktRightParenthesis) || IsTokenType(tktComma)) return true;
+  if (IsTokenType(tktString) && IsOperatorText(Token.Text)) return true;
+  for (TReservedWord word : {rwAND, rwOR, rwNOT, rwLIKE, rwIN, rwBETWEEN, rwIS, rwESCAPE, rwWHEN, rwTHEN, rwELSE,
+                             rwEND, rwFROM, rwFOR, rwAS})
+    if (IsWord(word)) return true;
+  return false;
+}
 
 TORVDataOperator TORVExpression::WordOperator(
     std::initializer_list<std::pair<TReservedWord, TORVDataOperator>> Words) const {
@@ -260,11 +278,10 @@ TORVExprNodePtr TORVExpression::ParseBooleanTerm() {
 }
 
 TORVExprNodePtr TORVExpression::ParseBooleanFactor() {
-  TMark mark(*this);
   if (!IsWord(rwNOT)) return ParseBooleanTest();
   GetNextToken();
   TORVExprNodePtr test = ParseBooleanTest();
-  if (!test) return mark.Fail();
+  if (!test) RaiseMissing(Token, "Boolean expression expected after NOT");
   return Make<TORVExprNodeBoolean>(doNOT, std::move(test), true, false);
 }
 
@@ -328,6 +345,11 @@ TORVExprNodePtr TORVExpression::ParsePredicate() {
   if (!n) n = ParseBetweenPredicate(left);
   if (!n) n = ParseInPredicate(left);
   if (n) return n;
+  // A NOT after a value can only begin NOT LIKE, NOT BETWEEN or NOT IN.
+  if (IsWord(rwNOT)) {
+    GetNextToken();
+    RaiseMissing(Token, "LIKE, BETWEEN or IN expected after NOT");
+  }
   // No predicate: the boolean primary takes the value itself as a condition.
   int32_t end = 0;
   SaveState(end);
@@ -407,20 +429,24 @@ TORVExprNodePtr TORVExpression::ParseQuantifiedComparisonPredicate(TORVExprNodeP
   TMark mark(*this);
   const TORVDataOperator op = ParseCompOp();
   if (op == doUNDEFINED) return mark.Fail();
+  const std::string quantifier_text = Token.Text;
   const TORVQuantifier quantifier = ParseQuantifier();
   if (quantifier == qUNDEFINED) return mark.Fail();
   TORVExprNodePtr subquery = ParseRowSubquery(false, true);
-  if (!subquery) return mark.Fail();
+  if (!subquery) RaiseMissing(Token, "Subquery expected after " + quantifier_text);
   return Make<TORVExprNodeComparison>(op, quantifier, std::move(Left), std::move(subquery), F3ValueLogic,
                                       FCaseInsensitive, FPartialKey);
 }
 
 TORVExprNodePtr TORVExpression::ParseComparisonPredicate(TORVExprNodePtr& Left) {
   TMark mark(*this);
+  const std::string op_text = Token.Text;
   const TORVDataOperator op = ParseCompOp();
   if (op == doUNDEFINED) return mark.Fail();
+  // Nothing else may follow a comparison operator: without its right operand the text is
+  // cut off, not a shorter condition.
   TORVExprNodePtr right = ParseRowValueConstructor();
-  if (!right) return mark.Fail();
+  if (!right) RaiseMissing(Token, "Operand expected after '" + op_text + "'");
 
   // Partial keys: a text constant ending in "*" compares only its beginning. Both operands
   // lose their "*".
@@ -471,7 +497,7 @@ TORVExprNodePtr TORVExpression::ParseLikePredicate(TORVExprNodePtr& Left) {
   bool negated = false;
   if (!ParseNegatableWord(rwLIKE, negated)) return mark.Fail();
   TORVExprNodePtr pattern = ParseRowValueConstructor();
-  if (!pattern) return mark.Fail();
+  if (!pattern) RaiseMissing(Token, "Pattern expected after LIKE");
   bool escaped = false;
   std::string escape;
   if (IsWord(rwESCAPE)) {
@@ -523,10 +549,11 @@ TORVExprNodePtr TORVExpression::ParseBetweenPredicate(TORVExprNodePtr& Left) {
   bool negated = false;
   if (!ParseNegatableWord(rwBETWEEN, negated)) return mark.Fail();
   TORVExprNodePtr low = ParseRowValueConstructor();
-  if (!low || !IsWord(rwAND)) return mark.Fail();
+  if (!low) RaiseMissing(Token, "Lower bound expected after BETWEEN");
+  if (!IsWord(rwAND)) RaiseMissing(Token, "AND expected after the lower bound of BETWEEN");
   GetNextToken();
   TORVExprNodePtr high = ParseRowValueConstructor();
-  if (!high) return mark.Fail();
+  if (!high) RaiseMissing(Token, "Upper bound expected after BETWEEN ... AND");
   return Make<TORVExprNodeBoolean>(negated ? doNOTBETWEEN : doBETWEEN, std::move(Left), std::move(low),
                                    std::move(high), true, false);
 }
@@ -535,7 +562,7 @@ TORVExprNodePtr TORVExpression::ParseInPredicate(TORVExprNodePtr& Left) {
   TMark mark(*this);
   bool negated = false;
   if (!ParseNegatableWord(rwIN, negated)) return mark.Fail();
-  if (!IsTokenType(tktLeftParenthesis)) return mark.Fail();
+  if (!IsTokenType(tktLeftParenthesis)) RaiseMissing(Token, "'(' expected after IN");
   GetNextToken();
   auto node = std::make_unique<TORVExprNodeBoolean>(negated ? doNOTIN : doIN, true, false, "");
   if (IsWord(rwSELECT)) {
@@ -549,13 +576,13 @@ TORVExprNodePtr TORVExpression::ParseInPredicate(TORVExprNodePtr& Left) {
   std::vector<TORVExprNodePtr> elements;
   for (;;) {
     TORVExprNodePtr element = ParseValueExpression();
-    if (!element) return mark.Fail();
+    if (!element) RaiseMissing(Token, "Value of the IN list expected");
     elements.push_back(std::move(element));
     if (IsTokenType(tktComma)) {
       GetNextToken();
       continue;
     }
-    if (!IsTokenType(tktRightParenthesis)) return mark.Fail();
+    if (!IsTokenType(tktRightParenthesis)) RaiseMissing(Token, "',' or ')' expected in the IN list");
     GetNextToken();
     node->AddChild(std::move(Left));
     for (auto& e : elements) node->AddChild(std::move(e));
@@ -642,9 +669,14 @@ TORVExprNodePtr TORVExpression::ParseNumericValueExpression() {
     auto sum = std::make_unique<TORVExprNodeArithmetic>(doADD, true, false);
     sum->AddChild(std::move(first));
     while (IsSymbol("+") || IsSymbol("-")) {
+      const std::string sign_text = Token.Text;
       const TSign sign = ParseSign();
       TORVExprNodePtr term = ParseTerm(sign);
-      if (!term) return mark.Fail();
+      if (!term) {
+        // 1 + 'x' may still be a concatenation; 1 + at the end (or before ")") is nothing.
+        if (EndsOperand()) RaiseMissing(Token, "Operand expected after '" + sign_text + "'");
+        return mark.Fail();
+      }
       sum->AddChild(std::move(term));
     }
     node = std::move(sum);
@@ -1059,8 +1091,12 @@ TORVExprNodePtr TORVExpression::ParseStringValueExpression() {
   auto concat = std::make_unique<TORVExprNodeStringFunction>(doCONCAT, true, false);
   concat->AddChild(std::move(first));
   while (IsSymbol("||") || IsSymbol("+")) {
+    const std::string op_text = Token.Text;
     GetNextToken();
-    if (TORVExprNodePtr factor = ParseCharacterFactor()) concat->AddChild(std::move(factor));
+    // Skipping a missing operand would read "Name ||" as Name.
+    TORVExprNodePtr factor = ParseCharacterFactor();
+    if (!factor) RaiseMissing(Token, "Operand expected after '" + op_text + "'");
+    concat->AddChild(std::move(factor));
   }
   return concat;
 }
@@ -1164,9 +1200,13 @@ TORVExprNodePtr TORVExpression::ParseIntervalValueExpression() {
       auto sum = std::make_unique<TORVExprNodeArithmetic>(doADD, true, false);
       sum->AddChild(std::move(date));
       while (IsSymbol("+") || IsSymbol("-")) {
+        const std::string sign_text = Token.Text;
         const TSign sign = ParseSign();
         TORVExprNodePtr term = ParseTerm(sign);
-        if (!term) return mark.Fail();
+        if (!term) {
+          if (EndsOperand()) RaiseMissing(Token, "Operand expected after '" + sign_text + "'");
+          return mark.Fail();
+        }
         sum->AddChild(std::move(term));
       }
       return sum;
@@ -1183,6 +1223,7 @@ TORVExprNodePtr TORVExpression::ParseIntervalValueExpression() {
       GetNextToken();
       if (TORVExprNodePtr date = ParseDatetimeValueExpression())
         return Make<TORVExprNodeArithmetic>(doADD, std::move(text), Negation(std::move(date)), true, false);
+      if (EndsOperand()) RaiseMissing(Token, "Operand expected after '-'");
     }
     // The string rule will ask for the same text.
     Stash(skStringValue, start, end, std::move(text));

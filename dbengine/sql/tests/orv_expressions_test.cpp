@@ -292,7 +292,8 @@ TEST(DefaultValues, WhatCountsAsAnExpression) {
 
   TORVExpression e;
   EXPECT_TRUE(e.ParseForDefaultValueExpression("NOW"));
-  EXPECT_TRUE(e.ParseForDefaultValueExpression("1 +"));
+  EXPECT_TRUE(e.ParseForDefaultValueExpression("1 2")) << "one token the parse cannot use may remain";
+  EXPECT_FALSE(e.ParseForDefaultValueExpression("1 +")) << "but not an operator that lost its operand";
   EXPECT_FALSE(e.ParseForDefaultValueExpression("1; 2"));
   EXPECT_FALSE(e.ParseForDefaultValueExpression(""));
   EXPECT_FALSE(e.ParseForDefaultValueExpression("ABS("));
