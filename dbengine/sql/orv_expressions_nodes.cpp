@@ -7,6 +7,7 @@
 #include "dbengine/sql/orv_expressions_results.h"
 #include "dbengine/storage/orv_converts.h"
 #include "dbengine/storage/orv_except.h"
+#include "dbengine/storage/orv_memory.h"
 #include "dbengine/storage/orv_str_utils.h"
 #include "dbengine/storage/orv_variant_buffer.h"
 #include "platform/base/cp1252.h"
@@ -429,10 +430,90 @@ TORVVariant& TORVExprNodeComparison::GetDataValue() {
   return FQuantifier != qUNDEFINED ? GetDataValueByQuantifiedCompare() : GetDataValueByCompare();
 }
 
+TORVCastMemo::~TORVCastMemo() { Free(); }
+
+void TORVCastMemo::Free() {
+  if (cast_) MemoryManager().FreeMem(cast_);
+  cast_ = nullptr;
+}
+
+const void* TORVCastMemo::Get(const TORVVariant& Value, TORVBaseFieldType Type, int32_t& Size) {
+  const auto* bytes = static_cast<const char*>(Value.pData());
+  const size_t n = static_cast<size_t>(std::max(Value.DataSize(), 0));
+  if (!cast_ || from_ != Value.DataType() || to_ != Type || source_.size() != n ||
+      std::memcmp(source_.data(), bytes, n) != 0) {
+    Free();
+    // Forgotten first: a conversion that fails leaves nothing that could match later.
+    source_.clear();
+    int32_t size = 0;
+    cast_ = CastToNewBuffer(bytes, Value.DataSize(), Value.DataType(), Type, size);
+    cast_size_ = size;
+    from_ = Value.DataType();
+    to_ = Type;
+    source_.assign(bytes, n);
+  }
+  Size = cast_size_;
+  return cast_;
+}
+
+namespace {
+bool IsFixedSizeType(TORVBaseFieldType t) {
+  switch (t) {
+    case bftSignedInt8:
+    case bftSignedInt16:
+    case bftSignedInt32:
+    case bftSignedInt64:
+    case bftUnsignedInt8:
+    case bftUnsignedInt16:
+    case bftUnsignedInt32:
+    case bftDate:
+    case bftTime:
+    case bftDateTime:
+    case bftSingle:
+    case bftDouble:
+    case bftCurrency:
+    case bftExtended:
+    case bftLogical: return true;
+    default: return false;
+  }
+}
+}  // namespace
+
+int32_t TORVExprNodeComparison::ConstantSide() {
+  if (FSideChecked[0] != Child(0) || FSideChecked[1] != Child(1)) {
+    FSideChecked[0] = Child(0);
+    FSideChecked[1] = Child(1);
+    FConstantSide = dynamic_cast<const TORVExprNodeConst*>(Child(1))   ? 1
+                    : dynamic_cast<const TORVExprNodeConst*>(Child(0)) ? 0
+                                                                         : -1;
+  }
+  return FConstantSide;
+}
+
 TORVVariant& TORVExprNodeComparison::GetDataValueByCompare() {
   const TORVVariant& left = Operand(0).GetDataValue();
   const TORVVariant& right = Operand(1).GetDataValue();
-  const TORVCompareResult r = left.Compare(right, F3ValueLogic, FCaseInsensitive, FPartialKey);
+  TORVCompareResult r;
+  const int32_t side = FPartialKey || left.DataType() == right.DataType() || left.IsNull() || right.IsNull()
+                           ? -1
+                           : ConstantSide();
+  const TORVBaseFieldType common =
+      side < 0 ? bftUnknown : GetCommonDataType(left.DataType(), right.DataType(), true);
+  // Only where the other side already has the common type and that type is a number, date,
+  // time or Boolean (a text compares up to a length that depends on the buffer it came from):
+  // there the comparison of the kept conversion is the comparison the values make themselves.
+  const TORVVariant& other = side == 1 ? left : right;
+  if (side >= 0 && other.DataType() == common && IsFixedSizeType(common)) {
+    const TORVVariant& constant = side == 1 ? right : left;
+    int32_t size = 0;
+    const void* cast = FConstantCast.Get(constant, common, size);
+    r = side == 1 ? CompareSizedValueBuffers(left.pData(), left.DataSize(), cast, size, common, common, false, false,
+                                             -1, FCaseInsensitive, 0x400)
+                  : CompareSizedValueBuffers(cast, size, right.pData(), right.DataSize(), common, common, false, false,
+                                             -1, FCaseInsensitive, 0x400);
+  } else {
+    r = left.Compare(right, F3ValueLogic, FCaseInsensitive, FPartialKey);
+  }
   bool result = false;
   switch (Operator) {
     case doEQ: result = r == cmprEqual; break;

@@ -100,6 +100,29 @@ class TORVBooleanResult {
   uint8_t bytes_[2] = {0, 0};
 };
 
+// The operand of a comparison converted to the type both sides are compared in, kept while
+// the operand's value stays the same. A filter compares a date-time column with a text constant
+// for every record: converting the text each time (parse, allocate, free) was most of the
+// filter's work. The conversion depends only on the bytes and the two types, so a kept one is
+// used only when all three match.
+class TORVCastMemo {
+ public:
+  TORVCastMemo() = default;
+  TORVCastMemo(const TORVCastMemo&) = delete;
+  TORVCastMemo& operator=(const TORVCastMemo&) = delete;
+  ~TORVCastMemo();
+  // Value (not NULL) converted to Type; the buffer stays valid until the next call.
+  const void* Get(const TORVVariant& Value, TORVBaseFieldType Type, int32_t& Size);
+
+ private:
+  void Free();
+  TORVBaseFieldType from_ = bftUnknown;
+  TORVBaseFieldType to_ = bftUnknown;
+  std::string source_;
+  void* cast_ = nullptr;
+  int32_t cast_size_ = 0;
+};
+
 // ---- The abstract node ----------------------------------------------------------------------
 
 class TORVExprNode : public TORVExpressionNode {
@@ -287,8 +310,14 @@ class TORVExprNodeComparison : public TORVExprNode {
   void SetResult(bool Result);
   TORVVariant& GetDataValueByCompare();
   TORVVariant& GetDataValueByQuantifiedCompare();
+  // The side of the comparison (0 or 1) whose value stays the same from record to record (a
+  // constant), -1 for none; looked up again when the children change.
+  int32_t ConstantSide();
 
   TORVBooleanResult FResult;
+  TORVCastMemo FConstantCast;
+  const TORVExprNode* FSideChecked[2] = {nullptr, nullptr};
+  int32_t FConstantSide = -1;
 };
 
 // ---- Boolean operators ----------------------------------------------------------------------

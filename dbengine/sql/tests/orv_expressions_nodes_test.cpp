@@ -578,5 +578,50 @@ TEST_F(ExprFields, FieldAndConstantSidesOfAComparison) {
   ExpectCode(30624, [] { TORVExprNodeComparison::GetFieldNode(Int(1).get()); });
 }
 
+// A comparison converts its constant once and keeps the conversion for the following records;
+// what it answers must be what converting every time answers, also after the constant changed
+// and when the constant's text is no date-time at all.
+TEST(ExprComparison, KeptConversionOfTheConstantAnswersAsAFreshOne) {
+  testing::ExprTable table{{{"dt", {aftDateTime, 0}}, {"price", {aftDouble, 0}}}};
+  const double days[] = {45004.0, 45005.0, 45005.5};  // 2023-03-19, 2023-03-20 00:00 and 12:00
+  std::vector<void*> records;
+  for (double d : days) {
+    void* r = table.NewRecord();
+    TORVVariant v(bftDateTime);
+    v.SetDataAsTDateTime(d);
+    table.Set(r, "dt", v);
+    table.SetDouble(r, "price", d - 45003.0);  // 1, 2, 2.5
+    records.push_back(r);
+  }
+  records.push_back(table.NewRecord());  // all NULL
+  const auto answers = [&](TORVExprNode& n) {
+    std::string s;
+    for (void* r : records) {
+      n.AssignCursorBuffer(r, false);
+      s += TruthText(TruthOf(n)) + " ";
+    }
+    return s;
+  };
+
+  auto ge = Cmp(doGE, table.Field("dt"), Str("2023-03-20 00:00:00"));
+  EXPECT_EQ(answers(*ge), "FALSE TRUE TRUE FALSE ");
+  ge->Child(1)->Value.SetDataAsAnsiString("2023-03-20 06:00:00");
+  EXPECT_EQ(answers(*ge), "FALSE FALSE TRUE FALSE ") << "a changed constant is converted again";
+  auto lt = Cmp(doLT, Str("2023-03-20"), table.Field("dt"));  // the constant on the left
+  EXPECT_EQ(answers(*lt), "FALSE FALSE TRUE FALSE ");
+  auto price = Cmp(doGT, table.Field("price"), Int(2));
+  EXPECT_EQ(answers(*price), "FALSE FALSE TRUE FALSE ");
+  auto two_valued = Cmp(doLE, table.Field("dt"), Str("2023-03-20"), false);  // NULL sorts first
+  EXPECT_EQ(answers(*two_valued), "TRUE TRUE FALSE TRUE ");
+
+  auto bad = Cmp(doEQ, table.Field("dt"), Str("noon"));
+  for (int pass = 0; pass < 2; ++pass) {
+    bad->AssignCursorBuffer(records[0], false);
+    ExpectCode(30051, [&] { bad->GetDataValue(); });
+  }
+  bad->AssignCursorBuffer(records[3], false);
+  EXPECT_EQ(TruthOf(*bad), F) << "a NULL field is never compared with the converted text";
+}
+
 }  // namespace
 }  // namespace orv
