@@ -286,9 +286,12 @@ int32_t TORVExpression::GetPrecision() { return FRootExprNode ? FRootExprNode->G
 
 bool TORVExpression::IsEmpty() const {
   if (!FRootExprNode) return true;
-  if (!dynamic_cast<const TORVExprNodeBoolean*>(FRootExprNode.get())) return false;
-  return std::none_of(FRootExprNode->Children.begin(), FRootExprNode->Children.end(),
-                      [](const TORVExprNodePtr& c) { return c != nullptr; });
+  // Asked before every record a filter evaluates: the type is looked at only when no child is
+  // left.
+  if (std::any_of(FRootExprNode->Children.begin(), FRootExprNode->Children.end(),
+                  [](const TORVExprNodePtr& c) { return c != nullptr; }))
+    return false;
+  return dynamic_cast<const TORVExprNodeBoolean*>(FRootExprNode.get()) != nullptr;
 }
 
 bool TORVExpression::IsField() const { return dynamic_cast<const TORVExprNodeField*>(FRootExprNode.get()) != nullptr; }

@@ -497,8 +497,12 @@ TORVVariant& TORVExprNodeComparison::GetDataValueByCompare() {
   const int32_t side = FPartialKey || left.DataType() == right.DataType() || left.IsNull() || right.IsNull()
                            ? -1
                            : ConstantSide();
-  const TORVBaseFieldType common =
-      side < 0 ? bftUnknown : GetCommonDataType(left.DataType(), right.DataType(), true);
+  if (side >= 0 && (FCommonOf[0] != left.DataType() || FCommonOf[1] != right.DataType())) {
+    FCommonOf[0] = left.DataType();
+    FCommonOf[1] = right.DataType();
+    FCommon = GetCommonDataType(left.DataType(), right.DataType(), true);
+  }
+  const TORVBaseFieldType common = side < 0 ? bftUnknown : FCommon;
   // Only where the other side already has the common type and that type is a number, date,
   // time or Boolean (a text compares up to a length that depends on the buffer it came from):
   // there the comparison of the kept conversion is the comparison the values make themselves.

@@ -318,6 +318,9 @@ class TORVExprNodeComparison : public TORVExprNode {
   TORVCastMemo FConstantCast;
   const TORVExprNode* FSideChecked[2] = {nullptr, nullptr};
   int32_t FConstantSide = -1;
+  // The type two operand types are compared in, for the last pair of types seen.
+  TORVBaseFieldType FCommonOf[2] = {bftUnknown, bftUnknown};
+  TORVBaseFieldType FCommon = bftUnknown;
 };
 
 // ---- Boolean operators ----------------------------------------------------------------------
