@@ -458,24 +458,7 @@ const void* TORVCastMemo::Get(const TORVVariant& Value, TORVBaseFieldType Type, 
 
 namespace {
 bool IsFixedSizeType(TORVBaseFieldType t) {
-  switch (t) {
-    case bftSignedInt8:
-    case bftSignedInt16:
-    case bftSignedInt32:
-    case bftSignedInt64:
-    case bftUnsignedInt8:
-    case bftUnsignedInt16:
-    case bftUnsignedInt32:
-    case bftDate:
-    case bftTime:
-    case bftDateTime:
-    case bftSingle:
-    case bftDouble:
-    case bftCurrency:
-    case bftExtended:
-    case bftLogical: return true;
-    default: return false;
-  }
+  return IsNumericFieldType(t) || IsDateTimeFieldType(t) || t == bftLogical;
 }
 }  // namespace
 
