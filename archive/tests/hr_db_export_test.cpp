@@ -203,5 +203,120 @@ TEST_F(ArchiveExportTest, AFileThatCannotBeWrittenIsReportedAndNothingMoves) {
     EXPECT_EQ(e.path().filename().string().find(".~"), std::string::npos) << e.path();
 }
 
+namespace xt = platform::xls::testing;
+
+xt::Dump Xlrd(const std::string& path) {
+  return xt::ParseDump(xt::RunTool(xt::Python() + " " +
+                                   xt::Quote(std::string(QUIRVEL_SOURCE_DIR) + "/platform/xls/tests/data/xls_dump.py") +
+                                   " xls " + xt::Quote(path)));
+}
+
+xt::Dump Ssconvert(const std::string& path, const std::string& csv) {
+  const auto conv = xt::RunTool("ssconvert --export-type=Gnumeric_stf:stf_assistant "
+                                "--export-options='format=preserve charset=UTF-8' " +
+                                xt::Quote(path) + " " + xt::Quote(csv) + " 2>&1");
+  if (conv.exit_code != 0) {
+    xt::Dump d;
+    d.exit_code = conv.exit_code;
+    d.raw = conv.output;
+    return d;
+  }
+  return xt::ParseDump(xt::RunTool(xt::Python() + " " +
+                                   xt::Quote(std::string(QUIRVEL_SOURCE_DIR) + "/platform/xls/tests/data/xls_dump.py") +
+                                   " csv " + xt::Quote(csv)));
+}
+
+// A few hundred rows of each kind of cell, exported both ways into the build tree's output
+// folder: the text export, and the workbook as the outside readers see it.
+TEST_F(ArchiveExportTest, BothExportsOfAFewHundredRowsAgreeWithTheRowsAndOutsideReaders) {
+  const auto rows = testing::MixedRows(HistoryTab::MASK, 300);
+  AddRows(data.LAMSTAB(), rows);
+  const std::string txt = testing::OutputDir() + "/archive_export.txt";
+  const std::string xls = testing::OutputDir() + "/archive_export.xls";
+  SaveToTxT(txt, data.LAMSTAB());
+  platform::xls::TDataToXLS writer;
+  ConfigureArchiveXLS(writer, &data.LAMSTAB(), "LAMS");
+  writer.SaveDatasetAs(xls);
+
+  // Text: the rows in DateTime order, which is the order they were made in.
+  const auto lines = Cells(ReadFile(txt));
+  ASSERT_EQ(lines.size(), rows.size() + 1);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    EXPECT_EQ(Cell(lines, i + 1, "DateTime"), r.DateTime.substr(11) == "00:00:00" ? r.DateTime.substr(0, 10) : r.DateTime);
+    for (const char* c : {"Algorithm", "JOBID", "Plate", "Operator", "Info", "PDF"})
+      EXPECT_EQ(Cell(lines, i + 1, c), r.Texts.at(c)) << i << c;
+    // The values without their units.
+    for (const char* c : {"DOTAREA", "LCM", "ANGLE", "EdgeFaktor", "LineWidth", "LineTol", "AVGSize"}) {
+      std::string v = r.Texts.at(c);
+      for (const char* unit : {"%", "\u00B0", "\u00B5m\u00B2", "\u00B5m"})
+        if (const size_t at = v.find(unit); at != std::string::npos) v.erase(at, std::string(unit).size());
+      EXPECT_EQ(Cell(lines, i + 1, c), v) << i << c;
+    }
+    EXPECT_EQ(Cell(lines, i + 1, "SizeTol"), std::to_string(r.Integers.at("SizeTol")));
+    EXPECT_EQ(Cell(lines, i + 1, "GCount"), std::to_string(r.Integers.at("GCount")));
+  }
+
+  // Workbook: xlrd and olefile.
+  const xt::Dump book = Xlrd(xls);
+  ASSERT_EQ(book.exit_code, 0) << book.raw;
+  EXPECT_EQ(book.ole, "[['Workbook']]");
+  EXPECT_EQ(book.sheets, std::vector<std::string>{"LAMS"});
+  ASSERT_EQ(book.nrows, static_cast<int>(rows.size()) + 1);
+  const std::vector<std::string> head = {"s:DateTime", "s:Algorithm", "s:Image", "s:PDF", "s:JOBID", "s:Plate"};
+  EXPECT_EQ(std::vector<std::string>(book.rows[0].begin(), book.rows[0].begin() + 6), head);
+  EXPECT_EQ(book.fonts.at(0).bold, true);
+  EXPECT_EQ(book.fonts.at(0).name, "Arial");
+  EXPECT_EQ(book.fonts.at(1).twips, 200);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const auto& cells = book.rows[i + 1];
+    EXPECT_EQ(cells.at(0), "d:" + rows[i].DateTime) << i;
+    EXPECT_EQ(cells.at(1), "s:" + rows[i].Texts.at("Algorithm"));
+    EXPECT_EQ(cells.at(2), "");  // the picture
+    EXPECT_EQ(cells.at(4), rows[i].Texts.at("JOBID").empty() ? "" : "s:" + rows[i].Texts.at("JOBID")) << i;
+  }
+  // ssconvert: the same cells, texts alike, numbers and dates as their formats show them.
+  const xt::Dump csv = Ssconvert(xls, fx.Dir().File("x.csv"));
+  ASSERT_EQ(csv.exit_code, 0) << csv.raw;
+  ASSERT_EQ(csv.rows.size(), book.rows.size());
+  for (size_t r = 0; r < csv.rows.size(); ++r) {
+    for (size_t c = 0; c < book.rows[r].size(); ++c) {
+      const std::string& x = book.rows[r][c];
+      const std::string s = csv.Cell(r, c);
+      if (x.rfind("s:", 0) == 0) EXPECT_EQ(s, x) << r << "," << c;
+      else if (x.rfind("d:", 0) == 0) EXPECT_EQ(s, "s:" + x.substr(2)) << r << "," << c;
+      else if (x.rfind("n:", 0) == 0) EXPECT_DOUBLE_EQ(std::stod(s.substr(2)), std::stod(x.substr(2))) << r << "," << c;
+      else EXPECT_EQ(s, "") << r << "," << c;
+    }
+  }
+}
+
+// More rows than a worksheet holds: the operator is told why, and no file appears.
+TEST_F(ArchiveExportTest, SeventyThousandRowsAreRefusedWithAClearMessage) {
+  orv::TORVTable& t = data.PLATETAB();
+  // One transaction: the rows reach the file once, not row by row.
+  data.HRDatabase().StartTransaction();
+  t.DisableControls();
+  for (int i = 0; i < 70000; ++i) {
+    t.Append();
+    t.FieldByName("DateTime")->SetAsDateTime(45000 + i / 1000.0);
+    t.FieldByName("Algorithm")->SetAsString("PLATE DOT AREA");
+    t.Post();
+  }
+  t.EnableControls();
+  data.HRDatabase().Commit(false);
+  platform::xls::TDataToXLS writer;
+  ConfigureArchiveXLS(writer, &t, "PLATE");
+  const std::string xls = fx.Dir().File("big.xls");
+  try {
+    writer.SaveDatasetAs(xls);
+    ADD_FAILURE() << "written";
+  } catch (const platform::xls::EXLSError& e) {
+    EXPECT_NE(std::string(e.what()).find("70,000 rows"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("65,535"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(xls));
+}
+
 }  // namespace
 }  // namespace archive
