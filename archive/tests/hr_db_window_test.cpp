@@ -19,6 +19,7 @@
 #include "archive/tests/archive_rows.h"
 #include "cmake/xvfb_display.h"
 #include "dbengine/access/orv_main_table.h"
+#include "platform/base/text_file.h"
 #include "platform/data/field.h"
 
 // Font and X libraries keep their caches to the end of the process by design.
@@ -205,6 +206,15 @@ TEST_F(ArchiveWindowTest, ExportButtonWritesTheActiveTableByExtension) {
 
 // The window with a chart over a few hundred rows, on a virtual X display when there is one.
 TEST_F(ArchiveWindowTest, Screenshot) {
+  // The shipped English texts.
+  const auto lines = std::make_shared<std::vector<std::string>>(
+      platform::ReadTextFileLines(std::string(QUIRVEL_SOURCE_DIR) + "/assets/LANGUAGE/English.txt"));
+  frm->Data.LanguageLine = [lines](std::string_view section, int offset) {
+    for (size_t i = 0; i < lines->size(); ++i)
+      if ((*lines)[i] == section && i + static_cast<size_t>(offset) < lines->size()) return (*lines)[i + static_cast<size_t>(offset)];
+    return std::string("?");
+  };
+  frm->FormActivate();
   frm->AlgList->setCurrentIndex(0);
   frm->AlgList2->setCurrentIndex(4);
   frm->DataPlotbtnClick();
