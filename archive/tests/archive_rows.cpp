@@ -93,8 +93,6 @@ std::vector<Row> MixedRows(HistoryTab tab, int count) {
   return rows;
 }
 
-namespace {
-
 std::string SqlText(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
@@ -103,8 +101,6 @@ std::string SqlText(const std::string& s) {
   }
   return q + "'";
 }
-
-}  // namespace
 
 std::string SqliteScript(const std::vector<Row>& rows) {
   std::string sql =

@@ -33,6 +33,9 @@ void AddRows(orv::TORVTable& table, const std::vector<Row>& rows);
 // plates, operators and that tab's measurement types, values varying from row to row.
 std::vector<Row> MixedRows(HistoryTab tab, int count);
 
+// A text as an SQL string literal (quotes doubled).
+std::string SqlText(const std::string& s);
+
 // The rows as an sqlite3 script creating table T (DateTime as "yyyy-mm-dd hh:mm:ss" text).
 std::string SqliteScript(const std::vector<Row>& rows);
 

@@ -205,27 +205,6 @@ TEST_F(ArchiveExportTest, AFileThatCannotBeWrittenIsReportedAndNothingMoves) {
 
 namespace xt = platform::xls::testing;
 
-xt::Dump Xlrd(const std::string& path) {
-  return xt::ParseDump(xt::RunTool(xt::Python() + " " +
-                                   xt::Quote(std::string(QUIRVEL_SOURCE_DIR) + "/platform/xls/tests/data/xls_dump.py") +
-                                   " xls " + xt::Quote(path)));
-}
-
-xt::Dump Ssconvert(const std::string& path, const std::string& csv) {
-  const auto conv = xt::RunTool("ssconvert --export-type=Gnumeric_stf:stf_assistant "
-                                "--export-options='format=preserve charset=UTF-8' " +
-                                xt::Quote(path) + " " + xt::Quote(csv) + " 2>&1");
-  if (conv.exit_code != 0) {
-    xt::Dump d;
-    d.exit_code = conv.exit_code;
-    d.raw = conv.output;
-    return d;
-  }
-  return xt::ParseDump(xt::RunTool(xt::Python() + " " +
-                                   xt::Quote(std::string(QUIRVEL_SOURCE_DIR) + "/platform/xls/tests/data/xls_dump.py") +
-                                   " csv " + xt::Quote(csv)));
-}
-
 // A few hundred rows of each kind of cell, exported both ways into the build tree's output
 // folder: the text export, and the workbook as the outside readers see it.
 TEST_F(ArchiveExportTest, BothExportsOfAFewHundredRowsAgreeWithTheRowsAndOutsideReaders) {
@@ -258,7 +237,7 @@ TEST_F(ArchiveExportTest, BothExportsOfAFewHundredRowsAgreeWithTheRowsAndOutside
   }
 
   // Workbook: xlrd and olefile.
-  const xt::Dump book = Xlrd(xls);
+  const xt::Dump book = xt::ReadWithXlrd(xls);
   ASSERT_EQ(book.exit_code, 0) << book.raw;
   EXPECT_EQ(book.ole, "[['Workbook']]");
   EXPECT_EQ(book.sheets, std::vector<std::string>{"LAMS"});
@@ -276,7 +255,7 @@ TEST_F(ArchiveExportTest, BothExportsOfAFewHundredRowsAgreeWithTheRowsAndOutside
     EXPECT_EQ(cells.at(4), rows[i].Texts.at("JOBID").empty() ? "" : "s:" + rows[i].Texts.at("JOBID")) << i;
   }
   // ssconvert: the same cells, texts alike, numbers and dates as their formats show them.
-  const xt::Dump csv = Ssconvert(xls, fx.Dir().File("x.csv"));
+  const xt::Dump csv = xt::ReadWithSsconvert(xls, fx.Dir().File("x.csv"));
   ASSERT_EQ(csv.exit_code, 0) << csv.raw;
   ASSERT_EQ(csv.rows.size(), book.rows.size());
   for (size_t r = 0; r < csv.rows.size(); ++r) {

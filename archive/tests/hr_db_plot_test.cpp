@@ -61,15 +61,6 @@ class ArchiveFilterTest : public ::testing::Test {
   }
 };
 
-std::string SqlQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += '\'';
-    q += c;
-  }
-  return q + "'";
-}
-
 TEST_F(ArchiveFilterTest, KeepsTheRowsSqliteKeeps) {
   const auto rows = testing::MixedRows(HistoryTab::PLATE, 400);
   AddRows(data.PLATETAB(), rows);
@@ -104,10 +95,10 @@ TEST_F(ArchiveFilterTest, KeepsTheRowsSqliteKeeps) {
     data.PLATETAB().SetFiltered(true);
     const int ours = CountRows(data.PLATETAB());
 
-    std::string where = "DateTime >= " + SqlQuote(std::string(c.from) + " 00:00:00") + " AND DateTime <= " +
-                        SqlQuote(std::string(c.to) + " 23:59:59") + " AND JOBID LIKE " + SqlQuote(c.job) +
-                        " AND Plate LIKE " + SqlQuote(c.plate) + " AND Operator LIKE " + SqlQuote(c.user) +
-                        " AND (Algorithm = " + SqlQuote(c.alg1) + (c.alg2 ? " OR Algorithm = " + SqlQuote(c.alg2) : "") +
+    std::string where = "DateTime >= " + testing::SqlText(std::string(c.from) + " 00:00:00") + " AND DateTime <= " +
+                        testing::SqlText(std::string(c.to) + " 23:59:59") + " AND JOBID LIKE " + testing::SqlText(c.job) +
+                        " AND Plate LIKE " + testing::SqlText(c.plate) + " AND Operator LIKE " + testing::SqlText(c.user) +
+                        " AND (Algorithm = " + testing::SqlText(c.alg1) + (c.alg2 ? " OR Algorithm = " + testing::SqlText(c.alg2) : "") +
                         ")";
     std::ofstream(fx.Dir().File("q.sql")) << "SELECT count(*) FROM T WHERE " << where << ";\n";
     const auto r = quirvel::testing::RunTool("sqlite3 :memory: -cmd '.read " + script + "' < " + fx.Dir().File("q.sql"));

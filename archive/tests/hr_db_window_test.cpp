@@ -137,6 +137,9 @@ TEST_F(ArchiveWindowTest, ListsFilterPlotAndClick) {
   EXPECT_EQ(plate.FieldByName("DateTime")->AsDateTime(), chart.XValue(4, k));
   EXPECT_EQ(plate.FieldByName("Algorithm")->AsString(), "PLATE BURL");
 
+  // No report builder attached: the history button says so rather than doing nothing.
+  EXPECT_THROW(frm->CreateStatPDFClick(), std::runtime_error);
+
   // What a history report reads: the filter lines, the filtered rows, the chart as a bitmap.
   HistorySource& h = frm->History();
   const auto lines = h.FilterLines();
