@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -315,7 +316,12 @@ int THRDBFrm::HistoryView::ChartWidth() { return std::max(1, frm_.MyChart->width
 int THRDBFrm::HistoryView::ChartHeight() { return std::max(1, frm_.MyChart->height()); }
 
 void THRDBFrm::HistoryView::PaintChart(platform::Bitmap& target) {
-  const QImage img = frm_.MyChart->Render(target.Width(), target.Height());
+  QImage img = frm_.MyChart->Render(target.Width(), target.Height());
+  // A black frame around the white field, as the report prints it.
+  QPainter frame(&img);
+  frame.setPen(Qt::black);
+  frame.drawRect(0, 0, img.width() - 1, img.height() - 1);
+  frame.end();
   for (int y = 0; y < target.Height(); ++y) {
     const uchar* s = img.constScanLine(y);
     uint8_t* d = target.ScanLine(y);
@@ -329,15 +335,15 @@ void THRDBFrm::HistoryView::PaintChart(platform::Bitmap& target) {
 }
 
 int THRDBFrm::HistoryView::AlgItemIndex() { return frm_.AlgList->currentIndex(); }
-void THRDBFrm::HistoryView::First() { frm_.ActiveTable().First(); }
-bool THRDBFrm::HistoryView::Eof() { return frm_.ActiveTable().Eof(); }
-void THRDBFrm::HistoryView::Next() { frm_.ActiveTable().Next(); }
 
-std::string THRDBFrm::HistoryView::FieldText(std::string_view column) {
-  orv::TORVTable& t = frm_.ActiveTable();
-  platform::data::TField* f = t.FieldByName(std::string(column));
-  if (!t.Active() || (t.Bof() && t.Eof())) return {};
-  return f->DisplayText();
+void THRDBFrm::HistoryView::BeginRows() {
+  SetRows(frm_.Data.Connected() ? &frm_.ActiveTable() : nullptr);
+  DataSetHistory::BeginRows();
+}
+
+void THRDBFrm::HistoryView::First() {
+  SetRows(frm_.Data.Connected() ? &frm_.ActiveTable() : nullptr);
+  DataSetHistory::First();
 }
 
 }  // namespace archive

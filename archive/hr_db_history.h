@@ -1,10 +1,13 @@
 #pragma once
 // The archive window as the history report reads it (see THRDBFrm::History).
 #include "archive/hr_db.h"
+#include "archive/report_history.h"
 
 namespace archive {
 
-class THRDBFrm::HistoryView : public HistorySource {
+// The rows are the active tab's table as it stands (filtered by the last plot); the window
+// adds its filter lines, its chart and its choices.
+class THRDBFrm::HistoryView : public DataSetHistory {
  public:
   explicit HistoryView(THRDBFrm& frm) : frm_(frm) {}
   std::vector<FilterLine> FilterLines() override;
@@ -13,10 +16,8 @@ class THRDBFrm::HistoryView : public HistorySource {
   void PaintChart(platform::Bitmap& target) override;
   HistoryTab ActiveTab() override { return frm_.ActiveTab(); }
   int AlgItemIndex() override;
+  void BeginRows() override;
   void First() override;
-  bool Eof() override;
-  void Next() override;
-  std::string FieldText(std::string_view column) override;
 
  private:
   THRDBFrm& frm_;

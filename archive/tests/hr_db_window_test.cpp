@@ -150,11 +150,13 @@ TEST_F(ArchiveWindowTest, ListsFilterPlotAndClick) {
   EXPECT_EQ(h.ActiveTab(), HistoryTab::PLATE);
   EXPECT_EQ(h.AlgItemIndex(), 4);
   int n = 0;
+  h.BeginRows();
   for (h.First(); !h.Eof(); h.Next()) {
     const std::string alg = h.FieldText("Algorithm");
     EXPECT_TRUE(alg == "PLATE LINE WIDTH" || alg == "PLATE BURL") << alg;
     ++n;
   }
+  h.EndRows();
   EXPECT_EQ(n, filtered);
   platform::Bitmap chartImage(400, 200);
   h.PaintChart(chartImage);
@@ -165,6 +167,8 @@ TEST_F(ArchiveWindowTest, ListsFilterPlotAndClick) {
       colored += std::abs(p[2] - 128) < 40 && std::abs(p[1] - 64) < 40 && std::abs(p[0] - 64) < 40;
     }
   EXPECT_GT(colored, 20);
+  const uint8_t* corner = chartImage.ScanLine(0);
+  EXPECT_EQ(corner[0] + corner[1] + corner[2], 0);  // the frame
 
   // Not by date: the points are numbered, and a click finds no row.
   frm->ByDate->setChecked(false);
