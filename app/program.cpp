@@ -78,6 +78,10 @@ Program::Program() {
   };
   HRDBFrm->UploadImage = [main = HRMainFrm.get()](const archive::UploadedImage& up) { main->UploadArchiveImage(up); };
   links.Rows = &rows;
+  // The scheduled export reads its BACKUP row and arms its timer each time the archive opens.
+  FrmSettings->Archive = &rows;
+  FrmSettings->MyMessageFrm = MyMessageFrm.get();
+  rows.UpdateExportConfig = [settings = FrmSettings.get()] { settings->UpdateExportConfig(); };
   CalRepFrm->Rep.Archive = &rows;
   // History reports print the archive window's filter, chart and filtered rows.
   CalRepFrm->History = &HRDBFrm->History();
@@ -94,6 +98,9 @@ Program::~Program() {
   CalRepFrm->History = nullptr;
   HRDBFrm->CalRepFrm = nullptr;
   HRDBFrm->UploadImage = nullptr;
+  HRDBFrm->Data.UpdateExportConfig = nullptr;
+  FrmSettings->Archive = nullptr;
+  FrmSettings->MyMessageFrm = nullptr;
   reports_.reset();
   report_source_.reset();
   MainWindowLinks links = HRMainFrm->Links();

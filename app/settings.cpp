@@ -203,6 +203,7 @@ TFrmSettings::TFrmSettings(QWidget* parent) : QDialog(parent) {
 }
 
 TFrmSettings::~TFrmSettings() {
+  StopBackUpTimer();
   // The server's handlers use this window and the main window: every connection ends first.
   try {
     DisconnectAllClients();
@@ -415,13 +416,10 @@ void TFrmSettings::ConnectHandlers() {
   // Clicked, not toggled: the main window ticks the box at start-up and runs the handler itself.
   on(TCPIPActivate, &QCheckBox::clicked, &TFrmSettings::TCPIPActivateClick);
   on(TCPIPTest, &QPushButton::clicked, &TFrmSettings::TCPIPTestClick);
-  // The scheduled export comes with the archive's export; until then its buttons say so
-  // instead of seeming to work.
-  for (QPushButton* b : {Applybtn, Resetbtn, ImmediateBackupbtn, OpenDestPath}) {
-    connect(b, &QPushButton::clicked, this, [this] {
-      Guarded([] { throw std::runtime_error("The scheduled export is not available in this version of QUIRVEL."); });
-    });
-  }
+  on(Applybtn, &QPushButton::clicked, &TFrmSettings::ApplybtnClick);
+  on(Resetbtn, &QPushButton::clicked, &TFrmSettings::ResetbtnClick);
+  on(ImmediateBackupbtn, &QPushButton::clicked, &TFrmSettings::ImmediateBackupbtnClick);
+  on(OpenDestPath, &QPushButton::clicked, &TFrmSettings::OpenDestPathClick);
 }
 
 void TFrmSettings::Guarded(const std::function<void()>& handler) {

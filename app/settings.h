@@ -17,10 +17,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/controls.h"
+#include "platform/base/datetime.h"
 #include "platform/image/bitmap.h"
 #include "platform/ui/ui_services.h"
 
@@ -41,9 +43,35 @@ class Connection;
 class TcpServer;
 }  // namespace platform::net
 
+namespace archive {
+class THRDBData;
+}
+
 namespace app {
 
 class THRMainFrm;
+class TMyMessageFrm;
+
+// ---- the scheduled export's arithmetic ----
+// When the export of the time list's item `index` (1 = midnight, each item 30 minutes later,
+// 48 = 23:30) runs next, seen at `now`: today at that time of day, or 24 hours later when the
+// current time of day has reached it. Index 0 (never) and indexes outside the list give nothing.
+struct ExportSchedule {
+  platform::TDateTime Next = 0;
+  uint32_t IntervalMs = 0;
+};
+std::optional<ExportSchedule> NextExportTime(int index, platform::TDateTime now);
+// The next export's text: the date-time text, with the time 00:00:00 written out for midnight
+// (the date-time text leaves it out there).
+std::string NextExportText(int index, platform::TDateTime next);
+// "YYYYMMDDhhnn" of the export's start.
+std::string ExportStamp(platform::TDateTime start);
+// folder/prefix + stamp + ".txt", or with "_2", "_3", ... before ".txt" when that name is taken:
+// an earlier export of the same minute is never overwritten.
+std::string FreeExportFileName(const std::string& folder, const std::string& prefix, const std::string& stamp);
+// The filter of the rows newer than the mark, written so that the engine reads the mark back to
+// the same instant (milliseconds and a midnight time included).
+std::string NewerThanFilter(platform::TDateTime mark);
 
 // Wildcards: "*" matches any run of characters (none included), "?" exactly one character,
 // every other character only itself (case-sensitive). The whole text must be used.
@@ -116,6 +144,26 @@ class TFrmSettings : public QDialog, public platform::ui::ModalWindow {
   void OpenLogobtnClick();
   // Saves the report text and closes the window with OK.
   void OKbtnClick();
+
+  // ---- the scheduled export (settings_export.cpp) ----
+  // The archive whose BACKUP row holds the schedule and whose tables are exported; the
+  // message window shown during an export. Set by the program; without an archive the
+  // export's handlers say so.
+  archive::THRDBData* Archive = nullptr;
+  TMyMessageFrm* MyMessageFrm = nullptr;
+  // Shows the BACKUP row and arms the timer.
+  void UpdateExportConfig();
+  // One export run of the four tables into the folder.
+  void PerformBackup();
+  void BackUpTimerTimer();
+  void ApplybtnClick();
+  void ResetbtnClick();
+  void ImmediateBackupbtnClick();
+  void OpenDestPathClick();
+  // The armed export timer, 0 when none.
+  platform::ui::TimerId BackUpTimer() const { return backup_timer_; }
+  // The interval the timer was last armed with.
+  uint32_t BackUpInterval() const { return backup_interval_; }
 
   // ---- the TCP result server (settings_tcp.cpp) ----
   // Ticked: the server listens; unticked: every client is disconnected and it stops.
@@ -229,7 +277,11 @@ class TFrmSettings : public QDialog, public platform::ui::ModalWindow {
   // written) when the folder is refused.
   bool SaveStream(platform::net::Connection& c, const std::string& folder, const std::vector<uint8_t>& bmp);
 
+  void StopBackUpTimer();
+
   THRMainFrm* main_ = nullptr;
+  platform::ui::TimerId backup_timer_ = 0;
+  uint32_t backup_interval_ = 0;
   bool report_text_loaded_ = false;
   bool activation_queued_ = false;
 
