@@ -249,6 +249,21 @@ TEST_F(ScheduledExportTest, EveryRowLandsInExactlyOneFileAndTheMarksAreTheNewest
   EXPECT_FALSE(message.isVisible());
 }
 
+TEST_F(ScheduledExportTest, AFileThatCannotBeWrittenKeepsItsMarkAndIsReported) {
+  Add(data.LAMSTAB(), At(2026, 12, 9, 11, 0), "M1");
+  // A folder that exists but takes no files, for any user.
+  Apply("/proc", 48);
+  try {
+    settings.ImmediateBackupbtnClick();
+    ADD_FAILURE() << "the failed write was not reported";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("MASK_202612101200.txt"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(Mark("Mask"), "");
+  EXPECT_FALSE(message.isVisible());
+  EXPECT_NE(settings.BackUpTimer(), 0u);
+}
+
 TEST_F(ScheduledExportTest, AMissingFolderWritesNothingMovesNoMarkAndRearms) {
   Add(data.PLATETAB(), At(2026, 12, 9, 11, 0), "P1");
   // A folder stored on another machine is shown as it stands and found missing.

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QTimeEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -94,6 +98,50 @@ TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
     settings.TCPIPActivate->click();
     EXPECT_FALSE(settings.Server().Active());
     EXPECT_EQ(frm.StatusBar1->PanelText(7).toStdString(), "NC");
+    settings.hide();
+  }
+  EXPECT_TRUE(std::filesystem::exists(out));
+}
+
+// The export page with a restart point set, a daily time applied and the next export planned.
+TEST(SettingsScreenshot, ExportPageWithTheNextExportAndTheMarks) {
+  test::ScreenshotDisplay display("quirvel_export_screenshot_home");
+  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
+  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
+  std::filesystem::create_directories(out_dir);
+  const std::string out = out_dir + "/quirvel_export_tab.png";
+  std::filesystem::remove(out);
+
+  test::ScreenshotApplication application(display.Home());
+  QtUiServices ui;
+  platform::ui::ScopedServices scoped(ui);
+  {
+    Program program;
+    THRMainFrm& frm = *program.HRMainFrm;
+    TFrmSettings& settings = *program.FrmSettings;
+    frm.move(0, 0);
+    frm.show();
+    ASSERT_TRUE(SettleUntil([&] { return !frm.st.FirstActivate; }, 30000)) << "the first activation did not run";
+    // The archive's opening showed its BACKUP row on the page.
+    EXPECT_FALSE(settings.DatabaseEdit->text().isEmpty());
+
+    settings.move(40, 40);
+    settings.show();
+    settings.Settingspages->setCurrentWidget(settings.ExportData);
+    settings.ResetDate->setDate(QDate(2026, 12, 1));
+    settings.TimePicker->setTime(QTime(6, 30, 0));
+    settings.ResetbtnClick();
+    settings.DestPathEdit->setText(QString::fromStdString(out_dir));
+    settings.BackUpTimeList->setCurrentIndex(38);  // 18:30
+    settings.ApplybtnClick();
+    Settle(300);
+    const QPixmap shot = Shot(settings);
+    ASSERT_TRUE(shot.save(QString::fromStdString(out), "PNG"));
+
+    EXPECT_TRUE(settings.NextBAckUp->text().endsWith("18:30:00")) << settings.NextBAckUp->text().toStdString();
+    for (QLineEdit* e : {settings.MaskEdit, settings.PlateEdit, settings.StructureEdit, settings.FilmEdit})
+      EXPECT_TRUE(e->text().contains("06:30:00")) << e->text().toStdString();
+    EXPECT_NE(settings.BackUpTimer(), 0u);
     settings.hide();
   }
   EXPECT_TRUE(std::filesystem::exists(out));
