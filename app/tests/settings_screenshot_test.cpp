@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -34,12 +35,15 @@ using test::Settle;
 using test::SettleUntil;
 using test::Shot;
 
-TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
-  test::ScreenshotDisplay display("quirvel_settings_screenshot_home");
+// The program on the virtual display after its first activation, the settings window shown
+// beside the main window; `body` works on it and saves the picture `out`, which must exist after.
+void OnTheSettingsWindow(const char* home, const char* picture,
+                         const std::function<void(Program&, const std::string& out)>& body) {
+  test::ScreenshotDisplay display(home);
   ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
   const std::string out_dir = QUIRVEL_TEST_OUTPUT;
   std::filesystem::create_directories(out_dir);
-  const std::string out = out_dir + "/quirvel_settings_tcp.png";
+  const std::string out = out_dir + "/" + picture;
   std::filesystem::remove(out);
 
   test::ScreenshotApplication application(display.Home());
@@ -48,16 +52,25 @@ TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
   {
     Program program;
     THRMainFrm& frm = *program.HRMainFrm;
-    TFrmSettings& settings = *program.FrmSettings;
     frm.move(0, 0);
     frm.show();
     ASSERT_TRUE(SettleUntil([&] { return !frm.st.FirstActivate; }, 30000)) << "the first activation did not run";
+    program.FrmSettings->move(40, 40);
+    program.FrmSettings->show();
+    body(program, out);
+    program.FrmSettings->hide();
+  }
+  EXPECT_TRUE(std::filesystem::exists(out));
+}
 
+TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
+  OnTheSettingsWindow("quirvel_settings_screenshot_home", "quirvel_settings_tcp.png", [](Program& program,
+                                                                                       const std::string& out) {
+    THRMainFrm& frm = *program.HRMainFrm;
+    TFrmSettings& settings = *program.FrmSettings;
     // Any free loopback port: the program's own port may be taken on a test machine.
     settings.Server().DefaultPort = 0;
     settings.Server().BindAddress = "127.0.0.1";
-    settings.move(40, 40);
-    settings.show();
     settings.Settingspages->setCurrentWidget(settings.TANDORIX);
     settings.TCPIPActivate->click();
     ASSERT_TRUE(settings.Server().Active());
@@ -98,40 +111,22 @@ TEST(SettingsScreenshot, ResultServerPageWithAConnectedClient) {
     settings.TCPIPActivate->click();
     EXPECT_FALSE(settings.Server().Active());
     EXPECT_EQ(frm.StatusBar1->PanelText(7).toStdString(), "NC");
-    settings.hide();
-  }
-  EXPECT_TRUE(std::filesystem::exists(out));
+  });
 }
 
 // The export page with a restart point set, a daily time applied and the next export planned.
 TEST(SettingsScreenshot, ExportPageWithTheNextExportAndTheMarks) {
-  test::ScreenshotDisplay display("quirvel_export_screenshot_home");
-  ASSERT_TRUE(display.Started()) << "Xvfb did not start (scripts/setup installs it)";
-  const std::string out_dir = QUIRVEL_TEST_OUTPUT;
-  std::filesystem::create_directories(out_dir);
-  const std::string out = out_dir + "/quirvel_export_tab.png";
-  std::filesystem::remove(out);
-
-  test::ScreenshotApplication application(display.Home());
-  QtUiServices ui;
-  platform::ui::ScopedServices scoped(ui);
-  {
-    Program program;
-    THRMainFrm& frm = *program.HRMainFrm;
+  OnTheSettingsWindow("quirvel_export_screenshot_home", "quirvel_export_tab.png", [](Program& program,
+                                                                                   const std::string& out) {
     TFrmSettings& settings = *program.FrmSettings;
-    frm.move(0, 0);
-    frm.show();
-    ASSERT_TRUE(SettleUntil([&] { return !frm.st.FirstActivate; }, 30000)) << "the first activation did not run";
     // The archive's opening showed its BACKUP row on the page.
     EXPECT_FALSE(settings.DatabaseEdit->text().isEmpty());
 
-    settings.move(40, 40);
-    settings.show();
     settings.Settingspages->setCurrentWidget(settings.ExportData);
     settings.ResetDate->setDate(QDate(2026, 12, 1));
     settings.TimePicker->setTime(QTime(6, 30, 0));
     settings.ResetbtnClick();
-    settings.DestPathEdit->setText(QString::fromStdString(out_dir));
+    settings.DestPathEdit->setText(QString::fromStdString(std::filesystem::path(out).parent_path().string()));
     settings.BackUpTimeList->setCurrentIndex(38);  // 18:30
     settings.ApplybtnClick();
     Settle(300);
@@ -142,9 +137,7 @@ TEST(SettingsScreenshot, ExportPageWithTheNextExportAndTheMarks) {
     for (QLineEdit* e : {settings.MaskEdit, settings.PlateEdit, settings.StructureEdit, settings.FilmEdit})
       EXPECT_TRUE(e->text().contains("06:30:00")) << e->text().toStdString();
     EXPECT_NE(settings.BackUpTimer(), 0u);
-    settings.hide();
-  }
-  EXPECT_TRUE(std::filesystem::exists(out));
+  });
 }
 
 }  // namespace
