@@ -78,11 +78,11 @@ bool TPPMModel::Start(unsigned Order, unsigned MemoryMB) {
   if (!sa_.Start(MemoryMB << 20)) return false;
   MaxOrder = Order;
   // Symbol-count classes. NS2Indx, for the escape estimation: a class covers one count for the
-  // first four classes, two counts for the next four, three for the next four, and so on.
-  // NS2BSIndx, for the binary contexts: counts 1 to 6 one class each, 7 to 255 one class, and
-  // the root's 256 a class of its own.
+  // first four classes, two counts for the next four, then four, eight, 16 and 32 counts, four
+  // classes each (the 25th takes the last four counts). NS2BSIndx, for the binary contexts:
+  // counts 1 to 6 one class each, 7 to 255 one class, and the root's 256 a class of its own.
   for (unsigned i = 0, m = 0; i < 256; ++m)
-    for (unsigned k = m / 4 + 1; k && i < 256; --k) NS2Indx[i++] = static_cast<uint8_t>(m);
+    for (unsigned k = 1u << (m / 4); k && i < 256; --k) NS2Indx[i++] = static_cast<uint8_t>(m);
   for (unsigned i = 0; i < 256; ++i) NS2BSIndx[i] = static_cast<uint8_t>(i < 6 ? i : (i < 255 ? 6 : 7));
   DummySEE2Cont = {};
   DummySEE2Cont.Shift = PERIOD_BITS;

@@ -18,8 +18,8 @@ inline constexpr unsigned MAX_O = 64;
 // previous symbol.
 inline constexpr unsigned kBinColumns = 16;
 // Rows of the escape-estimation table: classes of the number of symbols still unmasked (four
-// classes of one count, four of two, four of three ... up to 256 counts).
-inline constexpr unsigned kSeeRows = 44;
+// classes of one count, four of two, four of four ... four of 32, and the last four counts).
+inline constexpr unsigned kSeeRows = 25;
 
 class TPPMModel {
  public:
