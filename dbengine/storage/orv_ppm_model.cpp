@@ -227,7 +227,8 @@ void TPPMModel::UpdateModel() {
           s -= kStateSize;
         }
       }
-      if (Freq(s) < MAX_FREQ - 9) {
+      // A symbol already close to the rescale limit gains no more here.
+      if (Freq(s) < MAX_FREQ - 16) {
         Freq(s) = static_cast<uint8_t>(Freq(s) + 2);
         SetSummFreq(c, SummFreq(c) + 2);
       }
