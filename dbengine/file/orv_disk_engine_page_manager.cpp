@@ -342,6 +342,30 @@ bool TORVDiskPageManager::InternalReadPage(TORVPage& aPage) {
     aPage.SetHeaderState(DELETED_PAGE_STATE);
     return false;
   }
+  DecodeReadPage(aPage);
+  return true;
+}
+
+bool TORVDiskPageManager::InternalReadPages(const std::vector<TORVPage*>& Pages) {
+  if (Pages.empty()) return true;
+  const int64_t first = Pages.front()->FPageNo;
+  const int64_t span = static_cast<int64_t>(Pages.back()->FPageNo) - first + 1;
+  if (span < 1 || span > 64) return TORVPageManager::InternalReadPages(Pages);
+  DesignTimeAccess guard(*this);
+  std::vector<uint8_t> bytes(static_cast<size_t>(span * FPageSize));
+  if (!FDatabaseFile->ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()),
+                                 GetPageOffset(static_cast<int32_t>(first))))
+    return false;
+  for (TORVPage* page : Pages) {
+    if (!page->FPageBuffer) page->AllocPageBuffer();
+    std::memcpy(page->FPageBuffer, bytes.data() + (page->FPageNo - first) * FPageSize, FPageSize);
+    DecodeReadPage(*page);
+  }
+  return true;
+}
+
+void TORVDiskPageManager::DecodeReadPage(TORVPage& aPage) {
+  uint8_t* buffer = aPage.FPageBuffer;
   const bool system_page = FDatabaseFreeSpaceManager && FDatabaseFreeSpaceManager->IsPagePfsOrEam(aPage.FPageNo);
   if (FDBHeader.Encrypted != 0 && !system_page && aPage.FEncryptionEnabled) {
     uint8_t* data = buffer + page_header::Size;
@@ -351,7 +375,6 @@ bool TORVDiskPageManager::InternalReadPage(TORVPage& aPage) {
       throw EORVException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {aPage.FPageNo});
   }
   aPage.FReloaded = true;
-  return true;
 }
 
 void TORVDiskPageManager::InternalWritePage(TORVPage& aPage) {

@@ -82,6 +82,8 @@ class TORVDiskPageManager : public TORVPageManager {
   void InternalAddPage(TORVPage& aPage) override;
   void InternalRemovePage(int32_t PageNo) override;
   bool InternalReadPage(TORVPage& aPage) override;
+  // One file read for the span from the first page to the last (at most 64 pages apart).
+  bool InternalReadPages(const std::vector<TORVPage*>& Pages) override;
   void InternalWritePage(TORVPage& aPage) override;
   TORVPage* GetPage(int32_t SessionID, int32_t PageNo, uint16_t PageType, bool SynchronizeAllowed) override;
   void RemovePage(int32_t SessionID, int32_t PageNo) override;
@@ -146,6 +148,8 @@ class TORVDiskPageManager : public TORVPageManager {
  private:
   class DesignTimeAccess;
   void CheckFileOpened(int32_t Code) const;
+  // Deciphers and checks a page whose stored bytes are in its buffer.
+  void DecodeReadPage(TORVPage& aPage);
   void CheckGeometry(uint16_t PageSize, uint16_t ExtentPageCount) const;
   void ResetOffsets();
   void CollectCommitRegions(int32_t SessionID, TORVJournalContent& Content);

@@ -438,6 +438,28 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
   NavigationInfo.LastPosition = false;
 }
 
+void TORVDiskRecordManager::ReadAheadFrom(int32_t SessionID, int32_t PageNo) {
+  // The next record pages lying close together in the file come in with one read instead of
+  // one each (a page lookup each would also push them out of the cache again).
+  constexpr int32_t kPages = 32;
+  constexpr int32_t kSpan = 64;
+  std::vector<int32_t> pages{PageNo};
+  try {
+    int32_t next = PageNo;
+    while (static_cast<int32_t>(pages.size()) < kPages && FRecordPageIndex->GetNextRecordPage(SessionID, next, next) &&
+           next > pages.back() && next - PageNo < kSpan && CanBeRecordPage(next))
+      pages.push_back(next);
+  } catch (...) {
+    // Reading ahead is a help only: the scan reads its pages itself.
+  }
+  LPageManager->ReadAhead(SessionID, pages, ptTableRecord);
+  FAhead.PageNos = std::move(pages);
+  FAhead.Next = 1;
+  FAhead.SessionID = SessionID;
+  FAhead.Changes = FChanges;
+  FAhead.PagesGeneration = LPageManager->ChangeGeneration();
+}
+
 bool TORVDiskRecordManager::HasScanPage(int32_t SessionID, int32_t PageNo) const {
   return FScanPage.PageNo == PageNo && FScanPage.SessionID == SessionID && FScanPage.Changes == FChanges &&
          FScanPage.PagesGeneration == LPageManager->ChangeGeneration();
@@ -566,11 +588,20 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
 
 void TORVDiskRecordManager::NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo) {
   int32_t page_no = 0;
-  const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
-                            : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
-  if (!more) {
-    NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
-    return;
+  const bool listed = Forward && FAhead.SessionID == SessionID && FAhead.Changes == FChanges &&
+                      FAhead.PagesGeneration == LPageManager->ChangeGeneration() &&
+                      FAhead.Next < FAhead.PageNos.size() && FAhead.Next > 0 &&
+                      FAhead.PageNos[FAhead.Next - 1] == PageNo;
+  if (listed) {
+    page_no = FAhead.PageNos[FAhead.Next++];
+  } else {
+    const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
+                              : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
+    if (!more) {
+      NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
+      return;
+    }
+    if (Forward) ReadAheadFrom(SessionID, page_no);
   }
   FirstOnPage(SessionID, page_no, !Forward, true, NavigationInfo);
 }

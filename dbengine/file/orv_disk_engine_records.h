@@ -147,6 +147,8 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   bool FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType, TORVNavigationInfo& NavigationInfo);
   // The first record of the page after (Forward) or the last of the page before PageNo.
   void NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo);
+  // Brings the record pages from PageNo on into the page cache (a forward scan's next pages).
+  void ReadAheadFrom(int32_t SessionID, int32_t PageNo);
   int32_t TableID() const;
   // Page 0 and the free-space maps never hold records (asking the cache for a map page raises).
   bool CanBeRecordPage(int32_t PageNo) const;
@@ -174,6 +176,15 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   int32_t FMemoryRecordSize = 0;
   bool FHasBlobFields = false;
   bool FLayoutKnown = false;
+  // The record pages a forward scan read ahead, in the index's order, with the stamps of the
+  // scan page: while they hold, the list also answers which page comes next.
+  struct AheadPages {
+    std::vector<int32_t> PageNos;
+    size_t Next = 0;
+    int32_t SessionID = -1;
+    uint64_t Changes = 0;
+    uint64_t PagesGeneration = 0;
+  } FAhead;
 };
 
 }  // namespace orv

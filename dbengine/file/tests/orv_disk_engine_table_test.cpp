@@ -311,6 +311,37 @@ TEST_F(DiskTableTest, AScanSeesChangesMadeOnThePageItStandsOn) {
   EXPECT_EQ(RowsIds(a), (std::vector<int32_t>{1, 2, -1, 40, 5, 6, 7, 8}));
 }
 
+// A forward scan brings the next record pages into the cache in one read: a page the session
+// has changed and not committed must still be read as changed, and pages between them (BLOB
+// pages) must not be taken for records.
+TEST_F(DiskTableTest, AScanReadingAheadKeepsTheSessionsUncommittedPages) {
+  DiskTable t(path);
+  DiskTestCursor& a = testing::CreateRows(t);
+  std::vector<int32_t> ids;
+  for (int32_t id = 1; id <= 300; ++id) {
+    ASSERT_EQ(InsertRowsRow(a, id, id % 7 == 0 ? 3000 : 0), 0);
+    ids.push_back(id);
+  }
+  t.session->StartTransaction();
+  a.InternalFirst();
+  int32_t seen = 0;
+  while (a.GetRecordBuffer(grmNext) == grrOK && ++seen < 250) {
+  }
+  ASSERT_EQ(a.GetInt("ID"), 250);
+  a.BeginEdit();
+  a.SetText("NAME", std::string("late"));
+  a.InternalPost(false);
+  ASSERT_EQ(a.FErrorCode, 0);
+  a.InternalFirst();
+  std::vector<int32_t> read;
+  while (a.GetRecordBuffer(grmNext) == grrOK) {
+    read.push_back(static_cast<int32_t>(a.GetInt("ID").value_or(-1)));
+    if (read.back() == 250) EXPECT_EQ(a.GetText("NAME"), std::string("late"));
+  }
+  EXPECT_EQ(read, ids);
+  t.session->Rollback();
+}
+
 // The k-th write (then the k-th space allocation) of an insert with BLOBs fails, for every k until one passes
 // untouched: each insert is whole or absent, the process goes on inserting, and the file opened afresh holds the
 // committed rows and passes the check with nothing leaked. The first record page is full, so an insert also takes a
