@@ -1,5 +1,6 @@
 #include "dbengine/file/orv_disk_engine_records.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -313,13 +314,17 @@ void TORVDiskRecordManager::Delete(int32_t SessionID) {
 }
 
 bool TORVDiskRecordManager::IsRecordPageValid(const TORVPage& Page) const {
+  return IsRecordPageHeaderValid(Page.GetPageHeader());
+}
+
+bool TORVDiskRecordManager::IsRecordPageHeaderValid(const uint8_t* Header) const {
   const TORVDatabaseFreeSpaceManager* fsm = LPageManager->FreeSpaceManager();
   if (fsm && fsm->GetSuppressDBHeaderErrors()) return true;
   if (LPageManager->GetDbHeader()->Version < ORVMinimumDatabaseVersion) return true;
-  const uint8_t* header = Page.GetPageHeader();
-  if (!header) return false;
-  return Page.GetHeaderState() <= LAST_VALID_PAGE_STATE && Page.GetHeaderPageType() == ptTableRecord &&
-         static_cast<int32_t>(platform::LoadLE32(header + page_header::ObjectID)) == TableID();
+  if (!Header) return false;
+  return static_cast<int32_t>(platform::LoadLE32(Header + page_header::State)) <= LAST_VALID_PAGE_STATE &&
+         platform::LoadLE16(Header + page_header::PageType) == ptTableRecord &&
+         static_cast<int32_t>(platform::LoadLE32(Header + page_header::ObjectID)) == TableID();
 }
 
 bool TORVDiskRecordManager::AddRecord(int32_t SessionID, const void* RecordBuffer, TORVPageItemID& RecordID) {
@@ -438,47 +443,90 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
   NavigationInfo.LastPosition = false;
 }
 
-void TORVDiskRecordManager::ReadAheadFrom(int32_t SessionID, int32_t PageNo) {
-  // The next record pages lying close together in the file come in with one read instead of
-  // one each (a page lookup each would also push them out of the cache again).
-  constexpr int32_t kPages = 32;
-  constexpr int32_t kSpan = 64;
-  std::vector<int32_t> pages{PageNo};
-  try {
-    int32_t next = PageNo;
-    while (static_cast<int32_t>(pages.size()) < kPages && FRecordPageIndex->GetNextRecordPage(SessionID, next, next) &&
-           next > pages.back() && next - PageNo < kSpan && CanBeRecordPage(next))
-      pages.push_back(next);
-  } catch (...) {
-    // Reading ahead is a help only: the scan reads its pages itself.
-  }
-  LPageManager->ReadAhead(SessionID, pages, ptTableRecord);
-  FAhead.PageNos = std::move(pages);
-  FAhead.Next = 1;
-  FAhead.SessionID = SessionID;
-  FAhead.Changes = FChanges;
-  FAhead.PagesGeneration = LPageManager->ChangeGeneration();
+TORVDiskRecordManager::Stamps TORVDiskRecordManager::CurrentStamps(int32_t SessionID) const {
+  return {SessionID, FChanges, LPageManager->ChangeGeneration()};
+}
+
+bool TORVDiskRecordManager::StampsHold(const Stamps& Seen, int32_t SessionID) const {
+  return Seen.SessionID == SessionID && Seen.Changes == FChanges &&
+         Seen.PagesGeneration == LPageManager->ChangeGeneration();
 }
 
 bool TORVDiskRecordManager::HasScanPage(int32_t SessionID, int32_t PageNo) const {
-  return FScanPage.PageNo == PageNo && FScanPage.SessionID == SessionID && FScanPage.Changes == FChanges &&
-         FScanPage.PagesGeneration == LPageManager->ChangeGeneration();
+  return FScanPage.PageNo == PageNo && StampsHold(FScanPage.Seen, SessionID);
 }
 
 TORVSmallRecordPage TORVDiskRecordManager::ScanView() const {
-  return TORVSmallRecordPage(FScanPage.Data.data(), static_cast<int32_t>(FScanPage.Data.size()), FScanPage.PageNo,
-                             FDiskRecordBufferSize, FMaxRecordsOnPage);
+  return TORVSmallRecordPage(FScanPage.Data, LPageManager->PageDataSize(), FScanPage.PageNo, FDiskRecordBufferSize,
+                             FMaxRecordsOnPage);
 }
 
 void TORVDiskRecordManager::KeepScanPage(int32_t SessionID, const TORVPage& Page) {
   FScanPage.PageNo = -1;
   const uint8_t* data = Page.GetPageData();
-  if (!data) return;
-  FScanPage.Data.assign(data, data + Page.GetPageDataSize());
+  if (!data || Page.GetPageDataSize() != LPageManager->PageDataSize()) return;
+  FScanPage.Own.assign(data, data + Page.GetPageDataSize());
+  FScanPage.Data = FScanPage.Own.data();
   FScanPage.PageNo = Page.FPageNo;
-  FScanPage.SessionID = SessionID;
-  FScanPage.Changes = FChanges;
-  FScanPage.PagesGeneration = LPageManager->ChangeGeneration();
+  FScanPage.Seen = CurrentStamps(SessionID);
+}
+
+const uint8_t* TORVDiskRecordManager::RunPage(size_t No) const {
+  const size_t offset = static_cast<size_t>(FRun.PageNos[No] - FRun.PageNos.front()) * LPageManager->PageSize();
+  return FRun.Bytes.data() + offset;
+}
+
+bool TORVDiskRecordManager::LoadRun(int32_t SessionID, int32_t PageNo) {
+  // About 256 KiB a read: large enough that the calls cost little against the copying, small
+  // enough to stay in the processor's caches while the scan reads it.
+  constexpr int64_t kRunBytes = 256 * 1024;
+  const int64_t page_size = LPageManager->PageSize();
+  const int32_t span = static_cast<int32_t>(std::max<int64_t>(1, kRunBytes / page_size));
+  // The scan page may be one of the run's: it goes with the buffer.
+  if (FScanPage.Data != FScanPage.Own.data()) FScanPage.PageNo = -1;
+  FRun.PageNos.clear();
+  FRun.Next = 0;
+  FRun.Seen = Stamps{};
+  if (!CanBeRecordPage(PageNo) || LPageManager->PageHeaderSize() == 0) return false;
+  FRun.PageNos.push_back(PageNo);
+  FRecordPageIndex->GetNextRecordPages(SessionID, PageNo, PageNo + span, static_cast<size_t>(span), FRun.PageNos);
+  // The free-space maps among them are no record pages: the run ends before the first one.
+  for (size_t i = 1; i < FRun.PageNos.size(); ++i) {
+    if (!CanBeRecordPage(FRun.PageNos[i])) {
+      FRun.PageNos.resize(i);
+      break;
+    }
+  }
+  bool read = false;
+  try {
+    read = LPageManager->ReadPagesPastCache(SessionID, FRun.PageNos, FRun.Bytes);
+  } catch (...) {
+    read = false;
+  }
+  size_t valid = 0;
+  while (read && valid < FRun.PageNos.size() && IsRecordPageHeaderValid(RunPage(valid))) ++valid;
+  FRun.PageNos.resize(valid);
+  if (valid == 0) return false;
+  FRun.Seen = CurrentStamps(SessionID);
+  return true;
+}
+
+void TORVDiskRecordManager::FirstOnRunPage(size_t No, TORVNavigationInfo& NavigationInfo) {
+  FScanPage.PageNo = FRun.PageNos[No];
+  FScanPage.Data = RunPage(No) + LPageManager->PageHeaderSize();
+  FScanPage.Seen = FRun.Seen;
+  FRun.Next = No + 1;
+  const TORVSmallRecordPage view = ScanView();
+  TORVPageItemID id;
+  view.GetFirstRecordID(id);
+  FillBuffer(NavigationInfo, view, id, 20146);
+}
+
+void TORVDiskRecordManager::FirstForward(int32_t SessionID, int32_t PageNo, TORVNavigationInfo& NavigationInfo) {
+  if (LoadRun(SessionID, PageNo))
+    FirstOnRunPage(0, NavigationInfo);
+  else
+    FirstOnPage(SessionID, PageNo, false, true, NavigationInfo);
 }
 
 bool TORVDiskRecordManager::FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType,
@@ -506,7 +554,13 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
     int32_t page_no = 0;
     const bool found =
         last ? FRecordPageIndex->GetLastRecordPage(SessionID, page_no) : FRecordPageIndex->GetFirstRecordPage(SessionID, page_no);
-    if (!found || !FirstOnPage(SessionID, page_no, last, false, nav)) nav.GetRecordResult = grrError;
+    if (!found) {
+      nav.GetRecordResult = grrError;
+    } else if (!last && LoadRun(SessionID, page_no)) {
+      FirstOnRunPage(0, nav);
+    } else if (!FirstOnPage(SessionID, page_no, last, false, nav)) {
+      nav.GetRecordResult = grrError;
+    }
   };
   if (nav.FirstPosition) {
     if (nav.GetRecordMode == grmCurrent)
@@ -587,23 +641,22 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
 }
 
 void TORVDiskRecordManager::NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo) {
-  int32_t page_no = 0;
-  const bool listed = Forward && FAhead.SessionID == SessionID && FAhead.Changes == FChanges &&
-                      FAhead.PagesGeneration == LPageManager->ChangeGeneration() &&
-                      FAhead.Next < FAhead.PageNos.size() && FAhead.Next > 0 &&
-                      FAhead.PageNos[FAhead.Next - 1] == PageNo;
-  if (listed) {
-    page_no = FAhead.PageNos[FAhead.Next++];
-  } else {
-    const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
-                              : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
-    if (!more) {
-      NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
-      return;
-    }
-    if (Forward) ReadAheadFrom(SessionID, page_no);
+  if (Forward && FRun.Next > 0 && FRun.Next < FRun.PageNos.size() && FRun.PageNos[FRun.Next - 1] == PageNo &&
+      StampsHold(FRun.Seen, SessionID)) {
+    FirstOnRunPage(FRun.Next, NavigationInfo);
+    return;
   }
-  FirstOnPage(SessionID, page_no, !Forward, true, NavigationInfo);
+  int32_t page_no = 0;
+  const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
+                            : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
+  if (!more) {
+    NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
+    return;
+  }
+  if (Forward)
+    FirstForward(SessionID, page_no, NavigationInfo);
+  else
+    FirstOnPage(SessionID, page_no, true, true, NavigationInfo);
 }
 
 int32_t TORVDiskRecordManager::CompareRecordID(const TORVPageItemID& RecordID1, const TORVPageItemID& RecordID2) {

@@ -499,47 +499,6 @@ void TORVPageManager::PutPage(TORVPage* aPage) {
   if (aPage->FParentList == FSharedPages.get() && FSharedPages->Count() > FCacheCapacity) TrimCache();
 }
 
-bool TORVPageManager::InternalReadPages(const std::vector<TORVPage*>& Pages) {
-  for (TORVPage* page : Pages)
-    if (!InternalReadPage(*page)) return false;
-  return true;
-}
-
-void TORVPageManager::ReadAhead(int32_t SessionID, const std::vector<int32_t>& PageNos, uint16_t PageType) {
-  if (SessionID == -1 || PageNos.empty()) return;
-  TORVSessionPageInfo& info = SessionFor(SessionID);
-  std::vector<TORVPage*> pages;
-  for (int32_t page_no : PageNos) {
-    if (info.DirtyPages->Find(page_no) || FSharedPages->Find(page_no)) continue;
-    TORVPage* page = NewPage();
-    page->FPageNo = page_no;
-    pages.push_back(page);
-  }
-  bool read = false;
-  if (!pages.empty()) {
-    try {
-      read = InternalReadPages(pages);
-    } catch (...) {
-      read = false;
-    }
-  }
-  for (TORVPage* page : pages) {
-    page->FReloaded = false;
-    const bool usable = read && page->FPageBuffer &&
-                        (FIgnoreCRCErrors || FPageHeaderSize == 0 || PageType == 255 ||
-                         page->GetHeaderPageType() == PageType);
-    if (!usable) {
-      FreePage(page);
-      continue;
-    }
-    page->FSessionID = SessionID;
-    page->FParentList = FSharedPages.get();
-    FSharedPages->Insert(page);
-    UpdatePageTableState(SessionID, *page);
-  }
-  if (FSharedPages->Count() > FCacheCapacity) TrimCache();
-}
-
 void TORVPageManager::TrimCache() {
   // Oldest first, skipping pages in use, until the cache is back within its capacity.
   TORVPage* page = FSharedPages->FirstByLRU();

@@ -209,20 +209,12 @@ class TORVPageManager {
   virtual void InternalRemovePage(int32_t PageNo) = 0;
   virtual bool InternalReadPage(TORVPage& Page) = 0;
   virtual void InternalWritePage(TORVPage& Page) = 0;
-  // Fills the pages' buffers (ascending numbers) as InternalReadPage does; the store may read
-  // them at once. False when one of them cannot be read.
-  virtual bool InternalReadPages(const std::vector<TORVPage*>& Pages);
   // Freed when the session's changes are applied.
   virtual void RemovePage(int32_t SessionID, int32_t PageNo);
   // From the session's changed pages, else the cache, else the store. Session -1: 20186; a
   // page another session uses: 20090; a read that fails: 20299; a stored page of another
   // type: 20153 (not for PageType 255, with IgnoreCRCErrors, or without a page header).
   virtual TORVPage* GetPage(int32_t SessionID, int32_t PageNo, uint16_t PageType, bool SynchronizeAllowed);
-  // Puts the pages PageNos (ascending) that are neither among the session's changes nor cached
-  // into the cache as the store has them, for a reader that is about to ask for them in this
-  // order; a page that cannot be read, or not as PageType, is left out (its own read reports
-  // it). Never raises.
-  void ReadAhead(int32_t SessionID, const std::vector<int32_t>& PageNos, uint16_t PageType);
   // Writes the session's pages in ascending order, each once.
   virtual void ApplyChanges(int32_t SessionID);
   void CancelChanges(int32_t SessionID);
