@@ -245,26 +245,46 @@ void TORVDiskRecordManager::Init(int32_t RecordBufferSize, int32_t DiskRecordBuf
   FTableState = 0;
   ++FChanges;
   FFieldCopies.clear();
+  FMemoryGaps.clear();
   FHasBlobFields = false;
   FLayoutKnown = false;
   if (LFieldManager) {
     const TORVFieldDefs& defs = LFieldManager->FFieldDefs;
     FNullFlagsSize = LFieldManager->NullFlagsSize();
     FMemoryRecordSize = defs.GetMemoryRecordBufferSize();
+    // The null flags lead both forms; fields stored side by side in both are copied in one go.
+    const auto add = [this](int32_t DiskOffset, int32_t MemoryOffset, int32_t Size) {
+      if (!FFieldCopies.empty()) {
+        FieldCopy& last = FFieldCopies.back();
+        if (last.DiskOffset + last.Size == DiskOffset && last.MemoryOffset + last.Size == MemoryOffset) {
+          last.Size += Size;
+          return;
+        }
+      }
+      FFieldCopies.push_back({DiskOffset, MemoryOffset, Size});
+    };
+    if (FNullFlagsSize > 0) add(0, 0, FNullFlagsSize);
     for (int32_t i = 0; i < defs.GetCount(); ++i) {
       const TORVFieldDef* f = defs.GetDef(i);
       if (IsBLOBFieldType(f->BaseFieldType)) FHasBlobFields = true;
-      // Fields stored side by side in both forms are copied in one go.
-      if (!FFieldCopies.empty()) {
-        FieldCopy& last = FFieldCopies.back();
-        if (last.DiskOffset + last.Size == f->DiskOffset && last.MemoryOffset + last.Size == f->MemoryOffset) {
-          last.Size += f->DiskDataSize;
-          continue;
-        }
-      }
-      FFieldCopies.push_back({f->DiskOffset, f->MemoryOffset, f->DiskDataSize});
+      add(f->DiskOffset, f->MemoryOffset, f->DiskDataSize);
     }
-    FLayoutKnown = true;
+    // What no copy fills is cleared: the memory form's gaps (a field's room beyond its stored
+    // size, padding), found once.
+    std::vector<bool> covered(static_cast<size_t>(std::max(FMemoryRecordSize, 0)), false);
+    bool fits = true;
+    for (const FieldCopy& c : FFieldCopies) {
+      if (c.MemoryOffset < 0 || c.Size < 0 || c.MemoryOffset + c.Size > FMemoryRecordSize) fits = false;
+      for (int32_t k = 0; fits && k < c.Size; ++k) covered[static_cast<size_t>(c.MemoryOffset + k)] = true;
+    }
+    for (int32_t k = 0; fits && k < FMemoryRecordSize; ++k) {
+      if (covered[static_cast<size_t>(k)]) continue;
+      if (!FMemoryGaps.empty() && FMemoryGaps.back().MemoryOffset + FMemoryGaps.back().Size == k)
+        ++FMemoryGaps.back().Size;
+      else
+        FMemoryGaps.push_back({0, k, 1});
+    }
+    FLayoutKnown = fits;
   }
 }
 
@@ -429,8 +449,7 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
     if (FLayoutKnown) {
       // What the field manager's conversion does, from the slot itself.
       auto* to = static_cast<uint8_t*>(NavigationInfo.RecordBuffer);
-      std::memset(to, 0, static_cast<size_t>(FMemoryRecordSize));
-      std::memcpy(to, from, static_cast<size_t>(FNullFlagsSize));
+      for (const FieldCopy& g : FMemoryGaps) std::memset(to + g.MemoryOffset, 0, static_cast<size_t>(g.Size));
       for (const FieldCopy& c : FFieldCopies)
         std::memcpy(to + c.MemoryOffset, from + c.DiskOffset, static_cast<size_t>(c.Size));
     } else {

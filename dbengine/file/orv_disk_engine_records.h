@@ -197,7 +197,8 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
     int32_t MemoryOffset;
     int32_t Size;
   };
-  std::vector<FieldCopy> FFieldCopies;
+  std::vector<FieldCopy> FFieldCopies;  // the null flags first
+  std::vector<FieldCopy> FMemoryGaps;   // the memory form's bytes no copy fills (DiskOffset unused)
   int32_t FNullFlagsSize = 0;
   int32_t FMemoryRecordSize = 0;
   bool FHasBlobFields = false;

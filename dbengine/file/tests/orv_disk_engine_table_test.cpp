@@ -384,9 +384,9 @@ TEST_F(DiskTableTest, AMultiUserScanSeesWhatAnotherProcessCommitsAhead) {
     t.session->Commit(true);
   }
   testing::Peer other([&](testing::Peer& p) {
+    p.Receive();  // the other side has the table open
     DiskTable t(path, true, 4096, false);
     DiskTestCursor& c = t.Open("ROWS");
-    p.Receive();
     t.session->StartTransaction();
     c.InternalFirst();
     while (c.GetRecordBuffer(grmNext) == grrOK) {
@@ -411,6 +411,7 @@ TEST_F(DiskTableTest, AMultiUserScanSeesWhatAnotherProcessCommitsAhead) {
   DiskTestCursor& a = t.Open("ROWS");
   std::vector<int32_t> read;
   a.InternalFirst();
+  // (The two opens one after the other: opening at once may time out on the table list lock.)
   for (int32_t i = 0; i < 10 && a.GetRecordBuffer(grmNext) == grrOK; ++i)
     read.push_back(static_cast<int32_t>(a.GetInt("ID").value_or(-1)));
   other.Send(1);
