@@ -15,6 +15,7 @@
 #include "platform/data/field.h"
 #include "platform/data/field_defs.h"
 #include "platform/data/index_defs.h"
+#include "platform/files/file.h"
 #include "platform/image/png_codec.h"
 #include "platform/ui/ui_services.h"
 
@@ -554,14 +555,74 @@ int32_t THRDBData::ParseConnectionCount(std::string_view text) {
   return (v < 1 || v > 500) ? 1 : static_cast<int32_t>(v);
 }
 
-std::string THRDBData::CompactAndRepair(int32_t /*MaxConnections*/) {
-  // Rewriting the file with new storage settings and compacting it are database-file
-  // operations the access components do not offer yet. Until they do, the command changes
-  // nothing, says so, and leaves the archive as it was: open.
-  if (!Connected() && !file_name_.empty()) OpenHRDB();
-  throw std::runtime_error(
-      "Compacting the archive is not available: the database component has no ChangeDatabaseSettings and "
-      "CompactDatabase yet. The archive file was not changed.");
+std::string THRDBData::CompactAndRepair(int32_t MaxConnections) {
+  orv::TORVDatabase& db = HRDatabase();
+  std::string failure;  // what went wrong, in the order it happened
+  std::string result;
+  try {
+    // The engine rewrites only a closed file; every table of ours goes with the disconnect.
+    Disconnect();
+    std::string log;
+    try {
+      db.ChangeDatabaseSettings(log, false, "", orv::craRijndael_128, 8192, 8, MaxConnections);
+    } catch (const std::exception&) {
+      // The file is left as it was; whatever stopped the change stops the compaction below,
+      // which reports it.
+    }
+    db.CompactDatabase();
+  } catch (const std::exception& e) {
+    // Whatever stopped it (the file held by another process, a page it could not read), the
+    // user is told that the compaction failed and why.
+    const std::string prefix = "Operation CompactDatabase failed: ";
+    failure = std::string(e.what()).rfind(prefix, 0) == 0 ? e.what() : prefix + e.what();
+  }
+  if (!failure.empty()) {
+    // The copy stopped at something it could not read (or could not take the file for
+    // itself). The repair copies what it can read, table by table, and logs what it cannot;
+    // a file another process holds is refused again and stays as it is.
+    try {
+      const std::string log = RepairWithLog(db);
+      result = failure + "\n" + (log.empty() ? std::string("Database Repair Finished!") : log);
+      failure.clear();
+    } catch (const std::exception& e) {
+      if (failure.find(e.what()) == std::string::npos) failure += std::string("\nThe repair failed too: ") + e.what();
+    }
+  }
+  // The archive is opened again whatever happened, so that stores go on (the main window and
+  // the report builder write rows while this window is hidden).
+  try {
+    OpenHRDB();
+  } catch (const std::exception& e) {
+    if (failure.empty()) throw;
+    failure += std::string("\nThe archive could not be opened again: ") + e.what();
+  }
+  if (!failure.empty()) throw std::runtime_error(failure);
+  return result;
+}
+
+std::string THRDBData::RepairWithLog(orv::TORVDatabase& db) {
+  // The bool form tells a finished copy from one that was given up, which the string form
+  // does not; a given-up copy leaves the file as it was.
+  const std::string copy = file_name_ + ".tmp";
+  std::string log;
+  bool done = false;
+  try {
+    done = db.RepairDatabase(copy, log);
+  } catch (...) {
+    (void)platform::DeleteFile(copy);
+    throw;
+  }
+  if (!done) {
+    (void)platform::DeleteFile(copy);
+    throw std::runtime_error("The repair was given up" + (log.empty() ? std::string(".") : ": " + log) +
+                             " The archive file was not changed.");
+  }
+  if (platform::ReplaceFile(copy, file_name_) != 0) {
+    (void)platform::DeleteFile(copy);
+    throw std::runtime_error("The repaired copy could not replace the archive file, which another process holds open."
+                             " The archive file was not changed.");
+  }
+  return log;
 }
 
 }  // namespace archive
