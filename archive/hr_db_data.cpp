@@ -101,9 +101,12 @@ int32_t GetInt(TORVTable& t, const char* column) {
 }
 
 // The picture as the archive keeps it: 24-bit, so that the packed high-range pixels and the
-// header line of the bottom row are stored as they are whatever format the caller holds.
+// header line of the bottom row are stored as they are whatever format the caller holds. The
+// fast deflate keeps a store of a full capture well inside what an operator waits for; the
+// camera's noise leaves little for the slower search to find.
 std::vector<uint8_t> ImageBlob(const platform::Bitmap& abmp) {
-  if (abmp.GetPixelFormat() == platform::PixelFormat::pf24bit) return platform::EncodePng(abmp);
+  constexpr auto kFast = platform::PngCompression::Fast;
+  if (abmp.GetPixelFormat() == platform::PixelFormat::pf24bit) return platform::EncodePng(abmp, kFast);
   platform::Bitmap rgb(abmp.Width(), abmp.Height());
   const int bpp = platform::BitsPerPixel(abmp.GetPixelFormat());
   for (int y = 0; y < abmp.Height(); ++y) {
@@ -121,7 +124,7 @@ std::vector<uint8_t> ImageBlob(const platform::Bitmap& abmp) {
       }
     }
   }
-  return platform::EncodePng(rgb);
+  return platform::EncodePng(rgb, kFast);
 }
 
 }  // namespace
@@ -141,6 +144,10 @@ void CreateArchiveTemplate(const std::string& path) {
   orv::TORVDatabase db(nullptr);
   db.SetDatabaseName("QUIRVELTEMPLATE");
   db.SetDatabaseFileName(path);
+  // The storage settings the compact command writes: a stored picture of a full capture takes
+  // half as many pages, each allocated under the file's lock, as with the engine's default.
+  db.SetPageSize(8192);
+  db.SetPageCountInExtent(8);
   db.CreateDatabase();
   db.Open();
   for (const char* name : {"MASK", "PLATE", "SPLATE"}) {
