@@ -10,6 +10,8 @@
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/access/orv_main_errors.h"
 #include "dbengine/access/orv_main_table.h"
+#include "dbengine/storage/orv_base_cursor.h"
+#include "dbengine/storage/orv_const.h"
 #include "platform/data/database_error.h"
 #include "platform/data/dataset.h"
 #include "platform/data/field.h"
@@ -275,15 +277,32 @@ void THRDBData::OpenHRDB() {
   });
   backup.Open();
   if (backup.RecordCount() == 0) {
-    backup.Append();
+    // Two programs opening a new archive at the same moment both find BACKUP empty. The
+    // check and the row are made again under the table's exclusive lock, so that the later
+    // one sees the earlier one's row instead of adding a second.
+    orv::TORVCursor& cursor = *backup.Handle();
+    if (!cursor.LockTable(orv::ltX, orv::LockTablesRetries, orv::LockTablesDelay, false)) {
+      throw std::runtime_error("The archive's BACKUP table is held by another program: open the archive again.");
+    }
     try {
-      backup.FieldByName("DIR")->SetAsString(HomeDir);
-      backup.FieldByName("Time")->SetAsInteger(0);
-      backup.Post();
+      backup.Refresh();
+      if (backup.RecordCount() == 0) {
+        if (BeforeFirstBackupRow) BeforeFirstBackupRow();
+        backup.Append();
+        try {
+          backup.FieldByName("DIR")->SetAsString(HomeDir);
+          backup.FieldByName("Time")->SetAsInteger(0);
+          backup.Post();
+        } catch (...) {
+          if (backup.State() == dsInsert) backup.Cancel();
+          throw;
+        }
+      }
     } catch (...) {
-      if (backup.State() == dsInsert) backup.Cancel();
+      cursor.UnlockTable(orv::ltX, true);
       throw;
     }
+    cursor.UnlockTable(orv::ltX, true);
   }
   if (UpdateExportConfig) UpdateExportConfig();
 }

@@ -61,6 +61,10 @@ class THRDBData : public ReportArchive {
   // The settings window's export configuration, shown and armed from the BACKUP row after
   // every open (UpdateExportConfig). Without one nothing is armed.
   std::function<void()> UpdateExportConfig;
+  // Called when an open is about to give a new file its BACKUP row. Tests stretch the moment
+  // between finding BACKUP empty and adding the row with it, where two programs opening one
+  // new file would otherwise both add a row.
+  std::function<void()> BeforeFirstBackupRow;
 
   // ---- the database component ----
   // A different file disconnects first; the same file changes nothing.
