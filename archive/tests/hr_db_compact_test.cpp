@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/hr_db_data.h"
+#include "archive/tests/archive_file_fixture.h"
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/access/orv_main_engine.h"
 #include "dbengine/access/orv_main_table.h"
@@ -23,7 +24,6 @@ namespace archive {
 namespace {
 
 using orv::testing::Peer;
-using orv::testing::ScratchDir;
 
 std::string OutDir() {
   const std::string out = std::string(QUIRVEL_TEST_OUTPUT) + "/archive";
@@ -66,26 +66,8 @@ analysis::TMessung Values(int i) {
   return m;
 }
 
-class ArchiveCompactTest : public ::testing::Test {
+class ArchiveCompactTest : public testing::ArchiveFileTest {
  protected:
-  void TearDown() override { Stop(); }
-  void Start() {
-    engine.Startup();
-    CreateArchiveTemplate(path);
-    Open();
-  }
-  void Stop() {
-    data.reset();
-    if (engine.Started()) engine.Shutdown();
-  }
-  void Open() {
-    if (!engine.Started()) engine.Startup();
-    data = std::make_unique<THRDBData>();
-    data->HomeDir = "/home/qc/QUIRVEL";
-    data->JobSource = [this] { return job; };
-    data->SetDatabaseFileName(path);
-    data->OpenHRDB();
-  }
   // Rows 0..n-1 into PLATE, row i's Info holding i.
   void Store(int n) {
     for (int i = 0; i < n; ++i) {
@@ -128,14 +110,6 @@ class ArchiveCompactTest : public ::testing::Test {
     std::sort(good.begin(), good.end());
     return good;
   }
-
-  platform::ui::ScriptedUi ui;
-  platform::ui::ScopedServices scoped_ui{ui};
-  ScratchDir dir;
-  std::string path = dir.Path() + "/archive.orv";
-  orv::TORVEngine engine;
-  std::unique_ptr<THRDBData> data;
-  TJobDesc job{"J-3", "Plate 9", "Ben", ""};
 };
 
 TEST_F(ArchiveCompactTest, CompactKeepsEveryRowTakesTheSettingsAndShrinksTheFileAfterDeletes) {
