@@ -348,9 +348,7 @@ class TORVAOJoin : public TORVAO {
   void DekartNext();
   void Nextus();
   void FullOuterNext();
-  void LowerestAONext(bool& LeftMoved, bool& RightMoved);
-  bool IsRecordsLinked();
-  bool EqualsRecordsNext(bool LeftMoved);
+  void FullOuterRunLeftNext();
   void SaveRight(TORVPageItemID& Bookmark, bool& Saved);
   void GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone);
 
@@ -361,12 +359,23 @@ class TORVAOJoin : public TORVAO {
   TORVIntegerArray FFields1, FFields2;
   std::unique_ptr<TORVExpression> FJoinCondition;
   TORVCompareResult FCompareResult = cmprEqual;
-  bool FEqualStarted = false;
   bool FFirstTimeCalled = true;
   bool FEof = false;
-  TORVPageItemID FRightBeginBookmark, FRightEndBookmark;
-  bool FHasBeginBookmark = false, FHasEndBookmark = false;
-  bool FBothNullsStarted = false;
+  TORVPageItemID FRightBeginBookmark;
+  bool FHasBeginBookmark = false;
+  // Full outer join. The merge walks both inputs; a run of equal keys pairs every left row
+  // with every right row of the run that the rest of the ON condition accepts, and then gives
+  // out the right rows of the run that found no partner, so that no row and no pair is lost
+  // whatever the condition accepts. FRunMatched marks the matched right rows by their place in
+  // the run; it keeps its capacity from run to run.
+  enum class TFullStep : uint8_t { Merge, RunScan, RunRest };
+  enum class TFullMove : uint8_t { None, Left, Right, RunRight, RunLeft };
+  TFullStep FFullStep = TFullStep::Merge;
+  TFullMove FFullMove = TFullMove::None;
+  int64_t FRunLength = -1;  // -1 until the first left row of the run has passed its end
+  int64_t FRunIndex = 0;    // place of the right input within the run
+  bool FRunLeftMatched = false;
+  std::vector<uint8_t> FRunMatched;
   int32_t FLinkCount = 0;
   bool FFieldsLink = false;
   int32_t FLeftLinkCount = 0;

@@ -290,8 +290,7 @@ void TORVAOJoin::InternalFirst() {
     case ajtInner: break;
   }
   if (!FEof) {
-    FEqualStarted = FBothNullsStarted = false;
-    FHasBeginBookmark = FHasEndBookmark = false;
+    FHasBeginBookmark = false;
     FLinkCount = 0;
     FFirstTimeCalled = true;
     InternalNext();
@@ -386,110 +385,114 @@ void TORVAOJoin::Nextus() {
   }
 }
 
-void TORVAOJoin::LowerestAONext(bool& LeftMoved, bool& RightMoved) {
-  LeftMoved = RightMoved = false;
-  CompareRecords();
-  if (FLeftAO->GetEof() || FRightAO->GetEof()) {
-    if (FLeftAO->GetEof()) {
-      FRightAO->Next();
-      RightMoved = true;
-    } else {
-      FLeftAO->Next();
-      LeftMoved = true;
-    }
-  } else {
-    const TORVCompareResult r = FCompareResult;
-    if (IsLowerSet(r)) {
-      FLeftAO->Next();
-      LeftMoved = true;
-    }
-    if (r == cmprEqual || IsGreaterSet(r)) {
-      FRightAO->Next();
-      RightMoved = true;
-      if (FRightAO->GetEof() && r == cmprEqual) {
-        FLeftAO->Next();
-        LeftMoved = true;
-      }
-    }
-  }
-  CompareRecords();
-}
-
-bool TORVAOJoin::IsRecordsLinked() {
-  if (FCompareResult != cmprEqual || !IsJoinConditionValid()) return false;
-  if (!FEqualStarted) {
-    SaveRight(FRightBeginBookmark, FHasBeginBookmark);
-    FEqualStarted = true;
-  }
-  SaveRight(FRightEndBookmark, FHasEndBookmark);
-  return true;
-}
-
-bool TORVAOJoin::EqualsRecordsNext(bool LeftMoved) {
-  if (FEqualStarted && LeftMoved) GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
-  CompareRecords();
-  if (IsRecordsLinked()) return true;
-  if (!FEqualStarted) return false;
-  for (;;) {
+// The next left row of a run: it pairs with the same run when its key is the run's key;
+// otherwise the run's unmatched right rows are given out before the merge goes on.
+void TORVAOJoin::FullOuterRunLeftNext() {
+  FLeftAO->Next();
+  FRunLeftMatched = false;
+  GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
+  FRunIndex = 0;
+  if (!FLeftAO->GetEof()) {
     CompareRecords();
-    if (IsRecordsLinked()) return true;
-    if (FCompareResult == cmprEqual) {
-      FEqualStarted = false;
-      GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
-      CompareRecords();
-      return false;
-    }
-    if (FCompareResult == cmprGreater) {
-      FEqualStarted = false;
-      GotoRight(FRightEndBookmark, FHasEndBookmark, false);
-      CompareRecords();
-      return false;
-    }
-    FLeftAO->Next();
-    if (FLeftAO->GetEof()) {
-      FEqualStarted = false;
-      GotoRight(FRightEndBookmark, FHasEndBookmark, false);
-      CompareRecords();
-      return false;
-    }
-    GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
+    if (FCompareResult == cmprEqual) return;
   }
+  FFullStep = TFullStep::RunRest;
 }
 
 void TORVAOJoin::FullOuterNext() {
-  bool left_moved = false, right_moved = false;
-  if (FFirstTimeCalled || FBothNullsStarted)
-    CompareRecords();
-  else
-    LowerestAONext(left_moved, right_moved);
-  if (left_moved && right_moved && FCompareResult == cmprEqual && FJoinCondition && FJoinCondition->Root())
-    left_moved = false;
-  if (InternalGetEof()) return;
-  if (FEqualStarted) {
-    if (EqualsRecordsNext(left_moved)) return;
-    LowerestAONext(left_moved, right_moved);
+  if (FFirstTimeCalled) {
+    FFullStep = TFullStep::Merge;
+    FFullMove = TFullMove::None;
   }
-  // Two rows whose keys are both NULL go out one after the other; an input at its end (or
-  // empty, which reads as NULL) has no row to give.
-  if (FCompareResult == cmprBothNull && !FLeftAO->GetEof() && !FRightAO->GetEof()) {
-    if (!FBothNullsStarted) {
-      FRightAONull = true;
-      FBothNullsStarted = true;
-    } else {
-      FLeftAONull = true;
-      FBothNullsStarted = false;
+  // Step past the row given out last.
+  switch (FFullMove) {
+    case TFullMove::None: break;
+    case TFullMove::Left: FLeftAO->Next(); break;
+    case TFullMove::Right: FRightAO->Next(); break;
+    case TFullMove::RunRight:
+      FRightAO->Next();
+      ++FRunIndex;
+      break;
+    case TFullMove::RunLeft: FullOuterRunLeftNext(); break;
+  }
+  FFullMove = TFullMove::None;
+  for (;;) {
+    switch (FFullStep) {
+      case TFullStep::Merge: {
+        const bool left_end = FLeftAO->GetEof(), right_end = FRightAO->GetEof();
+        if (left_end && right_end) {
+          FEof = true;
+          return;
+        }
+        if (!left_end && !right_end) CompareRecords();
+        // A NULL key never matches: the row with it goes out alone (two NULL keys: left first).
+        if (right_end || (!left_end && IsLowerSet(FCompareResult))) {
+          FRightAONull = true;
+          FFullMove = TFullMove::Left;
+          return;
+        }
+        if (left_end || FCompareResult != cmprEqual) {
+          FLeftAONull = true;
+          FFullMove = TFullMove::Right;
+          return;
+        }
+        SaveRight(FRightBeginBookmark, FHasBeginBookmark);
+        FRunLength = -1;
+        FRunIndex = 0;
+        FRunLeftMatched = false;
+        FRunMatched.clear();
+        FFullStep = TFullStep::RunScan;
+        break;
+      }
+      case TFullStep::RunScan: {
+        bool in_run;
+        if (FRunLength >= 0) {
+          in_run = FRunIndex < FRunLength;
+        } else {
+          in_run = !FRightAO->GetEof();
+          if (in_run) {
+            CompareRecords();
+            in_run = FCompareResult == cmprEqual;
+          }
+          if (in_run)
+            FRunMatched.push_back(0);
+          else
+            FRunLength = FRunIndex;
+        }
+        if (in_run) {
+          if (IsJoinConditionValid()) {
+            FRunMatched[static_cast<size_t>(FRunIndex)] = 1;
+            FRunLeftMatched = true;
+            FFullMove = TFullMove::RunRight;
+            return;
+          }
+          FRightAO->Next();
+          ++FRunIndex;
+          break;
+        }
+        if (!FRunLeftMatched) {
+          // The right input stands past the run: the left row reads alone.
+          FRightAONull = true;
+          FFullMove = TFullMove::RunLeft;
+          return;
+        }
+        FullOuterRunLeftNext();
+        break;
+      }
+      case TFullStep::RunRest:
+        while (FRunIndex < FRunLength) {
+          if (!FRunMatched[static_cast<size_t>(FRunIndex)]) {
+            FLeftAONull = true;
+            FFullMove = TFullMove::RunRight;
+            return;
+          }
+          FRightAO->Next();
+          ++FRunIndex;
+        }
+        FFullStep = TFullStep::Merge;
+        break;
     }
-    return;
   }
-  if (InternalGetEof()) return;
-  if (IsRecordsLinked()) return;
-  if (FLeftAO->GetEof() || FRightAO->GetEof()) {
-    FLeftAONull = FLeftAO->GetEof();
-    FRightAONull = !FLeftAONull;
-    return;
-  }
-  FLeftAONull = FCompareResult == cmprEqual || FCompareResult == cmprGreater || FCompareResult == cmprRightNull;
-  FRightAONull = IsLowerSet(FCompareResult);
 }
 
 }  // namespace orv

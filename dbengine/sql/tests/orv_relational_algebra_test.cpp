@@ -235,9 +235,36 @@ TEST_F(JoinTest, InnerLeftRightAndFullJoinsAgreeWithSqlite) {
   EXPECT_EQ(inner, Sqlite("SELECT A.ID, B.ID FROM A JOIN B ON A.X = B.Y"));
   EXPECT_EQ(Join(ajtLeftOuter), Sqlite("SELECT A.ID, B.ID FROM A LEFT JOIN B ON A.X = B.Y"));
   EXPECT_EQ(Join(ajtRightOuter), Sqlite("SELECT A.ID, B.ID FROM B LEFT JOIN A ON A.X = B.Y"));
-  // SQLite has no FULL JOIN here: the union of both outer joins is the same set of rows.
-  EXPECT_EQ(Join(ajtFullOuter), Sqlite("SELECT A.ID, B.ID FROM A LEFT JOIN B ON A.X = B.Y UNION ALL "
-                                       "SELECT A.ID, B.ID FROM B LEFT JOIN A ON A.X = B.Y WHERE A.ID IS NULL"));
+  EXPECT_EQ(Join(ajtFullOuter), Sqlite("SELECT A.ID, B.ID FROM A FULL JOIN B ON A.X = B.Y"));
+  EXPECT_EQ(TempTables(), 0);
+}
+
+// A full join whose ON holds more than the key pair: every pair the whole condition accepts,
+// then each row of either side that found none, alone. The condition may reject the first,
+// the last or every member of a run of equal keys, on either side.
+TEST_F(JoinTest, FullJoinWithARemainingConditionLosesNoPairAndNoRow) {
+  MakeTable("F", {"ID", "Y", "M$"},
+            {R({"20", "1", "f1"}), R({"21", nullptr, "f2"}), R({"22", "2", "f3"}), R({"23", "1", "f4"}),
+             R({"24", "9", "f5"})});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"B", "B.M = 'b2'"},          {"B", "A.ID < 3"},         {"B", "A.ID + B.ID = 13"},
+      {"B", "A.N <> B.M"},         {"B", "A.ID > 100"},       {"F", "F.ID <> 23"},
+      {"F", "A.ID * 10 + 17 < F.ID"}, {"F", "A.ID = 2 OR F.ID = 23"}, {"E", "E.ID > 0"},
+  };
+  for (const auto& [right, condition] : cases) {
+    SCOPED_TRACE(right + ": " + condition);
+    TORVFields f1 = Fields({Col("A", "X")}), f2 = Fields({Col(right, "Y")});
+    TORVAOJoin full(Table("A"), Table(right), ajtFullOuter, false, &f1, &f2, Expr(condition, true));
+    EXPECT_EQ(Run(full, {Col("A", "ID"), Col(right, "ID")}),
+              Sqlite("SELECT A.ID, " + right + ".ID FROM A FULL JOIN " + right + " ON A.X = " + right + ".Y AND (" +
+                     condition + ")"));
+    // The right input as the driving side (it is the smaller one here).
+    TORVFields g1 = Fields({Col(right, "Y")}), g2 = Fields({Col("A", "X")});
+    TORVAOJoin swapped(Table(right), Table("A"), ajtFullOuter, false, &g1, &g2, Expr(condition, true));
+    EXPECT_EQ(Run(swapped, {Col(right, "ID"), Col("A", "ID")}),
+              Sqlite("SELECT " + right + ".ID, A.ID FROM " + right + " FULL JOIN A ON A.X = " + right + ".Y AND (" +
+                     condition + ")"));
+  }
   EXPECT_EQ(TempTables(), 0);
 }
 
