@@ -349,6 +349,15 @@ class TORVAOJoin : public TORVAO {
   void Nextus();
   void FullOuterNext();
   void FullOuterRunLeftNext();
+  // Integer keys: both inputs are read once in their stored order, their keys and positions
+  // sorted here, and the rows merged from the sorted lists (no index walk per row).
+  void SortedKeysFirst();
+  void SortedKeysNext();
+  void ReadSortedKeys(TORVAO* Child, const TORVIntegerArray& Fields, std::vector<int64_t>& Keys,
+                      std::vector<uint8_t>& Nulls, std::vector<TORVPageItemID>& Marks, std::vector<int32_t>& Order);
+  int CompareSortedKeys(int32_t Left, int32_t Right) const;
+  // Places the children on the rows of one output row; -1 reads that side as NULL.
+  void PlaceSortedRow(int32_t Left, int32_t Right);
   void SaveRight(TORVPageItemID& Bookmark, bool& Saved);
   void GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone);
 
@@ -376,6 +385,20 @@ class TORVAOJoin : public TORVAO {
   int64_t FRunIndex = 0;    // place of the right input within the run
   bool FRunLeftMatched = false;
   std::vector<uint8_t> FRunMatched;
+  // Sorted-key merge (all column pairs of integer types). Keys: FKeyWidth values per row in
+  // stored order; Order: the rows sorted by key (NULL keys first, ties in stored order).
+  bool FSortedKeys = false;
+  int32_t FKeyWidth = 0;
+  std::vector<int64_t> FLeftKeys, FRightKeys;
+  std::vector<uint8_t> FLeftNulls, FRightNulls;
+  std::vector<TORVPageItemID> FLeftMarks, FRightMarks;
+  std::vector<int32_t> FLeftOrder, FRightOrder;
+  enum class TSortedStep : uint8_t { Merge, RunPairs, RunRest, Done };
+  TSortedStep FSortedStep = TSortedStep::Merge;
+  size_t FLeftPos = 0, FRightPos = 0;        // next unread place in each sorted list
+  size_t FLeftRunEnd = 0, FRightRunEnd = 0;  // the current run of equal keys: [Pos, RunEnd)
+  size_t FRunLeft = 0, FRunRight = 0;        // the pair being tried within the run
+  int32_t FLeftAt = -1, FRightAt = -1;       // the rows the children stand on
   int32_t FLinkCount = 0;
   bool FFieldsLink = false;
   int32_t FLeftLinkCount = 0;
