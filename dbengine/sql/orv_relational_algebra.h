@@ -344,11 +344,9 @@ class TORVAOJoin : public TORVAO {
  private:
   void CompareRecords();
   bool IsJoinConditionValid();
-  bool Passed() const;
   void DekartNext();
-  void Nextus();
-  void FullOuterNext();
-  void FullOuterRunLeftNext();
+  void MergeNext();
+  void MergeRunLeftNext();
   // Integer keys: both inputs are read once in their stored order, their keys and positions
   // sorted here, and the rows merged from the sorted lists (no index walk per row).
   void SortedKeysFirst();
@@ -358,8 +356,6 @@ class TORVAOJoin : public TORVAO {
   int CompareSortedKeys(int32_t Left, int32_t Right) const;
   // Places the children on the rows of one output row; -1 reads that side as NULL.
   void PlaceSortedRow(int32_t Left, int32_t Right);
-  void SaveRight(TORVPageItemID& Bookmark, bool& Saved);
-  void GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone);
 
   bool FDekart = false;
   bool FOuterJoin = false;
@@ -372,15 +368,15 @@ class TORVAOJoin : public TORVAO {
   bool FEof = false;
   TORVPageItemID FRightBeginBookmark;
   bool FHasBeginBookmark = false;
-  // Full outer join. The merge walks both inputs; a run of equal keys pairs every left row
+  // The merge over inputs ordered on the join columns: a run of equal keys pairs every left row
   // with every right row of the run that the rest of the ON condition accepts, and then gives
-  // out the right rows of the run that found no partner, so that no row and no pair is lost
-  // whatever the condition accepts. FRunMatched marks the matched right rows by their place in
-  // the run; it keeps its capacity from run to run.
-  enum class TFullStep : uint8_t { Merge, RunScan, RunRest };
-  enum class TFullMove : uint8_t { None, Left, Right, RunRight, RunLeft };
-  TFullStep FFullStep = TFullStep::Merge;
-  TFullMove FFullMove = TFullMove::None;
+  // out the right rows of the run that found no partner (right and full joins), so that no row
+  // and no pair is lost whatever the condition accepts. FRunMatched marks the matched right rows
+  // by their place in the run; it keeps its capacity from run to run.
+  enum class TMergeStep : uint8_t { Merge, RunScan, RunRest };
+  enum class TMergeMove : uint8_t { None, Left, Right, RunRight, RunLeft };
+  TMergeStep FMergeStep = TMergeStep::Merge;
+  TMergeMove FMergeMove = TMergeMove::None;
   int64_t FRunLength = -1;  // -1 until the first left row of the run has passed its end
   int64_t FRunIndex = 0;    // place of the right input within the run
   bool FRunLeftMatched = false;
@@ -399,7 +395,6 @@ class TORVAOJoin : public TORVAO {
   size_t FLeftRunEnd = 0, FRightRunEnd = 0;  // the current run of equal keys: [Pos, RunEnd)
   size_t FRunLeft = 0, FRunRight = 0;        // the pair being tried within the run
   int32_t FLeftAt = -1, FRightAt = -1;       // the rows the children stand on
-  int32_t FLinkCount = 0;
   bool FFieldsLink = false;
   int32_t FLeftLinkCount = 0;
   TORVVariant FLeftValue, FRightValue;

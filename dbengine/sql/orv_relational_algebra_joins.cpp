@@ -11,7 +11,6 @@ namespace orv {
 namespace {
 
 bool IsLowerSet(TORVCompareResult r) { return r == cmprLower || r == cmprLeftNull || r == cmprBothNull; }
-bool IsGreaterSet(TORVCompareResult r) { return r == cmprGreater || r == cmprRightNull || r == cmprBothNull; }
 
 // Signed and unsigned integers up to 32 bits, 64-bit signed and the auto-increment kinds: all
 // read exactly as a 64-bit signed value, so they sort and compare as numbers without a collation.
@@ -309,11 +308,10 @@ void TORVAOJoin::InternalFirst() {
     case ajtLeftOuter: FEof = FLeftAO->GetEof(); break;
     case ajtRightOuter: FEof = FRightAO->GetEof(); break;
     case ajtFullOuter: FEof = FLeftAO->GetEof() && FRightAO->GetEof(); break;
-    case ajtInner: break;
+    case ajtInner: FEof = false; break;
   }
   if (!FEof) {
     FHasBeginBookmark = false;
-    FLinkCount = 0;
     FFirstTimeCalled = true;
     InternalNext();
   }
@@ -328,8 +326,7 @@ void TORVAOJoin::InternalNext() {
   }
   switch (FJoinType) {
     case ajtCross: DekartNext(); break;
-    case ajtInner: Nextus(); break;
-    default: FullOuterNext(); break;
+    default: MergeNext(); break;
   }
 }
 
@@ -341,79 +338,9 @@ void TORVAOJoin::DekartNext() {
   if (!FLeftAO->GetEof()) FRightAO->First();
 }
 
-void TORVAOJoin::SaveRight(TORVPageItemID& Bookmark, bool& Saved) {
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
-  Bookmark = scanned->ResultDataset()->GetBookmark();
-  Saved = true;
-}
-
-void TORVAOJoin::GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone) {
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
-  if (Saved)
-    scanned->ResultDataset()->GotoBookmark(Bookmark);
-  else if (FirstWhenNone)
-    scanned->First();
-}
-
-bool TORVAOJoin::Passed() const {
-  if (FJoinType == ajtRightOuter)
-    return FLeftAO->GetEof() || (FFieldsLink && IsGreaterSet(FCompareResult));
-  return FRightAO->GetEof() || (FFieldsLink && IsLowerSet(FCompareResult));
-}
-
-void TORVAOJoin::Nextus() {
-  TORVAO* driving = FJoinType == ajtRightOuter ? FRightAO.get() : FLeftAO.get();
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
-  for (;;) {
-    if (!FFirstTimeCalled) {
-      if (Passed()) {
-        driving->Next();
-        if (FInnerJoin && FLeftAO->GetEof() && (!FFieldsLink || IsLowerSet(FCompareResult))) {
-          FRightAONull = true;
-          FEof = true;
-          return;
-        }
-        FLinkCount = 0;
-        if (FOuterJoin && driving->GetEof()) FEof = true;
-        if (!InternalGetEof()) GotoRight(FRightBeginBookmark, FHasBeginBookmark, true);
-        if (InternalGetEof()) return;
-      } else {
-        scanned->Next();
-      }
-    }
-    FFirstTimeCalled = false;
-    if (FFieldsLink) CompareRecords();
-    if (Passed()) {
-      if (FLinkCount == 0) {
-        if (FJoinType == ajtLeftOuter) {
-          FRightAONull = true;
-          return;
-        }
-        if (FJoinType == ajtRightOuter) {
-          FLeftAONull = true;
-          return;
-        }
-        if (FLeftAO->GetEof()) {
-          FRightAONull = FFieldsLink && IsLowerSet(FCompareResult);
-          FEof = true;
-          return;
-        }
-      }
-    } else if ((!FFieldsLink || FCompareResult == cmprEqual) && IsJoinConditionValid()) {
-      if (FLinkCount == 0 && FFieldsLink) SaveRight(FRightBeginBookmark, FHasBeginBookmark);
-      ++FLinkCount;
-      return;
-    } else if (FInnerJoin && FFieldsLink && FCompareResult == cmprGreater) {
-      // The run of the next key starts at or after this row.
-      SaveRight(FRightBeginBookmark, FHasBeginBookmark);
-    }
-    if (InternalGetEof()) return;
-  }
-}
-
 // The next left row of a run: it pairs with the same run when its key is the run's key;
 // otherwise the run's unmatched right rows are given out before the merge goes on.
-void TORVAOJoin::FullOuterRunLeftNext() {
+void TORVAOJoin::MergeRunLeftNext() {
   FLeftAO->Next();
   FRunLeftMatched = false;
   if (FHasBeginBookmark) FRightAO->ResultDataset()->GotoBookmark(FRightBeginBookmark);
@@ -422,36 +349,36 @@ void TORVAOJoin::FullOuterRunLeftNext() {
     CompareRecords();
     if (FCompareResult == cmprEqual) return;
   }
-  FFullStep = TFullStep::RunRest;
+  FMergeStep = TMergeStep::RunRest;
 }
 
-// Outer joins merge both inputs, ascending on the join columns. A run of equal keys pairs every
+// Joins on other keys merge both inputs, ascending on the join columns. A run of equal keys pairs every
 // left row with every right row of the run that the rest of the ON condition accepts; a left row
 // without a partner goes out alone for a left or full join, and the run's unmatched right rows
 // alone for a right or full join, so that no pair and no row is lost whatever the condition
 // accepts. Without column pairs every row has the same key: one run, rescanned per left row.
-void TORVAOJoin::FullOuterNext() {
+void TORVAOJoin::MergeNext() {
   const bool keep_left = FJoinType == ajtLeftOuter || FJoinType == ajtFullOuter;
   const bool keep_right = FJoinType == ajtRightOuter || FJoinType == ajtFullOuter;
   if (FFirstTimeCalled) {
-    FFullStep = TFullStep::Merge;
-    FFullMove = TFullMove::None;
+    FMergeStep = TMergeStep::Merge;
+    FMergeMove = TMergeMove::None;
   }
   // Step past the row given out last.
-  switch (FFullMove) {
-    case TFullMove::None: break;
-    case TFullMove::Left: FLeftAO->Next(); break;
-    case TFullMove::Right: FRightAO->Next(); break;
-    case TFullMove::RunRight:
+  switch (FMergeMove) {
+    case TMergeMove::None: break;
+    case TMergeMove::Left: FLeftAO->Next(); break;
+    case TMergeMove::Right: FRightAO->Next(); break;
+    case TMergeMove::RunRight:
       FRightAO->Next();
       ++FRunIndex;
       break;
-    case TFullMove::RunLeft: FullOuterRunLeftNext(); break;
+    case TMergeMove::RunLeft: MergeRunLeftNext(); break;
   }
-  FFullMove = TFullMove::None;
+  FMergeMove = TMergeMove::None;
   for (;;) {
-    switch (FFullStep) {
-      case TFullStep::Merge: {
+    switch (FMergeStep) {
+      case TMergeStep::Merge: {
         const bool left_end = FLeftAO->GetEof(), right_end = FRightAO->GetEof();
         if (left_end && right_end) {
           FEof = true;
@@ -470,7 +397,7 @@ void TORVAOJoin::FullOuterNext() {
             break;
           }
           FRightAONull = true;
-          FFullMove = TFullMove::Left;
+          FMergeMove = TMergeMove::Left;
           return;
         }
         if (left_end || FCompareResult != cmprEqual) {
@@ -483,7 +410,7 @@ void TORVAOJoin::FullOuterNext() {
             break;
           }
           FLeftAONull = true;
-          FFullMove = TFullMove::Right;
+          FMergeMove = TMergeMove::Right;
           return;
         }
         FRightBeginBookmark = FRightAO->ResultDataset()->GetBookmark();
@@ -492,10 +419,10 @@ void TORVAOJoin::FullOuterNext() {
         FRunIndex = 0;
         FRunLeftMatched = false;
         FRunMatched.clear();
-        FFullStep = TFullStep::RunScan;
+        FMergeStep = TMergeStep::RunScan;
         break;
       }
-      case TFullStep::RunScan: {
+      case TMergeStep::RunScan: {
         bool in_run;
         if (FRunLength >= 0) {
           in_run = FRunIndex < FRunLength;
@@ -514,7 +441,7 @@ void TORVAOJoin::FullOuterNext() {
           if (IsJoinConditionValid()) {
             FRunMatched[static_cast<size_t>(FRunIndex)] = 1;
             FRunLeftMatched = true;
-            FFullMove = TFullMove::RunRight;
+            FMergeMove = TMergeMove::RunRight;
             return;
           }
           FRightAO->Next();
@@ -524,23 +451,23 @@ void TORVAOJoin::FullOuterNext() {
         if (!FRunLeftMatched && keep_left) {
           // The right input stands past the run: the left row reads alone.
           FRightAONull = true;
-          FFullMove = TFullMove::RunLeft;
+          FMergeMove = TMergeMove::RunLeft;
           return;
         }
-        FullOuterRunLeftNext();
+        MergeRunLeftNext();
         break;
       }
-      case TFullStep::RunRest:
+      case TMergeStep::RunRest:
         while (FRunIndex < FRunLength) {
           if (keep_right && !FRunMatched[static_cast<size_t>(FRunIndex)]) {
             FLeftAONull = true;
-            FFullMove = TFullMove::RunRight;
+            FMergeMove = TMergeMove::RunRight;
             return;
           }
           FRightAO->Next();
           ++FRunIndex;
         }
-        FFullStep = TFullStep::Merge;
+        FMergeStep = TMergeStep::Merge;
         break;
     }
   }

@@ -270,14 +270,15 @@ TEST_F(JoinTest, FullJoinWithARemainingConditionLosesNoPairAndNoRow) {
       TORVAOJoin swapped(Table(right), Table("P"), ajtFullOuter, false, &g1, &g2, Expr(condition, true));
       EXPECT_EQ(Run(swapped, {Col(right, "ID"), Col("P", "ID")}),
                 Sqlite("SELECT " + right + ".ID, P.ID FROM " + right + " FULL JOIN P ON " + on));
-      // Left and right joins with the same remaining condition.
-      for (const TORVJoinType type : {ajtLeftOuter, ajtRightOuter}) {
+      // Inner, left and right joins with the same remaining condition.
+      for (const TORVJoinType type : {ajtInner, ajtLeftOuter, ajtRightOuter}) {
         TORVFields h1 = Fields({Col("P", lkey)}), h2 = Fields({Col(right, rkey)});
-        TORVAOJoin outer(Table("P"), Table(right), type, false, &h1, &h2, Expr(condition, true));
-        EXPECT_EQ(Run(outer, {Col("P", "ID"), Col(right, "ID")}),
-                  type == ajtLeftOuter
-                      ? Sqlite("SELECT P.ID, " + right + ".ID FROM P LEFT JOIN " + right + " ON " + on)
-                      : Sqlite("SELECT P.ID, " + right + ".ID FROM " + right + " LEFT JOIN P ON " + on));
+        TORVAOJoin join(Table("P"), Table(right), type, false, &h1, &h2, Expr(condition, true));
+        const std::string from = type == ajtInner       ? "P JOIN " + right
+                                 : type == ajtLeftOuter ? "P LEFT JOIN " + right
+                                                        : right + " LEFT JOIN P";
+        EXPECT_EQ(Run(join, {Col("P", "ID"), Col(right, "ID")}),
+                  Sqlite("SELECT P.ID, " + right + ".ID FROM " + from + " ON " + on));
       }
     }
   EXPECT_EQ(TempTables(), 0);
