@@ -145,6 +145,9 @@ class TORVSQLCursorCommand : public TORVSQLCommand {
   virtual std::unique_ptr<TORVAO> BuildAOTree(IORVSQLQuery* Query, bool RequestLive, IORVAO* ParentQueryAO,
                                                TORVCursor* ParentCursor, bool AllowNotAppliedConditions) = 0;
 
+  // SELECT ... INTO: the result becomes the table IntoTable (of IntoDatabase, of the query's
+  // database, or of MEMORY) through the table import; a failed import raises 10403 with its log.
+  void CopyResultInto(IORVSQLQuery* Query, bool InMemory);
   bool OpenAndLockTablesBeforeSelect();
   void UnlockTablesAfterSelect();
   bool ParseOrderByClause();
