@@ -186,6 +186,8 @@ enum class TORVSQLStatement : uint8_t {
 using TORVSQLCommandMaker = std::function<std::unique_ptr<TORVSQLCommand>(TORVLexer& Lexer, IORVSQLQuery* Query)>;
 // Returns the previous maker; an empty maker unregisters.
 TORVSQLCommandMaker RegisterSQLCommand(TORVSQLStatement Statement, TORVSQLCommandMaker Maker);
+// Registers the statements of this library for every statement that has no maker.
+void RegisterStatementCommands();
 
 class TORVSQLProcessor {
  public:
