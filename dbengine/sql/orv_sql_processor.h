@@ -41,6 +41,11 @@ class IORVSQLQuery : public IORVQueryDataset {
   // Settings of the query's database component copied to a database made for another file.
   virtual bool GetMultiUser() const { return false; }
   virtual bool GetDisableTempFiles() const { return false; }
+  // The transaction of the query's database (START TRANSACTION, COMMIT [FLUSH], ROLLBACK); by
+  // default that of its table session.
+  virtual void StartTransaction();
+  virtual void Commit(bool Flush);
+  virtual void Rollback();
 
  protected:
   ~IORVSQLQuery() override = default;
