@@ -28,6 +28,29 @@ TORVAdvancedFieldType PlainType(TORVAdvancedFieldType Type) {
   }
 }
 
+// One column of the copy's current row into the target's record. A BLOB travels in its stored
+// form; a text goes as its characters, so that a computed column wider than the target's
+// takes a value that fits.
+void CopyColumn(TORVAODataset& From, int32_t FieldNo, TORVSQLTargetTable& To, int32_t ToFieldNo) {
+  const TORVFieldDef* def = From.FieldDef(FieldNo, true);
+  if (IsBLOBFieldType(def->BaseFieldType)) {
+    From.Cursor().CopyFieldValue(FieldNo, true, ToFieldNo, &To.Cursor());
+    return;
+  }
+  TORVVariant linked(bftUnknown);
+  From.GetFieldValue(linked, FieldNo, true);
+  TORVVariant value(bftUnknown);
+  if (linked.IsNull())
+    value.SetNull(linked.DataType());
+  else if (linked.IsWideStringDataType())
+    value.SetDataAsWideString(linked.GetDataAsWideString());
+  else if (linked.IsStringDataType())
+    value.SetDataAsAnsiString(linked.GetDataAsAnsiString());
+  else
+    value.Assign(linked, true);
+  SetORVVariantIntoField(&value, To, ToFieldNo);
+}
+
 }  // namespace
 
 TORVSQLInsert::TORVSQLInsert(TORVLexer& Lexer, IORVSQLQuery* Query) : TORVSQLCommand(Lexer, Query) {}
@@ -262,8 +285,7 @@ void TORVSQLInsert::InsertSelect(IORVSQLQuery* Query, TORVSQLTargetTable& Target
     for (copy.First(); !copy.Eof(); copy.Next()) {
       Target.Insert();
       try {
-        for (int32_t i = 0; i < count; ++i)
-          copy.Cursor().CopyFieldValue(i, true, targets[static_cast<size_t>(i)], &cursor);
+        for (int32_t i = 0; i < count; ++i) CopyColumn(copy, i, Target, targets[static_cast<size_t>(i)]);
         Target.Post();
       } catch (...) {
         Target.Cancel();
