@@ -55,8 +55,8 @@ class TORVSQLTargetTable {
   bool Editing() const { return FState != State::Browse; }
   bool Inserting() const { return FState == State::Insert; }
 
-  // Table lock for a statement that changes many rows: ltRW with up to Tries refusals
-  // PauseMs apart (the cursor's table data lock given up meanwhile when HoldsTableData), then
+  // Table lock for a statement that changes many rows: ltRW, each of up to Tries refusals
+  // followed by a pause of PauseMs (the cursor's table data lock given up meanwhile when HoldsTableData), then
   // one try at ltXIRW. False when ltRW was never had.
   bool LockForStatement(int32_t Tries, uint32_t PauseMs, bool HoldsTableData, TORVCursor* DataLockCursor);
   void UnlockAfterStatement();

@@ -137,9 +137,9 @@ bool TORVSQLTargetTable::InTransaction() const { return FCursor->FSession && FCu
 
 bool TORVSQLTargetTable::LockForStatement(int32_t Tries, uint32_t PauseMs, bool HoldsTableData,
                                           TORVCursor* DataLockCursor) {
-  for (int32_t refusals = 0;;) {
+  for (int32_t refusals = 0;; ++refusals) {
     if (FCursor->LockTable(ltRW, 1, 0, true)) break;
-    if (++refusals >= Tries) return false;
+    if (refusals >= Tries) return false;
     // Another cursor of this process may need the table's data to finish what holds the lock.
     if (HoldsTableData && DataLockCursor) DataLockCursor->UnlockTableData();
     platform::Sleep(PauseMs);
