@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "dbengine/access/orv_main_database.h"
+#include "dbengine/access/orv_main_table.h"
+#include "dbengine/sql/orv_sql_ddl.h"
 #include "dbengine/sql/orv_query.h"
 #include "dbengine/sql/tests/sql_test_support.h"
 #include "dbengine/storage/orv_str_utils.h"
@@ -124,6 +126,43 @@ TEST_F(DmlCorpus, ChangesAndTablesAgreeWithSqlite) {
     report << (problem.empty() ? "ok    " : "FAIL  ") << ours << "\n" << problem;
     if (!problem.empty()) ADD_FAILURE() << problem;
   }
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST_F(DmlCorpus, CommitFlushAndBlobValues) {
+  {
+    TORVLexer lexer("COMMIT WORK FLUSH; COMMIT", nullptr, false);
+    lexer.GetNextCommand();
+    EXPECT_TRUE(MakeCommand<TORVSQLCommit>(lexer, nullptr)->FFlush);
+    lexer.GetNextCommand();
+    EXPECT_FALSE(MakeCommand<TORVSQLCommit>(lexer, nullptr)->FFlush);
+  }
+  Query("CREATE TABLE B (ID INTEGER, BL BLOB, M MEMO)", nullptr);
+  Query("START TRANSACTION", nullptr);
+  int32_t changed = 0;
+  Query("INSERT INTO B VALUES (1, 'as text', 'memo'), (2, NULL, 'x')", &changed);
+  EXPECT_EQ(changed, 2);
+  Query("UPDATE B SET M = NULL, BL = 'new' WHERE ID = 2", &changed);
+  Query("COMMIT FLUSH", nullptr);
+  // What the commit flushed is in the file for a database opened afresh.
+  database.reset();
+  database = NewDatabase("corpus", dir.File("corpus.odb"));
+  database->Open();
+  TORVTable t;
+  t.SetDatabaseName("corpus");
+  t.SetTableName("B");
+  t.Open();
+  std::string rows;
+  for (t.First(); !t.Eof(); t.Next())
+    for (const char* f : {"ID", "BL", "M"})
+      rows += (t.FieldByName(f)->IsNull() ? std::string("NULL") : t.FieldByName(f)->AsString()) + "|";
+  t.Close();
+  EXPECT_EQ(rows, "1|as text|memo|2|new|NULL|");
 }
 
 }  // namespace
