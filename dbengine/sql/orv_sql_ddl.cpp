@@ -301,14 +301,18 @@ bool TORVDDLTableManipulation::ParsePrimaryKey() {
   index.Primary = true;
   GetNextToken({}, 0, "");
   if (IsWord(rwKEY)) GetNextToken({}, 0, "");
+  ParseNamedIndex(index);
+  return true;
+}
+
+void TORVDDLTableManipulation::ParseNamedIndex(TORVSQLIndex& Index) {
   if (Token.TokenType != tktLeftParenthesis) {
     if (!IsType(kNameOrWord)) RaiseAtToken(30269, "index name expected, but '%s' found at line %d, column %d");
-    index.IndexName = Token.Text;
+    Index.IndexName = Token.Text;
     GetNextToken({}, 0, "");
   }
-  ParseIndexFields(index);
-  Indexes.push_back(std::move(index));
-  return true;
+  ParseIndexFields(Index);
+  Indexes.push_back(std::move(Index));
 }
 
 bool TORVDDLTableManipulation::ParseIndex() {
@@ -320,13 +324,7 @@ bool TORVDDLTableManipulation::ParseIndex() {
     if (!IsWord(rwINDEX)) RaiseAtToken(30268, "'INDEX' keyword expected, but '%s' found at line %d, column %d");
   }
   GetNextToken({}, 0, "");
-  if (Token.TokenType != tktLeftParenthesis) {
-    if (!IsType(kNameOrWord)) RaiseAtToken(30269, "index name expected, but '%s' found at line %d, column %d");
-    index.IndexName = Token.Text;
-    GetNextToken({}, 0, "");
-  }
-  ParseIndexFields(index);
-  Indexes.push_back(std::move(index));
+  ParseNamedIndex(index);
   return true;
 }
 

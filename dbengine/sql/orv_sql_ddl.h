@@ -62,6 +62,8 @@ class TORVDDLTableManipulation : public TORVSQLCommand {
   void ParseDefaultValue(TSQLFieldDef& FieldDef);
   bool ParsePrimaryKey();
   bool ParseIndex();
+  // [name] ( fields ): the index joins Indexes.
+  void ParseNamedIndex(TORVSQLIndex& Index);
   void ParseIndexFields(TORVSQLIndex& Index);
   int64_t ParseInteger();
   // True when the current token is the word (a reserved word or a plain name, any case).

@@ -36,11 +36,8 @@ void TORVSQLDelete::Parse() {
 void TORVSQLDelete::ExecSQL(IORVSQLQuery* Query, bool /*IsRoot*/, bool /*RequestLive*/, bool& /*ReadOnly*/,
                             IORVAO* /*ParentQueryAO*/, TORVCursor* /*ParentCursor*/) {
   RowsAffected = 0;
-  std::string table_name;
-  TORVBaseSession* session = nullptr;
-  const std::vector<TORVPageItemID> rows = SelectRowsToChange(*InternalSelecter, Query, table_name, session);
   TORVSQLTargetTable target;
-  target.Open(session, table_name);
+  const std::vector<TORVPageItemID> rows = SelectRowsToChange(*InternalSelecter, Query, target);
   TORVCursor& source = InternalSelecter->GetResultDataset()->Cursor();
   source.LockTableData();
   const bool transaction = target.InTransaction();

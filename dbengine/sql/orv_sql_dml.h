@@ -129,10 +129,10 @@ class TORVSQLDelete : public TORVSQLCommand {
   std::unique_ptr<TORVSQLUnion> InternalSelecter;
 };
 
-// What UPDATE and DELETE share: runs the row-finding select as a live view and returns the
-// bookmarks of its rows; the view's dataset stays open in Select until it is freed.
-std::vector<TORVPageItemID> SelectRowsToChange(TORVSQLUnion& Select, IORVSQLQuery* Query, std::string& TableName,
-                                               TORVBaseSession*& Session);
+// What UPDATE and DELETE share: runs the row-finding select as a live view, opens Target on
+// the view's table and returns the bookmarks of the view's rows; the view's dataset stays open
+// in Select until it is freed.
+std::vector<TORVPageItemID> SelectRowsToChange(TORVSQLUnion& Select, IORVSQLQuery* Query, TORVSQLTargetTable& Target);
 
 // Lock waits of the data-changing statements: 1125 tries 80 ms apart; UPDATE tries 15 times.
 struct TORVSQLChangeWaits {

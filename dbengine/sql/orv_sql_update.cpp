@@ -41,16 +41,14 @@ class TableDataLock {
 
 }  // namespace
 
-std::vector<TORVPageItemID> SelectRowsToChange(TORVSQLUnion& Select, IORVSQLQuery* Query, std::string& TableName,
-                                               TORVBaseSession*& Session) {
+std::vector<TORVPageItemID> SelectRowsToChange(TORVSQLUnion& Select, IORVSQLQuery* Query, TORVSQLTargetTable& Target) {
   bool read_only = false;
   Select.ExecSQL(Query, true, true, read_only, nullptr, nullptr);
   TORVAO* root = Select.Root();
   TORVAODataset* view = root ? root->ResultDataset() : nullptr;
   if (!root || !root->IsAOTable() || !view || !view->Active())
     throw EORVException(20277, "UPDATE and DELETE change the rows of one stored table, not the result of a query");
-  TableName = view->TableName();
-  Session = view->Session();
+  Target.Open(view->Session(), view->TableName());
   std::vector<TORVPageItemID> rows;
   TableDataLock lock(view->Cursor());
   for (view->First(); !view->Eof(); view->Next()) rows.push_back(view->GetBookmark());
@@ -159,18 +157,15 @@ void TORVSQLUpdate::Parse() {
 void TORVSQLUpdate::ExecSQL(IORVSQLQuery* Query, bool /*IsRoot*/, bool /*RequestLive*/, bool& /*ReadOnly*/,
                             IORVAO* /*ParentQueryAO*/, TORVCursor* /*ParentCursor*/) {
   RowsAffected = 0;
-  std::string table_name;
-  TORVBaseSession* session = nullptr;
-  const std::vector<TORVPageItemID> rows = SelectRowsToChange(*InternalSelecter, Query, table_name, session);
   TORVSQLTargetTable target;
-  target.Open(session, table_name);
+  const std::vector<TORVPageItemID> rows = SelectRowsToChange(*InternalSelecter, Query, target);
   TORVCursor& source = InternalSelecter->GetResultDataset()->Cursor();
   TableDataLock data_lock(source);
 
   std::vector<int32_t> fields;
   for (const std::string& name : FieldNames) {
     const int32_t no = target.FieldNo(name);
-    if (no < 0) throw EORVException(30258, "Field '%s' not found in table '%s'", {name, table_name});
+    if (no < 0) throw EORVException(30258, "Field '%s' not found in table '%s'", {name, TableName});
     fields.push_back(no);
   }
   for (auto& expr : FieldValues) expr->AssignCursor(&target.Cursor(), nullptr, nullptr);
