@@ -12,6 +12,8 @@
 #include "dbengine/access/tests/access_test_support.h"
 #include "dbengine/sql/orv_expressions.h"
 #include "dbengine/sql/orv_query.h"
+#include "dbengine/sql/orv_relational_algebra.h"
+#include "dbengine/sql/orv_sql_dml.h"
 #include "dbengine/storage/orv_except.h"
 
 namespace orv::testing {
@@ -24,6 +26,8 @@ enum PeerOp : int32_t {
   kUnlockS,  // lets go of it: 1
   kHoldS,    // takes the shared lock, answers 1, holds it Arg ms of real time, lets go
   kUpdates,  // runs Arg times "UPDATE T SET V = V + 1" under the real clock: the updates that went through
+  kEdit,     // begins an edit of row ID = Arg, keeping its record lock: 0
+  kCancel,   // cancels that edit: 0
 };
 
 int32_t RunStatement(const std::string& Sql) {
@@ -74,6 +78,7 @@ class SqlProcesses : public SharedFileTest {
       c.FSession = d->Handle();
       c.FTableName = "T";
       c.OpenTableByFieldDefs(nullptr, nullptr, nullptr);
+      TORVSQLTargetTable editor;
       Self.Send(0);
       for (;;) {
         const int32_t op = Self.Receive();
@@ -96,6 +101,24 @@ class SqlProcesses : public SharedFileTest {
             Self.Send(done);
             break;
           }
+          case kEdit: {
+            TORVAODataset rows(d->Handle(), nullptr);
+            rows.Open("T", true);
+            TORVVariant id(bftUnknown);
+            for (rows.First(); !rows.Eof(); rows.Next()) {
+              rows.GetFieldValue(id, 0, true);
+              if (id.GetDataAsSignedInt64() == arg) break;
+            }
+            editor.Open(d->Handle(), "T");
+            editor.GotoBookmark(rows.GetBookmark());
+            editor.Edit();
+            Self.Send(0);
+            break;
+          }
+          case kCancel:
+            editor.Close();
+            Self.Send(0);
+            break;
           default: Self.Send(-1);
         }
       }
@@ -131,6 +154,13 @@ TEST_F(SqlProcesses, UpdateGivesUpOnALockedTableAndATransactionTakesNoTableLock)
   EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 80u), 1125);
   EXPECT_EQ(SumOfV(), 0);
   EXPECT_NE(DatabaseErrorOf([] { RunStatement("DELETE FROM T WHERE ID = 1"); }), "");
+  code = 0;
+  try {
+    RunStatement("INSERT INTO T SELECT ID + 10, V FROM T");
+  } catch (const EORVException& e) {
+    code = e.NativeError();
+  }
+  EXPECT_EQ(code, 20224);
 
   // Inside a transaction the statement leaves isolation to it: no table lock of its own, so
   // the shared reader does not stop it, and nothing is waited for.
@@ -163,6 +193,22 @@ TEST_F(SqlProcesses, UpdatesOfBothProcessesWaitForEachOtherAndAllCount) {
   EXPECT_EQ(other->Receive(), 15);
   EXPECT_EQ(mine, 15);
   EXPECT_EQ(SumOfV(), 3 * 31);
+}
+
+TEST_F(SqlProcesses, UpdateRefusedARowIsTriedAgainAndLeavesNothingHalfDone) {
+  StartBoth();
+  // The other process edits row 2: every attempt of the UPDATE changes row 1, is refused row 2
+  // and is cancelled whole; after the fifteenth the refusal passes on.
+  ASSERT_EQ(Ask(kEdit, 2), 0);
+  std::string error;
+  const std::vector<uint32_t> pauses = PausesDuring([&] { error = DatabaseErrorOf([] { RunStatement("UPDATE T SET V = V + 1"); }); });
+  EXPECT_NE(error.find("-12"), std::string::npos) << error;
+  // 15 attempts, each waiting out the record lock's 15 tries, and 14 pauses between them.
+  EXPECT_EQ(std::count(pauses.begin(), pauses.end(), 100u), 15 * 15 + 14);
+  ASSERT_EQ(Ask(kCancel), 0);
+  EXPECT_EQ(SumOfV(), 0) << "no attempt left its changes behind";
+  EXPECT_EQ(RunStatement("UPDATE T SET V = V + 1"), 3);
+  EXPECT_EQ(SumOfV(), 3);
 }
 
 }  // namespace
