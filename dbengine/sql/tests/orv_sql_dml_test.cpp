@@ -94,6 +94,22 @@ TEST_F(Dml, RowSubquerySetsSeveralColumns) {
             "1|100|'one'\n3|300|'three'\n");
 }
 
+TEST_F(Dml, ParametersOfSetAndWhere) {
+  // The WHERE clause's parameters travel with its tokens into the row-finding select.
+  processor = std::make_unique<TORVLocalSQLProcessor>(query.get());
+  TORVSQLParam* v = processor->FSQLParams.AddCreated();
+  v->Name = "v";
+  v->SetDataAsSignedInt64(77);
+  TORVSQLParam* low = processor->FSQLParams.AddCreated();
+  low->Name = "low";
+  low->SetDataAsSignedInt64(3);
+  processor->PrepareStatement("UPDATE T SET A = :v WHERE ID >= :low; INSERT INTO U VALUES (:low, :v, 'p')");
+  processor->OpenQuery();
+  EXPECT_EQ(processor->FRowsAffected, 4);
+  EXPECT_EQ(testing::RowsText(Run("SELECT ID, A FROM T WHERE A = 77 ORDER BY ID")), "3|77\n4|77\n5|77\n");
+  EXPECT_EQ(testing::RowsText(Run("SELECT C FROM U WHERE D = 'p'")), "77\n");
+}
+
 TEST_F(Dml, AliasAndQualifiedColumns) {
   Run("UPDATE T x SET T.A = 7 WHERE x.ID = 2");
   EXPECT_EQ(testing::RowsText(Run("SELECT A FROM T WHERE ID = 2")), "7\n");
