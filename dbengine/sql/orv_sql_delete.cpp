@@ -6,7 +6,11 @@ namespace orv {
 
 TORVSQLDelete::TORVSQLDelete(TORVLexer& Lexer, IORVSQLQuery* Query) : TORVSQLCommand(Lexer, Query) {}
 
-TORVSQLDelete::~TORVSQLDelete() = default;
+TORVSQLDelete::~TORVSQLDelete() {
+  // The select's operators go before the database component of another file that its table
+  // references hold.
+  if (InternalSelecter) InternalSelecter->FreeTree();
+}
 
 void TORVSQLDelete::Parse() {
   // DELETE FROM ... reads as SELECT * FROM ...: one token goes in front, the first two become

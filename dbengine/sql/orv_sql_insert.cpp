@@ -55,7 +55,11 @@ void CopyColumn(TORVAODataset& From, int32_t FieldNo, TORVSQLTargetTable& To, in
 
 TORVSQLInsert::TORVSQLInsert(TORVLexer& Lexer, IORVSQLQuery* Query) : TORVSQLCommand(Lexer, Query) {}
 
-TORVSQLInsert::~TORVSQLInsert() = default;
+TORVSQLInsert::~TORVSQLInsert() {
+  // The select's operators go before the database component of another file that its table
+  // references hold.
+  if (InternalSelecter) InternalSelecter->FreeTree();
+}
 
 void TORVSQLInsert::Parse() {
   if (!GetCurrentToken()) throw EORVException(30204, "Blank SQL command");

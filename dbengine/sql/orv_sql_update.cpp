@@ -59,7 +59,9 @@ TORVSQLUpdate::TORVSQLUpdate(TORVLexer& Lexer, IORVSQLQuery* Query)
     : TORVSQLCommand(Lexer, Query), FSelectLexer(std::make_unique<TORVLexer>(std::string(), nullptr, true)) {}
 
 TORVSQLUpdate::~TORVSQLUpdate() {
-  // The select reads its token stream while it is freed.
+  // The select reads its token stream while it is freed; its operators go before the database
+  // component of another file that its table references hold.
+  if (InternalSelecter) InternalSelecter->FreeTree();
   InternalSelecter.reset();
 }
 

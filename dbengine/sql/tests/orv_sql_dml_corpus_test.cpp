@@ -167,3 +167,31 @@ TEST_F(DmlCorpus, CommitFlushAndBlobValues) {
 
 }  // namespace
 }  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST_F(DmlCorpus, StatementsOnATableOfAnotherFile) {
+  const std::string other = dir.File("other.odb");
+  CreateFile(other);
+  const std::string t = "'" + other + "'.X";
+  int32_t changed = 0;
+  Query("CREATE TABLE " + t + " (A INTEGER, B VARCHAR(4))", nullptr);
+  Query("CREATE INDEX ix ON " + t + " (A)", nullptr);
+  Query("INSERT INTO " + t + " VALUES (1, 'a'), (2, 'b'), (3, 'c')", &changed);
+  EXPECT_EQ(changed, 3);
+  Query("UPDATE " + t + " SET B = 'z' WHERE A >= 2", &changed);
+  EXPECT_EQ(changed, 2);
+  Query("DELETE FROM " + t + " WHERE A = 1", &changed);
+  EXPECT_EQ(changed, 1);
+  EXPECT_EQ(testing::RowsText(Query("SELECT A, B FROM " + t + " ORDER BY A", nullptr)), "2|'z'\n3|'z'\n");
+  Query("DROP INDEX '" + other + "'.X.ix", nullptr);
+  Query("ALTER TABLE " + t + " ADD (C INTEGER)", nullptr);
+  EXPECT_EQ(testing::RowsText(Query("SELECT * FROM " + t + " ORDER BY A", nullptr)), "2|'z'|NULL\n3|'z'|NULL\n");
+  Query("DROP TABLE " + t, nullptr);
+  // The table was the other file's: this database never had one.
+  EXPECT_THROW(Query("SELECT * FROM X", nullptr), std::exception);
+}
+
+}  // namespace
+}  // namespace orv
