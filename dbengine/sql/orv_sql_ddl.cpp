@@ -215,11 +215,28 @@ void TORVDDLTableManipulation::ParseColumnOption(TSQLFieldDef& FieldDef) {
   } else if (IsWord(rwDEFAULT)) {
     ParseDefaultValue(FieldDef);
   } else if (IsText("MINVALUE") || IsText("MAXVALUE")) {
+    // An integer as the bound of a number column; a decimal number or a quoted text too, as
+    // the table's exported script writes the bounds of other columns.
     const bool min = IsText("MINVALUE");
     GetNextToken({}, 0, "");
+    std::string sign;
+    if (Token.TokenType == tktString && (Token.Text == "-" || Token.Text == "+")) {
+      sign = Token.Text;
+      GetNextToken({}, 0, "");
+    }
     auto value = std::make_unique<TORVVariant>(bftUnknown);
     try {
-      value->SetDataAsSignedInt64(std::stoll(Token.Text));
+      const std::string number = sign + Token.Text;
+      size_t used = 0;
+      if (Token.TokenType == tktInt)
+        value->SetDataAsSignedInt64(std::stoll(number, &used));
+      else if (Token.TokenType == tktFloat)
+        value->SetDataAsDouble(std::stod(number, &used));
+      else if (Token.TokenType == tktQuotedString && sign.empty())
+        value->SetDataAsAnsiString(Token.Text);
+      else
+        throw std::invalid_argument(Token.Text);
+      if (Token.TokenType != tktQuotedString && used != number.size()) throw std::invalid_argument(number);
     } catch (const std::exception&) {
       RaiseAtToken(30292, "Integer expected, but '%s' found at line %d, column %d");
     }

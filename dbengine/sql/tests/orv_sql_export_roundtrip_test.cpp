@@ -53,6 +53,14 @@ class ExportRoundTrip : public testing::EngineTest {
       s += "\n";
     }
     T.Close();
+    // Defaults and bounds as the table keeps them.
+    const auto text = [](const std::unique_ptr<TORVVariant>& v) {
+      return !v || v->IsNull() ? std::string("-") : v->GetDataAsAnsiString();
+    };
+    for (int32_t i = 0; i < T.RestructureFieldDefs().GetCount(); ++i) {
+      const TORVAdvFieldDef* d = T.RestructureFieldDefs()[i];
+      s += d->Name + "[" + text(d->DefaultValue) + "," + text(d->MinValue) + "," + text(d->MaxValue) + "] ";
+    }
     return s;
   }
   TORVScopedExpressionEngine expressions;
@@ -62,10 +70,15 @@ TEST_F(ExportRoundTrip, ScriptRebuildsAnEqualTable) {
   auto t = Table("STOCK");
   TORVAdvFieldDefs& f = t->AdvFieldDefs();
   f.Add("ID", aftAutoInc, 0, false);
-  f.Add("N", aftInteger, 0, false)->DefaultValue->SetDataAsSignedInt64(7);
+  TORVAdvFieldDef* n = f.Add("N", aftInteger, 0, false);
+  n->DefaultValue->SetDataAsSignedInt64(7);
+  n->MinValue->SetDataAsSignedInt64(-100);
+  n->MaxValue->SetDataAsSignedInt64(100);
   f.Add("L", aftLargeint, 0, false);
-  f.Add("D", aftDouble, 0, false);
-  f.Add("S", aftString, 20, true);
+  f.Add("D", aftDouble, 0, false)->MaxValue->SetDataAsDouble(0.5);
+  TORVAdvFieldDef* text = f.Add("S", aftString, 20, true);
+  text->MinValue->SetDataAsAnsiString("a");
+  text->MaxValue->SetDataAsAnsiString("t's");
   f.Add("DT", aftDate, 0, false);
   f.Add("TS", aftTimeStamp, 0, false);
   f.Add("OK", aftBoolean, 0, false);
@@ -93,6 +106,7 @@ TEST_F(ExportRoundTrip, ScriptRebuildsAnEqualTable) {
   }
   t->Close();
   const std::string before = Describe(*t);
+  ASSERT_NE(before.find("N[7,-100,100]"), std::string::npos) << before;
 
   t->ExportToSqlOptions().Structure = true;
   t->ExportToSqlOptions().AddDropTable = true;
@@ -113,7 +127,9 @@ TEST_F(ExportRoundTrip, ScriptRebuildsAnEqualTable) {
   auto back = Table("STOCK");
   EXPECT_EQ(Describe(*back), before) << script;
   // The rebuilt keys refuse what the old ones refused.
-  for (const char* duplicate : {"INSERT INTO STOCK (ID, S) VALUES (1, 'new')", "INSERT INTO STOCK (S) VALUES ('S1')"}) {
+  for (const char* duplicate : {"INSERT INTO STOCK (ID, S) VALUES (1, 'new')", "INSERT INTO STOCK (S) VALUES ('S1')",
+                                "INSERT INTO STOCK (N, S) VALUES (101, 'new')", "INSERT INTO STOCK (S) VALUES ('u')",
+                                "INSERT INTO STOCK (D, S) VALUES (0.75, 'new')"}) {
     TORVQuery again;
     again.SetDatabaseName("MEMORY");
     again.SetSQL(duplicate);
