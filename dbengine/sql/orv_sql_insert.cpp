@@ -33,7 +33,10 @@ TORVAdvancedFieldType PlainType(TORVAdvancedFieldType Type) {
 // takes a value that fits.
 void CopyColumn(TORVAODataset& From, int32_t FieldNo, TORVSQLTargetTable& To, int32_t ToFieldNo) {
   const TORVFieldDef* def = From.FieldDef(FieldNo, true);
-  if (IsBLOBFieldType(def->BaseFieldType)) {
+  const TORVFieldDef& to = To.FieldDef(ToFieldNo);
+  // Same type and size (the usual case): the cursor copies the bytes.
+  if (IsBLOBFieldType(def->BaseFieldType) ||
+      (def->BaseFieldType == to.BaseFieldType && def->MemoryDataSize == to.MemoryDataSize)) {
     From.Cursor().CopyFieldValue(FieldNo, true, ToFieldNo, &To.Cursor());
     return;
   }
