@@ -139,6 +139,9 @@ TEST_F(Dml, ParseAndRunErrors) {
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorCode(c.Sql), c.Code) << c.Sql;
   EXPECT_NE(ErrorCode("DELETE T"), 0) << "FROM is required";
+  // An unknown column inside a computed select item: the statement fails and is freed cleanly.
+  for (const char* sql : {"INSERT INTO U SELECT NOPE + 1, 2, 'x' FROM T", "SELECT NOPE + 1, ID FROM T"})
+    EXPECT_NE(ErrorCode(sql), 0) << sql;
   // None of them changed a row.
   EXPECT_EQ(testing::RowsText(Run("SELECT COUNT(*) FROM T")), "5\n");
 }
