@@ -79,6 +79,9 @@ Program::Program() {
   HRDBFrm->UploadImage = [main = HRMainFrm.get()](const archive::UploadedImage& up) { main->UploadArchiveImage(up); };
   links.Rows = &rows;
   CalRepFrm->Rep.Archive = &rows;
+  // History reports print the archive window's filter, chart and filtered rows.
+  CalRepFrm->History = &HRDBFrm->History();
+  HRDBFrm->CalRepFrm = CalRepFrm.get();
   HRMainFrm->SetLinks(links);
 }
 
@@ -88,6 +91,8 @@ Program::~Program() {
   // go of the settings window first (its result server stops), so that it never reaches it gone.
   CalRepFrm->Source = nullptr;
   CalRepFrm->Rep.Archive = nullptr;
+  CalRepFrm->History = nullptr;
+  HRDBFrm->CalRepFrm = nullptr;
   HRDBFrm->UploadImage = nullptr;
   reports_.reset();
   report_source_.reset();

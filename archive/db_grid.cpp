@@ -85,7 +85,11 @@ void TDBGrid::resizeEvent(QResizeEvent* event) {
 
 void TDBGrid::FitRows() {
   const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
-  model_->Grid().SetVisibleRows(std::max(1, viewport()->height() / rowHeight));
+  const int rows = std::max(1, viewport()->height() / rowHeight);
+  if (rows == model_->Grid().VisibleRows()) return;
+  model_->Grid().SetVisibleRows(rows);
+  // A taller grid holds more records now: the view reads its rows again.
+  model_->GridReset();
 }
 
 void TDBGrid::ShowCurrent(int row) {

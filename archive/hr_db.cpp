@@ -6,7 +6,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "archive/db_chart.h"
 #include "archive/db_grid.h"
+#include "archive/hr_db_history.h"
 #include "dbengine/access/orv_main_table.h"
 #include "platform/data/data_source.h"
 #include "platform/data/database_error.h"
@@ -54,13 +56,42 @@ QWidget* Navigator(QWidget* parent, TDBGrid* grid, const std::function<void(cons
 
 THRDBFrm::THRDBFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("HRDBFrm");
-  setWindowTitle("Database");
-  resize(1000, 700);
+  setWindowTitle("QUIRVEL Database");
+  resize(1200, 800);
   auto* layout = new QVBoxLayout(this);
+  auto guarded = [this](const std::function<void()>& h) { Guarded(h); };
+
+  // The button row, from the left.
+  auto* buttons = new QHBoxLayout;
+  auto button = [&](QPushButton*& b, const char* name, const char* text) {
+    b = new QPushButton(text, this);
+    b->setObjectName(name);
+    buttons->addWidget(b);
+  };
+  button(ClearFilters, "ClearFilters", "Clear filters");
+  button(DataPlotbtn, "DataPlotbtn", "Plot");
+  button(UploadImg, "UploadImg", "Upload image");
+  button(Reportbtn, "Reportbtn", "Report");
+  button(CreateStatPDF, "CreateStatPDF", "History report");
+  button(StatSavebtn, "StatSavebtn", "Export");
+  button(Cancelbtn, "Cancelbtn", "Close");
+  buttons->addStretch();
+  layout->addLayout(buttons);
+
+  // The filter panel with the chart beside it.
+  auto* middle = new QHBoxLayout;
+  auto* panel = new QWidget(this);
+  panel->setObjectName("FilterPanel");
+  BuildFilterPanel(panel);
+  middle->addWidget(panel);
+  MyChart = new TDBChart(this);
+  MyChart->setMinimumHeight(300);
+  middle->addWidget(MyChart, 1);
+  layout->addLayout(middle, 3);
+
   DBPages = new QTabWidget(this);
   DBPages->setObjectName("DBPages");
-  layout->addWidget(DBPages);
-  auto guarded = [this](const std::function<void()>& h) { Guarded(h); };
+  layout->addWidget(DBPages, 2);
   struct PageSpec {
     QWidget** page;
     TDBGrid** grid;
@@ -82,26 +113,14 @@ THRDBFrm::THRDBFrm(QWidget* parent) : QWidget(parent, Qt::Window) {
   }
   connect(DBMASKGrid, &TDBGrid::TitleClick, this,
           [this](const QString& f) { Guarded([&] { DBMASKGridTitleClick(f.toStdString()); }); });
+  connect(DBPages, &QTabWidget::currentChanged, this, [this] { Guarded([this] { DBPagesChange(); }); });
 
-  auto* buttons = new QHBoxLayout;
-  CompressDB = new QToolButton(this);
-  CompressDB->setObjectName("CompressDB");
-  CompressDB->setText("...");
-  CompressDB->setToolTip("Compact and repair database. Configure connections");
-  UploadImg = new QPushButton("Upload image", this);
-  UploadImg->setObjectName("UploadImg");
-  Reportbtn = new QPushButton("Report", this);
-  Reportbtn->setObjectName("Reportbtn");
-  Cancelbtn = new QPushButton("Close", this);
-  Cancelbtn->setObjectName("Cancelbtn");
-  buttons->addWidget(CompressDB);
-  buttons->addStretch();
-  for (QPushButton* b : {UploadImg, Reportbtn, Cancelbtn}) buttons->addWidget(b);
-  layout->addLayout(buttons);
   connect(CompressDB, &QToolButton::clicked, this, [this] { Guarded([this] { CompressDBClick(); }); });
   connect(UploadImg, &QPushButton::clicked, this, [this] { Guarded([this] { UploadImgClick(); }); });
   connect(Reportbtn, &QPushButton::clicked, this, [this] { Guarded([this] { ReportbtnClick(); }); });
   connect(Cancelbtn, &QPushButton::clicked, this, [this] { CancelbtnClick(); });
+  ConnectFilterPanel();
+  FormCreate();
 }
 
 THRDBFrm::~THRDBFrm() {

@@ -29,7 +29,8 @@ inline std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-inline std::string DumpScript() { return Quote(std::string(QUIRVEL_TEST_DATA) + "/xls_dump.py"); }
+// Found from the source tree, so that tests of other folders that export workbooks use it too.
+inline std::string DumpScript() { return Quote(std::string(QUIRVEL_SOURCE_DIR) + "/platform/xls/tests/data/xls_dump.py"); }
 
 // The python3 of the distribution, which has xlrd and olefile (scripts/setup installs them).
 inline std::string Python() { return "/usr/bin/python3"; }
