@@ -33,9 +33,11 @@ TORVAOTable::TORVAOTable(const std::string& TableName, std::unique_ptr<TORVAODat
     try {
       FResultDataset->Open(TableName);
     } catch (const std::exception& e) {
+      // Closing frees the cursor: what the message needs is read before.
+      const int32_t in_memory = FResultDataset->Session() && FResultDataset->Session()->FInMemory ? 1 : 0;
       FResultDataset->Close();
       throw EORVException(10303, "Error on opening table \"%s\" (InMemory = %d) in SQL query: %s",
-                          {TableName, FResultDataset->Cursor().FInMemory ? 1 : 0, std::string(e.what())});
+                          {TableName, in_memory, std::string(e.what())});
     }
   }
   const int32_t count = FResultDataset->FieldCount(true);

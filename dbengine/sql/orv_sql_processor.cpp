@@ -378,7 +378,10 @@ TORVSQLCommandMaker RegisterSQLCommand(TORVSQLStatement Statement, TORVSQLComman
   return previous;
 }
 
-TORVSQLProcessor::TORVSQLProcessor(IORVSQLQuery* Query) : ORVQuery(Query) { RegisterSubqueryNodeFactory(); }
+TORVSQLProcessor::TORVSQLProcessor(IORVSQLQuery* Query) : ORVQuery(Query) {
+  RegisterSubqueryNodeFactory();
+  RegisterStatementCommands();
+}
 
 TORVSQLProcessor::~TORVSQLProcessor() {
   // The commands read the lexer while they are freed (subquery nodes): commands go first.
