@@ -1,5 +1,6 @@
 #include "archive/hr_db.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTabWidget>
@@ -203,7 +204,21 @@ void THRDBFrm::CompressDBClick() {
   if (!ui.InputQuery("Password: ", "Insert Password: ", code, true) || code != kCompressAccessCode) return;
   std::string count = "10";
   if (!ui.InputQuery("Number of Connections: ", "Insert number of users (1..500): ", count) || count.empty()) return;
-  const std::string log = Data.CompactAndRepair(THRDBData::ParseConnectionCount(count));
+  std::string log;
+  {
+    // The wait cursor goes when the command ends, also when it fails.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+      ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    try {
+      log = Data.CompactAndRepair(THRDBData::ParseConnectionCount(count));
+    } catch (...) {
+      // The archive was opened again; the grids show it before the error does.
+      if (Data.Connected()) BindGrids();
+      throw;
+    }
+  }
   BindGrids();
   if (!log.empty()) ui.ShowMessage(log);
 }

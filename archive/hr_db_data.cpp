@@ -10,11 +10,14 @@
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/access/orv_main_errors.h"
 #include "dbengine/access/orv_main_table.h"
+#include "dbengine/storage/orv_base_cursor.h"
+#include "dbengine/storage/orv_const.h"
 #include "platform/data/database_error.h"
 #include "platform/data/dataset.h"
 #include "platform/data/field.h"
 #include "platform/data/field_defs.h"
 #include "platform/data/index_defs.h"
+#include "platform/files/file.h"
 #include "platform/image/png_codec.h"
 #include "platform/ui/ui_services.h"
 
@@ -100,9 +103,12 @@ int32_t GetInt(TORVTable& t, const char* column) {
 }
 
 // The picture as the archive keeps it: 24-bit, so that the packed high-range pixels and the
-// header line of the bottom row are stored as they are whatever format the caller holds.
+// header line of the bottom row are stored as they are whatever format the caller holds. The
+// fast deflate keeps a store of a full capture well inside what an operator waits for; the
+// camera's noise leaves little for the slower search to find.
 std::vector<uint8_t> ImageBlob(const platform::Bitmap& abmp) {
-  if (abmp.GetPixelFormat() == platform::PixelFormat::pf24bit) return platform::EncodePng(abmp);
+  constexpr auto kFast = platform::PngCompression::Fast;
+  if (abmp.GetPixelFormat() == platform::PixelFormat::pf24bit) return platform::EncodePng(abmp, kFast);
   platform::Bitmap rgb(abmp.Width(), abmp.Height());
   const int bpp = platform::BitsPerPixel(abmp.GetPixelFormat());
   for (int y = 0; y < abmp.Height(); ++y) {
@@ -120,7 +126,7 @@ std::vector<uint8_t> ImageBlob(const platform::Bitmap& abmp) {
       }
     }
   }
-  return platform::EncodePng(rgb);
+  return platform::EncodePng(rgb, kFast);
 }
 
 }  // namespace
@@ -140,6 +146,10 @@ void CreateArchiveTemplate(const std::string& path) {
   orv::TORVDatabase db(nullptr);
   db.SetDatabaseName("QUIRVELTEMPLATE");
   db.SetDatabaseFileName(path);
+  // The storage settings the compact command writes: a stored picture of a full capture takes
+  // half as many pages, each allocated under the file's lock, as with the engine's default.
+  db.SetPageSize(8192);
+  db.SetPageCountInExtent(8);
   db.CreateDatabase();
   db.Open();
   for (const char* name : {"MASK", "PLATE", "SPLATE"}) {
@@ -267,15 +277,32 @@ void THRDBData::OpenHRDB() {
   });
   backup.Open();
   if (backup.RecordCount() == 0) {
-    backup.Append();
+    // Two programs opening a new archive at the same moment both find BACKUP empty. The
+    // check and the row are made again under the table's exclusive lock, so that the later
+    // one sees the earlier one's row instead of adding a second.
+    orv::TORVCursor& cursor = *backup.Handle();
+    if (!cursor.LockTable(orv::ltX, orv::LockTablesRetries, orv::LockTablesDelay, false)) {
+      throw std::runtime_error("The archive's BACKUP table is held by another program: open the archive again.");
+    }
     try {
-      backup.FieldByName("DIR")->SetAsString(HomeDir);
-      backup.FieldByName("Time")->SetAsInteger(0);
-      backup.Post();
+      backup.Refresh();
+      if (backup.RecordCount() == 0) {
+        if (BeforeFirstBackupRow) BeforeFirstBackupRow();
+        backup.Append();
+        try {
+          backup.FieldByName("DIR")->SetAsString(HomeDir);
+          backup.FieldByName("Time")->SetAsInteger(0);
+          backup.Post();
+        } catch (...) {
+          if (backup.State() == dsInsert) backup.Cancel();
+          throw;
+        }
+      }
     } catch (...) {
-      if (backup.State() == dsInsert) backup.Cancel();
+      cursor.UnlockTable(orv::ltX, true);
       throw;
     }
+    cursor.UnlockTable(orv::ltX, true);
   }
   if (UpdateExportConfig) UpdateExportConfig();
 }
@@ -554,14 +581,74 @@ int32_t THRDBData::ParseConnectionCount(std::string_view text) {
   return (v < 1 || v > 500) ? 1 : static_cast<int32_t>(v);
 }
 
-std::string THRDBData::CompactAndRepair(int32_t /*MaxConnections*/) {
-  // Rewriting the file with new storage settings and compacting it are database-file
-  // operations the access components do not offer yet. Until they do, the command changes
-  // nothing, says so, and leaves the archive as it was: open.
-  if (!Connected() && !file_name_.empty()) OpenHRDB();
-  throw std::runtime_error(
-      "Compacting the archive is not available: the database component has no ChangeDatabaseSettings and "
-      "CompactDatabase yet. The archive file was not changed.");
+std::string THRDBData::CompactAndRepair(int32_t MaxConnections) {
+  orv::TORVDatabase& db = HRDatabase();
+  std::string failure;  // what went wrong, in the order it happened
+  std::string result;
+  try {
+    // The engine rewrites only a closed file; every table of ours goes with the disconnect.
+    Disconnect();
+    std::string log;
+    try {
+      db.ChangeDatabaseSettings(log, false, "", orv::craRijndael_128, 8192, 8, MaxConnections);
+    } catch (const std::exception&) {
+      // The file is left as it was; whatever stopped the change stops the compaction below,
+      // which reports it.
+    }
+    db.CompactDatabase();
+  } catch (const std::exception& e) {
+    // Whatever stopped it (the file held by another process, a page it could not read), the
+    // user is told that the compaction failed and why.
+    const std::string prefix = "Operation CompactDatabase failed: ";
+    failure = std::string(e.what()).rfind(prefix, 0) == 0 ? e.what() : prefix + e.what();
+  }
+  if (!failure.empty()) {
+    // The copy stopped at something it could not read (or could not take the file for
+    // itself). The repair copies what it can read, table by table, and logs what it cannot;
+    // a file another process holds is refused again and stays as it is.
+    try {
+      const std::string log = RepairWithLog(db);
+      result = failure + "\n" + (log.empty() ? std::string("Database Repair Finished!") : log);
+      failure.clear();
+    } catch (const std::exception& e) {
+      if (failure.find(e.what()) == std::string::npos) failure += std::string("\nThe repair failed too: ") + e.what();
+    }
+  }
+  // The archive is opened again whatever happened, so that stores go on (the main window and
+  // the report builder write rows while this window is hidden).
+  try {
+    OpenHRDB();
+  } catch (const std::exception& e) {
+    if (failure.empty()) throw;
+    failure += std::string("\nThe archive could not be opened again: ") + e.what();
+  }
+  if (!failure.empty()) throw std::runtime_error(failure);
+  return result;
+}
+
+std::string THRDBData::RepairWithLog(orv::TORVDatabase& db) {
+  // The bool form tells a finished copy from one that was given up, which the string form
+  // does not; a given-up copy leaves the file as it was.
+  const std::string copy = file_name_ + ".tmp";
+  std::string log;
+  bool done = false;
+  try {
+    done = db.RepairDatabase(copy, log);
+  } catch (...) {
+    (void)platform::DeleteFile(copy);
+    throw;
+  }
+  if (!done) {
+    (void)platform::DeleteFile(copy);
+    throw std::runtime_error("The repair was given up" + (log.empty() ? std::string(".") : ": " + log) +
+                             " The archive file was not changed.");
+  }
+  if (platform::ReplaceFile(copy, file_name_) != 0) {
+    (void)platform::DeleteFile(copy);
+    throw std::runtime_error("The repaired copy could not replace the archive file, which another process holds open."
+                             " The archive file was not changed.");
+  }
+  return log;
 }
 
 }  // namespace archive

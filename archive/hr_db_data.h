@@ -61,6 +61,10 @@ class THRDBData : public ReportArchive {
   // The settings window's export configuration, shown and armed from the BACKUP row after
   // every open (UpdateExportConfig). Without one nothing is armed.
   std::function<void()> UpdateExportConfig;
+  // Called when an open is about to give a new file its BACKUP row. Tests stretch the moment
+  // between finding BACKUP empty and adding the row with it, where two programs opening one
+  // new file would otherwise both add a row.
+  std::function<void()> BeforeFirstBackupRow;
 
   // ---- the database component ----
   // A different file disconnects first; the same file changes nothing.
@@ -118,15 +122,19 @@ class THRDBData : public ReportArchive {
   // conversion (leading blanks, sign, decimal or "$"/"0x" hexadecimal digits up to the first
   // other character; 0 without digits); below 1 or above 500 gives 1.
   static int32_t ParseConnectionCount(std::string_view text);
-  // Rewrites the disconnected file with the fixed storage settings and MaxConnections, compacts
-  // it (repairing it when the compaction fails) and opens the archive again in every case.
-  // Returns the repair log when a repair ran ("Database Repair Finished!" for an empty one).
+  // Rewrites the disconnected file with the fixed storage settings and MaxConnections (a
+  // refused change leaves it as it was), compacts it and opens the archive again in every case.
+  // A compaction that fails is followed by a repair: the result is then the compaction's error
+  // and the repair log ("Database Repair Finished!" when the repair met nothing). Raises when
+  // the file could be neither compacted nor repaired (nothing of it changed), naming both.
   std::string CompactAndRepair(int32_t MaxConnections);
 
  private:
   orv::TORVTable& Table(int i) const;
   void MakeComponents();
   void CheckOpen() const;
+  // The repair into a copy that replaces the file; raises when it cannot and leaves the file.
+  std::string RepairWithLog(orv::TORVDatabase& db);
   std::string Line(int offset) const;
   void AddRow(orv::TORVTable& t, platform::TDateTime DT, const platform::Bitmap& abmp, const analysis::TMessung& aMess,
               const std::string& fn, const std::function<void(orv::TORVTable&)>& columns);

@@ -12,6 +12,7 @@
 #include "dbengine/access/orv_main_engine.h"
 #include "dbengine/access/orv_main_table.h"
 #include "platform/image/bitmap.h"
+#include "platform/image/png_codec.h"
 
 namespace {
 
@@ -70,6 +71,16 @@ void BM_StoreMeasurementWithImage(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_StoreMeasurementWithImage)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The picture's share of a store: the capture encoded as the archive keeps it, and as files are.
+void BM_EncodeCapturePng(benchmark::State& state) {
+  const platform::Bitmap img = Capture();
+  const auto how = state.range(0) ? platform::PngCompression::Fast : platform::PngCompression::Small;
+  size_t bytes = 0;
+  for (auto _ : state) bytes = platform::EncodePng(img, how).size();
+  state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_EncodeCapturePng)->Unit(benchmark::kMillisecond)->Iterations(10)->Arg(1)->Arg(0);
 
 void BM_OpenArchiveOf10000Rows(benchmark::State& state) {
   const std::string path = bench::ScratchPath("bench_archive_open.orv");

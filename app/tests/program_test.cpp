@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTabWidget>
 #include <QImage>
 #include <QMessageBox>
 #include <QTimer>
@@ -22,6 +24,9 @@
 #include "archive/cal_rep.h"
 #include "archive/create_pdf_parameter.h"
 #include "archive/hr_db.h"
+#include "dbengine/access/orv_main_table.h"
+#include "dbengine/access/orv_main_database.h"
+#include "archive/db_grid.h"
 #include "capture/preview.h"
 #include "capture/sv_driver.h"
 #include "platform/image/bmp_codec.h"
@@ -136,6 +141,51 @@ TEST(ProgramRun, MissingLanguageFileEndsTheEventLoopWithCodeOne) {
   EXPECT_EQ(ui.ExitCode(), 1);
   EXPECT_EQ(shown, std::vector<std::string>{"Language file " + home.Path() + "/LANGUAGE/English.txt not found!"});
   EXPECT_TRUE(program.HRMainFrm->st.FirstActivate);
+}
+
+// The archive window's compact command: the administrator's code and the number of
+// connections asked for, the archive file rewritten and open again afterwards.
+TEST_F(ProgramTest, TheCompactCommandAsksCodeAndNumberAndTheArchiveStaysOpen) {
+  Program program;
+  program.HRMainFrm->show();
+  test::Pump();
+  ui.ProcessPending();
+  archive::THRDBFrm& db = *program.HRDBFrm;
+  db.show();
+  db.DBPages->setCurrentWidget(db.PLATE);
+  test::Pump();
+  ASSERT_TRUE(db.Connected());
+  for (int i = 0; i < 3; ++i) db.Data.AddPLATEMessung(46000 + i, platform::Bitmap(32, 24), {}, "");
+  const int32_t connections = db.Data.HRDatabase().MaxConnections();
+  ASSERT_NE(connections, 1);
+
+  // Refused silently: a code in capitals, a cancelled code, a cancelled or empty number.
+  for (const std::vector<std::optional<std::string>>& answers :
+       std::vector<std::vector<std::optional<std::string>>>{
+           {"MOPU7KZAW"}, {std::nullopt}, {"mopu7kzaw", std::nullopt}, {"mopu7kzaw", ""}}) {
+    for (const auto& a : answers) ui.QueueInput(a);
+    db.CompressDB->click();
+    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_TRUE(db.Connected());
+    EXPECT_EQ(db.Data.HRDatabase().MaxConnections(), connections);
+  }
+
+  ui.QueueInput("mopu7kzaw");
+  ui.QueueInput("501");  // out of range: one connection
+  db.CompressDB->click();
+  ASSERT_EQ(ui.Inputs().size(), 8u);
+  EXPECT_EQ(ui.Inputs().back().caption, "Number of Connections: ");
+  EXPECT_EQ(ui.Inputs().back().proposed, "10");
+  EXPECT_TRUE(ui.Messages().empty()) << ui.Messages().at(0).text;
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  ASSERT_TRUE(db.Connected());
+  EXPECT_EQ(db.Data.HRDatabase().MaxConnections(), 1);
+  EXPECT_EQ(db.Data.HRDatabase().PageSize(), 8192);
+  test::Pump();
+  EXPECT_EQ(db.DBPlateGrid->Model().Grid().RowCount(), 3);
+  // Stores go on into the rewritten file.
+  db.Data.AddPLATEMessung(46003, platform::Bitmap(32, 24), {}, "");
+  EXPECT_EQ(db.Data.PLATETAB().RecordCount(), 4);
 }
 
 }  // namespace

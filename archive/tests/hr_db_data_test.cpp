@@ -11,6 +11,7 @@
 #include <set>
 
 #include "archive/hr_db_data.h"
+#include "archive/tests/archive_file_fixture.h"
 #include "dbengine/access/orv_main_database.h"
 #include "dbengine/access/orv_main_engine.h"
 #include "dbengine/access/orv_main_errors.h"
@@ -53,38 +54,7 @@ platform::Bitmap TestImage(int w = 64, int h = 48) {
   return b;
 }
 
-class ArchiveDataTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    data.reset();
-    if (engine.Started()) engine.Shutdown();
-  }
-  // The engine of this process, and the archive opened on a fresh copy of the template.
-  void Start(bool fresh = true) {
-    engine.Startup();
-    if (fresh) CreateArchiveTemplate(path);
-    Open();
-  }
-  void Open() {
-    data = std::make_unique<THRDBData>();
-    data->HomeDir = "/home/qc/QUIRVEL";
-    data->JobSource = [this] { return job; };
-    data->LanguageLine = [](std::string_view section, int offset) {
-      return std::string(section) + "+" + std::to_string(offset);
-    };
-    data->SetDatabaseFileName(path);
-    data->OpenHRDB();
-  }
-
-  // The real clock: the engine's lock retries between the processes take real time.
-  platform::ui::ScriptedUi ui;
-  platform::ui::ScopedServices scoped_ui{ui};
-  ScratchDir dir;
-  std::string path = dir.Path() + "/archive.orv";
-  orv::TORVEngine engine;
-  std::unique_ptr<THRDBData> data;
-  TJobDesc job{"J-17", "Plate 4", "Anna", "first run"};
-};
+using ArchiveDataTest = testing::ArchiveFileTest;
 
 TEST_F(ArchiveDataTest, OpeningAFreshCopyTwiceMakesFilmAndOneBackupRowOnce) {
   Start();

@@ -97,6 +97,15 @@ bool TORVDataSet::InternalCopyRecords(TDataSet& SourceDataset, TDataSet& Destina
     }
   } restore{SourceDataset, bookmark};
 
+  // The records the table says it holds: a damaged page can hide records from the walk below
+  // without any error, and such a loss must reach the log rather than pass for a whole copy.
+  int64_t expected = -1;
+  try {
+    expected = SourceDataset.RecordCount();
+  } catch (...) {
+  }
+  bool terminated = false;
+
   SourceDataset.First();
   while (!SourceDataset.Eof()) {
     DestinationDataset.Insert();
@@ -185,9 +194,19 @@ bool TORVDataSet::InternalCopyRecords(TDataSet& SourceDataset, TDataSet& Destina
       if (!Continue) {
         Log += std::string("Terminated by User.") + kCRLF;
         result = false;
+        terminated = true;
         break;
       }
     }
+  }
+  // recNo - 1 records were copied or logged as skipped.
+  if (!terminated && expected > recNo - 1) {
+    const std::string line = "Error copying table \"" + sourceName + "\". " +
+                             std::to_string(expected - (recNo - 1)) + " of its " + std::to_string(expected) +
+                             " records could not be read and were not copied." + kCRLF;
+    Log += line;
+    if (!IgnoreErrors) throw EORVException(10499, line);
+    result = false;
   }
   return result;
 }

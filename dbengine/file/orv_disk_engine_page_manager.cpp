@@ -342,16 +342,53 @@ bool TORVDiskPageManager::InternalReadPage(TORVPage& aPage) {
     aPage.SetHeaderState(DELETED_PAGE_STATE);
     return false;
   }
-  const bool system_page = FDatabaseFreeSpaceManager && FDatabaseFreeSpaceManager->IsPagePfsOrEam(aPage.FPageNo);
-  if (FDBHeader.Encrypted != 0 && !system_page && aPage.FEncryptionEnabled) {
-    uint8_t* data = buffer + page_header::Size;
-    ORVDecryptBufferChecked(static_cast<TORVCryptoAlgorithm>(buffer[page_header::CipherType]), data, FPageDataSize,
-                            FPassword.Password);
-    if (!FIgnoreCRCErrors && CRC32(0, data, FPageDataSize) != platform::LoadLE32(buffer + page_header::CRC32))
-      throw EORVException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {aPage.FPageNo});
-  }
+  DecodeStoredPage(buffer, aPage.FPageNo, aPage.FEncryptionEnabled);
   aPage.FReloaded = true;
   return true;
+}
+
+bool TORVDiskPageManager::ReadPagesPastCache(int32_t SessionID, const std::vector<int32_t>& PageNos,
+                                             std::vector<uint8_t>& Buffer) {
+  if (PageNos.empty()) return true;
+  if (SessionID == -1) throw EORVException(20186, "Invalid Session ID");
+  const int32_t first = PageNos.front();
+  const int64_t span = static_cast<int64_t>(PageNos.back()) - first + 1;
+  if (first < 0 || span < 1) return false;
+  const size_t bytes = static_cast<size_t>(span) * FPageSize;
+  if (Buffer.size() < bytes) Buffer.resize(bytes);
+  {
+    DesignTimeAccess guard(*this);
+    if (!FDatabaseFile->ReadBuffer(Buffer.data(), static_cast<int64_t>(bytes), GetPageOffset(first))) return false;
+  }
+  const TORVSessionPageInfo* info = SessionInfo(SessionID);
+  for (int32_t page_no : PageNos) {
+    uint8_t* image = Buffer.data() + static_cast<size_t>(page_no - first) * FPageSize;
+    // The session's own changes are what it must see; everything else committed is in the
+    // file (commits write through, and a page another session is changing is not committed).
+    const TORVPage* changed = info ? info->DirtyPages->Find(page_no) : nullptr;
+    if (!changed) {
+      const TORVPage* cached = FSharedPages->Find(page_no);
+      if (cached && cached->FIsDirty && cached->FSessionID == SessionID) changed = cached;
+    }
+    if (changed) {
+      if (!changed->FPageBuffer) return false;
+      std::memcpy(image, changed->FPageBuffer, FPageSize);
+    } else {
+      DecodeStoredPage(image, page_no, true);
+    }
+  }
+  return true;
+}
+
+void TORVDiskPageManager::DecodeStoredPage(uint8_t* Buffer, int32_t PageNo, bool EncryptionEnabled) {
+  const bool system_page = FDatabaseFreeSpaceManager && FDatabaseFreeSpaceManager->IsPagePfsOrEam(PageNo);
+  if (FDBHeader.Encrypted != 0 && !system_page && EncryptionEnabled) {
+    uint8_t* data = Buffer + page_header::Size;
+    ORVDecryptBufferChecked(static_cast<TORVCryptoAlgorithm>(Buffer[page_header::CipherType]), data, FPageDataSize,
+                            FPassword.Password);
+    if (!FIgnoreCRCErrors && CRC32(0, data, FPageDataSize) != platform::LoadLE32(Buffer + page_header::CRC32))
+      throw EORVException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {PageNo});
+  }
 }
 
 void TORVDiskPageManager::InternalWritePage(TORVPage& aPage) {

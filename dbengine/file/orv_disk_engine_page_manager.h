@@ -93,6 +93,15 @@ class TORVDiskPageManager : public TORVPageManager {
   int32_t InternalReadPageState(int32_t PageNo) override;
   void InternalWritePageState(int32_t PageNo, int32_t PageState);
   void WriteEmptyPage(int32_t PageNo);
+  // The pages PageNos (ascending) as the session sees them, for a reader that goes over them
+  // once (a forward scan): the span from the first to the last comes from the file with one
+  // read into Buffer (grown to hold it), page p at (p - PageNos[0]) * PageSize; the listed pages
+  // are deciphered, the session's changed ones replaced by its copies. The cache is neither
+  // asked nor filled, so the scan pushes out none of the pages other work keeps using; the
+  // file holds every committed page (commits write through), and a page another session is
+  // changing is not committed. The other pages of the span are left as stored. False when the
+  // file cannot be read; a page that fails its check raises as in a read of it alone.
+  bool ReadPagesPastCache(int32_t SessionID, const std::vector<int32_t>& PageNos, std::vector<uint8_t>& Buffer);
   // Raw transfers inside one page, past the cache and the cipher.
   int64_t GetPageOffset(int32_t PageNo) const;
   void ReadPageRegion(void* Buffer, int32_t PageNo, uint16_t Offset, uint16_t Count);
@@ -146,6 +155,8 @@ class TORVDiskPageManager : public TORVPageManager {
  private:
   class DesignTimeAccess;
   void CheckFileOpened(int32_t Code) const;
+  // Deciphers and checks the stored bytes of page PageNo in place.
+  void DecodeStoredPage(uint8_t* Buffer, int32_t PageNo, bool EncryptionEnabled);
   void CheckGeometry(uint16_t PageSize, uint16_t ExtentPageCount) const;
   void ResetOffsets();
   void CollectCommitRegions(int32_t SessionID, TORVJournalContent& Content);

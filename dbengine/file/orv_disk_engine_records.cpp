@@ -1,5 +1,6 @@
 #include "dbengine/file/orv_disk_engine_records.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -244,26 +245,46 @@ void TORVDiskRecordManager::Init(int32_t RecordBufferSize, int32_t DiskRecordBuf
   FTableState = 0;
   ++FChanges;
   FFieldCopies.clear();
+  FMemoryGaps.clear();
   FHasBlobFields = false;
   FLayoutKnown = false;
   if (LFieldManager) {
     const TORVFieldDefs& defs = LFieldManager->FFieldDefs;
     FNullFlagsSize = LFieldManager->NullFlagsSize();
     FMemoryRecordSize = defs.GetMemoryRecordBufferSize();
+    // The null flags lead both forms; fields stored side by side in both are copied in one go.
+    const auto add = [this](int32_t DiskOffset, int32_t MemoryOffset, int32_t Size) {
+      if (!FFieldCopies.empty()) {
+        FieldCopy& last = FFieldCopies.back();
+        if (last.DiskOffset + last.Size == DiskOffset && last.MemoryOffset + last.Size == MemoryOffset) {
+          last.Size += Size;
+          return;
+        }
+      }
+      FFieldCopies.push_back({DiskOffset, MemoryOffset, Size});
+    };
+    if (FNullFlagsSize > 0) add(0, 0, FNullFlagsSize);
     for (int32_t i = 0; i < defs.GetCount(); ++i) {
       const TORVFieldDef* f = defs.GetDef(i);
       if (IsBLOBFieldType(f->BaseFieldType)) FHasBlobFields = true;
-      // Fields stored side by side in both forms are copied in one go.
-      if (!FFieldCopies.empty()) {
-        FieldCopy& last = FFieldCopies.back();
-        if (last.DiskOffset + last.Size == f->DiskOffset && last.MemoryOffset + last.Size == f->MemoryOffset) {
-          last.Size += f->DiskDataSize;
-          continue;
-        }
-      }
-      FFieldCopies.push_back({f->DiskOffset, f->MemoryOffset, f->DiskDataSize});
+      add(f->DiskOffset, f->MemoryOffset, f->DiskDataSize);
     }
-    FLayoutKnown = true;
+    // What no copy fills is cleared: the memory form's gaps (a field's room beyond its stored
+    // size, padding), found once.
+    std::vector<bool> covered(static_cast<size_t>(std::max(FMemoryRecordSize, 0)), false);
+    bool fits = true;
+    for (const FieldCopy& c : FFieldCopies) {
+      if (c.MemoryOffset < 0 || c.Size < 0 || c.MemoryOffset + c.Size > FMemoryRecordSize) fits = false;
+      for (int32_t k = 0; fits && k < c.Size; ++k) covered[static_cast<size_t>(c.MemoryOffset + k)] = true;
+    }
+    for (int32_t k = 0; fits && k < FMemoryRecordSize; ++k) {
+      if (covered[static_cast<size_t>(k)]) continue;
+      if (!FMemoryGaps.empty() && FMemoryGaps.back().MemoryOffset + FMemoryGaps.back().Size == k)
+        ++FMemoryGaps.back().Size;
+      else
+        FMemoryGaps.push_back({0, k, 1});
+    }
+    FLayoutKnown = fits;
   }
 }
 
@@ -313,13 +334,17 @@ void TORVDiskRecordManager::Delete(int32_t SessionID) {
 }
 
 bool TORVDiskRecordManager::IsRecordPageValid(const TORVPage& Page) const {
+  return IsRecordPageHeaderValid(Page.GetPageHeader());
+}
+
+bool TORVDiskRecordManager::IsRecordPageHeaderValid(const uint8_t* Header) const {
   const TORVDatabaseFreeSpaceManager* fsm = LPageManager->FreeSpaceManager();
   if (fsm && fsm->GetSuppressDBHeaderErrors()) return true;
   if (LPageManager->GetDbHeader()->Version < ORVMinimumDatabaseVersion) return true;
-  const uint8_t* header = Page.GetPageHeader();
-  if (!header) return false;
-  return Page.GetHeaderState() <= LAST_VALID_PAGE_STATE && Page.GetHeaderPageType() == ptTableRecord &&
-         static_cast<int32_t>(platform::LoadLE32(header + page_header::ObjectID)) == TableID();
+  if (!Header) return false;
+  return static_cast<int32_t>(platform::LoadLE32(Header + page_header::State)) <= LAST_VALID_PAGE_STATE &&
+         platform::LoadLE16(Header + page_header::PageType) == ptTableRecord &&
+         static_cast<int32_t>(platform::LoadLE32(Header + page_header::ObjectID)) == TableID();
 }
 
 bool TORVDiskRecordManager::AddRecord(int32_t SessionID, const void* RecordBuffer, TORVPageItemID& RecordID) {
@@ -424,8 +449,7 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
     if (FLayoutKnown) {
       // What the field manager's conversion does, from the slot itself.
       auto* to = static_cast<uint8_t*>(NavigationInfo.RecordBuffer);
-      std::memset(to, 0, static_cast<size_t>(FMemoryRecordSize));
-      std::memcpy(to, from, static_cast<size_t>(FNullFlagsSize));
+      for (const FieldCopy& g : FMemoryGaps) std::memset(to + g.MemoryOffset, 0, static_cast<size_t>(g.Size));
       for (const FieldCopy& c : FFieldCopies)
         std::memcpy(to + c.MemoryOffset, from + c.DiskOffset, static_cast<size_t>(c.Size));
     } else {
@@ -438,25 +462,90 @@ void TORVDiskRecordManager::FillBuffer(TORVNavigationInfo& NavigationInfo, const
   NavigationInfo.LastPosition = false;
 }
 
+TORVDiskRecordManager::Stamps TORVDiskRecordManager::CurrentStamps(int32_t SessionID) const {
+  return {SessionID, FChanges, LPageManager->ChangeGeneration()};
+}
+
+bool TORVDiskRecordManager::StampsHold(const Stamps& Seen, int32_t SessionID) const {
+  return Seen.SessionID == SessionID && Seen.Changes == FChanges &&
+         Seen.PagesGeneration == LPageManager->ChangeGeneration();
+}
+
 bool TORVDiskRecordManager::HasScanPage(int32_t SessionID, int32_t PageNo) const {
-  return FScanPage.PageNo == PageNo && FScanPage.SessionID == SessionID && FScanPage.Changes == FChanges &&
-         FScanPage.PagesGeneration == LPageManager->ChangeGeneration();
+  return FScanPage.PageNo == PageNo && StampsHold(FScanPage.Seen, SessionID);
 }
 
 TORVSmallRecordPage TORVDiskRecordManager::ScanView() const {
-  return TORVSmallRecordPage(FScanPage.Data.data(), static_cast<int32_t>(FScanPage.Data.size()), FScanPage.PageNo,
-                             FDiskRecordBufferSize, FMaxRecordsOnPage);
+  return TORVSmallRecordPage(FScanPage.Data, LPageManager->PageDataSize(), FScanPage.PageNo, FDiskRecordBufferSize,
+                             FMaxRecordsOnPage);
 }
 
 void TORVDiskRecordManager::KeepScanPage(int32_t SessionID, const TORVPage& Page) {
   FScanPage.PageNo = -1;
   const uint8_t* data = Page.GetPageData();
-  if (!data) return;
-  FScanPage.Data.assign(data, data + Page.GetPageDataSize());
+  if (!data || Page.GetPageDataSize() != LPageManager->PageDataSize()) return;
+  FScanPage.Own.assign(data, data + Page.GetPageDataSize());
+  FScanPage.Data = FScanPage.Own.data();
   FScanPage.PageNo = Page.FPageNo;
-  FScanPage.SessionID = SessionID;
-  FScanPage.Changes = FChanges;
-  FScanPage.PagesGeneration = LPageManager->ChangeGeneration();
+  FScanPage.Seen = CurrentStamps(SessionID);
+}
+
+const uint8_t* TORVDiskRecordManager::RunPage(size_t No) const {
+  const size_t offset = static_cast<size_t>(FRun.PageNos[No] - FRun.PageNos.front()) * LPageManager->PageSize();
+  return FRun.Bytes.data() + offset;
+}
+
+bool TORVDiskRecordManager::LoadRun(int32_t SessionID, int32_t PageNo) {
+  // About 256 KiB a read: large enough that the calls cost little against the copying, small
+  // enough to stay in the processor's caches while the scan reads it.
+  constexpr int64_t kRunBytes = 256 * 1024;
+  const int64_t page_size = LPageManager->PageSize();
+  const int32_t span = static_cast<int32_t>(std::max<int64_t>(1, kRunBytes / page_size));
+  // The scan page may be one of the run's: it goes with the buffer.
+  if (FScanPage.Data != FScanPage.Own.data()) FScanPage.PageNo = -1;
+  FRun.PageNos.clear();
+  FRun.Next = 0;
+  FRun.Seen = Stamps{};
+  if (!CanBeRecordPage(PageNo) || LPageManager->PageHeaderSize() == 0) return false;
+  FRun.PageNos.push_back(PageNo);
+  FRecordPageIndex->GetNextRecordPages(SessionID, PageNo, PageNo + span, static_cast<size_t>(span), FRun.PageNos);
+  // The free-space maps among them are no record pages: the run ends before the first one.
+  for (size_t i = 1; i < FRun.PageNos.size(); ++i) {
+    if (!CanBeRecordPage(FRun.PageNos[i])) {
+      FRun.PageNos.resize(i);
+      break;
+    }
+  }
+  bool read = false;
+  try {
+    read = LPageManager->ReadPagesPastCache(SessionID, FRun.PageNos, FRun.Bytes);
+  } catch (...) {
+    read = false;
+  }
+  size_t valid = 0;
+  while (read && valid < FRun.PageNos.size() && IsRecordPageHeaderValid(RunPage(valid))) ++valid;
+  FRun.PageNos.resize(valid);
+  if (valid == 0) return false;
+  FRun.Seen = CurrentStamps(SessionID);
+  return true;
+}
+
+void TORVDiskRecordManager::FirstOnRunPage(size_t No, TORVNavigationInfo& NavigationInfo) {
+  FScanPage.PageNo = FRun.PageNos[No];
+  FScanPage.Data = RunPage(No) + LPageManager->PageHeaderSize();
+  FScanPage.Seen = FRun.Seen;
+  FRun.Next = No + 1;
+  const TORVSmallRecordPage view = ScanView();
+  TORVPageItemID id;
+  view.GetFirstRecordID(id);
+  FillBuffer(NavigationInfo, view, id, 20146);
+}
+
+void TORVDiskRecordManager::FirstForward(int32_t SessionID, int32_t PageNo, TORVNavigationInfo& NavigationInfo) {
+  if (LoadRun(SessionID, PageNo))
+    FirstOnRunPage(0, NavigationInfo);
+  else
+    FirstOnPage(SessionID, PageNo, false, true, NavigationInfo);
 }
 
 bool TORVDiskRecordManager::FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType,
@@ -484,7 +573,13 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
     int32_t page_no = 0;
     const bool found =
         last ? FRecordPageIndex->GetLastRecordPage(SessionID, page_no) : FRecordPageIndex->GetFirstRecordPage(SessionID, page_no);
-    if (!found || !FirstOnPage(SessionID, page_no, last, false, nav)) nav.GetRecordResult = grrError;
+    if (!found) {
+      nav.GetRecordResult = grrError;
+    } else if (!last && LoadRun(SessionID, page_no)) {
+      FirstOnRunPage(0, nav);
+    } else if (!FirstOnPage(SessionID, page_no, last, false, nav)) {
+      nav.GetRecordResult = grrError;
+    }
   };
   if (nav.FirstPosition) {
     if (nav.GetRecordMode == grmCurrent)
@@ -565,6 +660,11 @@ void TORVDiskRecordManager::GetRecordBuffer(int32_t SessionID, TORVNavigationInf
 }
 
 void TORVDiskRecordManager::NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo) {
+  if (Forward && FRun.Next > 0 && FRun.Next < FRun.PageNos.size() && FRun.PageNos[FRun.Next - 1] == PageNo &&
+      StampsHold(FRun.Seen, SessionID)) {
+    FirstOnRunPage(FRun.Next, NavigationInfo);
+    return;
+  }
   int32_t page_no = 0;
   const bool more = Forward ? FRecordPageIndex->GetNextRecordPage(SessionID, PageNo, page_no)
                             : FRecordPageIndex->GetPriorRecordPage(SessionID, PageNo, page_no);
@@ -572,7 +672,10 @@ void TORVDiskRecordManager::NextPage(int32_t SessionID, int32_t PageNo, bool For
     NavigationInfo.GetRecordResult = Forward ? grrEOF : grrBOF;
     return;
   }
-  FirstOnPage(SessionID, page_no, !Forward, true, NavigationInfo);
+  if (Forward)
+    FirstForward(SessionID, page_no, NavigationInfo);
+  else
+    FirstOnPage(SessionID, page_no, true, true, NavigationInfo);
 }
 
 int32_t TORVDiskRecordManager::CompareRecordID(const TORVPageItemID& RecordID1, const TORVPageItemID& RecordID2) {

@@ -124,20 +124,37 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
 
  private:
   struct HeldRecordPage;
-  // The record page a sequential read is on, copied once: the following records of the page
-  // are read from the copy instead of asking the page cache for every record. The copy is the
-  // page as its session saw it, and is good while nothing could have changed that view: the
-  // same session, no record change and no reload that moved the counters (FChanges), and no
-  // pages applied, cancelled, added, removed or refreshed from the store (the page manager's
-  // change generation). In multi-user mode a read reloads the counters under its lock first,
-  // so another process's committed change retires the copy like a change of ours.
-  struct ScanPage {
-    int32_t PageNo = -1;
+  // The record page a sequential read is on, held once: the following records of the page are
+  // read from it instead of asking the page cache for every record. It is a page of the scan
+  // run or a copy of the cached page, as its session saw it, and is good while nothing could
+  // have changed that view: the same session, no record change and no reload that moved the
+  // counters (FChanges), and no pages applied, cancelled, added, removed or refreshed from the
+  // store (the page manager's change generation). In multi-user mode a read reloads the
+  // counters under its lock first, so another process's committed change retires it like a
+  // change of ours.
+  struct Stamps {
     int32_t SessionID = -1;
     uint64_t Changes = 0;
     uint64_t PagesGeneration = 0;
-    std::vector<uint8_t> Data;
   };
+  struct ScanPage {
+    int32_t PageNo = -1;
+    Stamps Seen;
+    const uint8_t* Data = nullptr;  // Own's bytes or a page of the run
+    std::vector<uint8_t> Own;
+  };
+  // A forward scan's next record pages, read past the page cache: the listed pages lying close
+  // together in the file come with one read (Bytes is kept for the next run, so a scan does
+  // not allocate per page), and the list says which page comes next. Good under the same
+  // stamps as the scan page.
+  struct ScanRun {
+    std::vector<int32_t> PageNos;
+    std::vector<uint8_t> Bytes;
+    size_t Next = 0;  // the list's entry after the page the scan is on
+    Stamps Seen;
+  };
+  Stamps CurrentStamps(int32_t SessionID) const;
+  bool StampsHold(const Stamps& Seen, int32_t SessionID) const;
   bool HasScanPage(int32_t SessionID, int32_t PageNo) const;
   TORVSmallRecordPage ScanView() const;
   // Copies a valid record page as the scan page.
@@ -147,6 +164,16 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   bool FirstOnPage(int32_t SessionID, int32_t PageNo, bool Last, bool CheckType, TORVNavigationInfo& NavigationInfo);
   // The first record of the page after (Forward) or the last of the page before PageNo.
   void NextPage(int32_t SessionID, int32_t PageNo, bool Forward, TORVNavigationInfo& NavigationInfo);
+  // A new run from record page PageNo on; False when PageNo itself cannot be read that way (its
+  // ordinary read then reports what is wrong). A listed page that is not a valid record page
+  // of this table ends the run before it.
+  bool LoadRun(int32_t SessionID, int32_t PageNo);
+  // The first record of the run's page No, which becomes the scan page.
+  void FirstOnRunPage(size_t No, TORVNavigationInfo& NavigationInfo);
+  const uint8_t* RunPage(size_t No) const;
+  // The first record of record page PageNo, from a new run when it can be read so.
+  void FirstForward(int32_t SessionID, int32_t PageNo, TORVNavigationInfo& NavigationInfo);
+  bool IsRecordPageHeaderValid(const uint8_t* Header) const;
   int32_t TableID() const;
   // Page 0 and the free-space maps never hold records (asking the cache for a map page raises).
   bool CanBeRecordPage(int32_t PageNo) const;
@@ -162,6 +189,7 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
   // changed them.
   uint64_t FChanges = 0;
   ScanPage FScanPage;
+  ScanRun FRun;
   // The record's layout as Init found it (the page geometry is fixed by it too): what a disk
   // image becomes in memory, worked out once instead of for every record read.
   struct FieldCopy {
@@ -169,7 +197,8 @@ class TORVDiskRecordManager : public TORVBaseRecordManager {
     int32_t MemoryOffset;
     int32_t Size;
   };
-  std::vector<FieldCopy> FFieldCopies;
+  std::vector<FieldCopy> FFieldCopies;  // the null flags first
+  std::vector<FieldCopy> FMemoryGaps;   // the memory form's bytes no copy fills (DiskOffset unused)
   int32_t FNullFlagsSize = 0;
   int32_t FMemoryRecordSize = 0;
   bool FHasBlobFields = false;

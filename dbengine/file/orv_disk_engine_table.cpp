@@ -694,9 +694,9 @@ TORVGetRecordResult TORVDiskTableData::GetRecordBuffer(TORVCursor* Cursor, TORVG
   // (A record without BLOB fields has no such values: nothing to look for.)
   if (Cursor->FCurrentRecordBuffer && FBlobManager && FRecordManager && Records().HasBlobFields())
     ClearBlobsCacheInRecordBuffer(Cursor->FCurrentRecordBuffer);
-  if (!IsMultiUser()) return TORVTableData::GetRecordBuffer(Cursor, GetRecordMode);
+  if (!IsMultiUser()) return GetRecordBufferLocked(Cursor, GetRecordMode);
   TORVGetRecordResult result = grrError;
-  if (!UnderReadLock(Cursor, true, true, true, [&] { result = TORVTableData::GetRecordBuffer(Cursor, GetRecordMode); }))
+  if (!UnderReadLock(Cursor, true, true, true, [&] { result = GetRecordBufferLocked(Cursor, GetRecordMode); }))
     return grrError;
   return result;
 }

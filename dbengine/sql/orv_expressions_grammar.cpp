@@ -611,7 +611,13 @@ TORVExprNodePtr TORVExpression::ParseExistsPredicate() {
 
 TORVExprNodePtr TORVExpression::ParseRowValueConstructor() {
   if (TORVExprNodePtr n = Unstash(skRowValue)) return n;
-  if (TORVExprNodePtr subquery = ParseRowSubquery(true, true)) return subquery;
+  TMark mark(*this);
+  if (TORVExprNodePtr subquery = ParseRowSubquery(true, true)) {
+    // A subquery followed by an operator is an operand of a value expression, as in
+    // x < (SELECT ...) + 3: that alternative reads it with the rest.
+    if (!IsSymbol("+") && !IsSymbol("-") && !IsSymbol("*") && !IsSymbol("/") && !IsSymbol("||")) return subquery;
+    mark.Restore();
+  }
   return ParseRowValueConstructorElement();
 }
 

@@ -304,4 +304,19 @@ bool TORVQuery::GetMultiUser() const { return Database() && Database()->MultiUse
 
 bool TORVQuery::GetDisableTempFiles() const { return Database() && Database()->DisableTempFiles(); }
 
+void TORVQuery::StartTransaction() {
+  if (!Database()) throw EORVException(10311, "Nil pointer occured");
+  Database()->StartTransaction();
+}
+
+void TORVQuery::Commit(bool Flush) {
+  if (!Database()) throw EORVException(10311, "Nil pointer occured");
+  Database()->Commit(Flush);
+}
+
+void TORVQuery::Rollback() {
+  if (!Database()) throw EORVException(10311, "Nil pointer occured");
+  Database()->Rollback();
+}
+
 }  // namespace orv

@@ -89,6 +89,10 @@ class TORVQuery : public TORVDataSet, public IORVSQLQuery {
   TORVBaseSession* GetTempSession() override;
   bool GetMultiUser() const override;
   bool GetDisableTempFiles() const override;
+  // On the database component, which refuses a closed database or a second transaction.
+  void StartTransaction() override;
+  void Commit(bool Flush) override;
+  void Rollback() override;
 
  protected:
   TORVCursor* CreateHandle() override;

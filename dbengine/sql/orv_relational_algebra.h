@@ -344,15 +344,18 @@ class TORVAOJoin : public TORVAO {
  private:
   void CompareRecords();
   bool IsJoinConditionValid();
-  bool Passed() const;
   void DekartNext();
-  void Nextus();
-  void FullOuterNext();
-  void LowerestAONext(bool& LeftMoved, bool& RightMoved);
-  bool IsRecordsLinked();
-  bool EqualsRecordsNext(bool LeftMoved);
-  void SaveRight(TORVPageItemID& Bookmark, bool& Saved);
-  void GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone);
+  void MergeNext();
+  void MergeRunLeftNext();
+  // Integer keys: both inputs are read once in their stored order, their keys and positions
+  // sorted here, and the rows merged from the sorted lists (no index walk per row).
+  void SortedKeysFirst();
+  void SortedKeysNext();
+  void ReadSortedKeys(TORVAO* Child, const TORVIntegerArray& Fields, std::vector<int64_t>& Keys,
+                      std::vector<uint8_t>& Nulls, std::vector<TORVPageItemID>& Marks, std::vector<int32_t>& Order);
+  int CompareSortedKeys(int32_t Left, int32_t Right) const;
+  // Places the children on the rows of one output row; -1 reads that side as NULL.
+  void PlaceSortedRow(int32_t Left, int32_t Right);
 
   bool FDekart = false;
   bool FOuterJoin = false;
@@ -361,13 +364,37 @@ class TORVAOJoin : public TORVAO {
   TORVIntegerArray FFields1, FFields2;
   std::unique_ptr<TORVExpression> FJoinCondition;
   TORVCompareResult FCompareResult = cmprEqual;
-  bool FEqualStarted = false;
   bool FFirstTimeCalled = true;
   bool FEof = false;
-  TORVPageItemID FRightBeginBookmark, FRightEndBookmark;
-  bool FHasBeginBookmark = false, FHasEndBookmark = false;
-  bool FBothNullsStarted = false;
-  int32_t FLinkCount = 0;
+  TORVPageItemID FRightBeginBookmark;
+  bool FHasBeginBookmark = false;
+  // The merge over inputs ordered on the join columns: a run of equal keys pairs every left row
+  // with every right row of the run that the rest of the ON condition accepts, and then gives
+  // out the right rows of the run that found no partner (right and full joins), so that no row
+  // and no pair is lost whatever the condition accepts. FRunMatched marks the matched right rows
+  // by their place in the run; it keeps its capacity from run to run.
+  enum class TMergeStep : uint8_t { Merge, RunScan, RunRest };
+  enum class TMergeMove : uint8_t { None, Left, Right, RunRight, RunLeft };
+  TMergeStep FMergeStep = TMergeStep::Merge;
+  TMergeMove FMergeMove = TMergeMove::None;
+  int64_t FRunLength = -1;  // -1 until the first left row of the run has passed its end
+  int64_t FRunIndex = 0;    // place of the right input within the run
+  bool FRunLeftMatched = false;
+  std::vector<uint8_t> FRunMatched;
+  // Sorted-key merge (all column pairs of integer types). Keys: FKeyWidth values per row in
+  // stored order; Order: the rows sorted by key (NULL keys first, ties in stored order).
+  bool FSortedKeys = false;
+  int32_t FKeyWidth = 0;
+  std::vector<int64_t> FLeftKeys, FRightKeys;
+  std::vector<uint8_t> FLeftNulls, FRightNulls;
+  std::vector<TORVPageItemID> FLeftMarks, FRightMarks;
+  std::vector<int32_t> FLeftOrder, FRightOrder;
+  enum class TSortedStep : uint8_t { Merge, RunPairs, RunRest, Done };
+  TSortedStep FSortedStep = TSortedStep::Merge;
+  size_t FLeftPos = 0, FRightPos = 0;        // next unread place in each sorted list
+  size_t FLeftRunEnd = 0, FRightRunEnd = 0;  // the current run of equal keys: [Pos, RunEnd)
+  size_t FRunLeft = 0, FRunRight = 0;        // the pair being tried within the run
+  int32_t FLeftAt = -1, FRightAt = -1;       // the rows the children stand on
   bool FFieldsLink = false;
   int32_t FLeftLinkCount = 0;
   TORVVariant FLeftValue, FRightValue;

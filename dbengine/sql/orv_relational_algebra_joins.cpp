@@ -1,4 +1,5 @@
 // The leaves of an operator tree (a stored table read through its own cursor) and the join.
+#include <algorithm>
 #include <utility>
 
 #include "dbengine/sql/orv_relational_algebra.h"
@@ -10,7 +11,10 @@ namespace orv {
 namespace {
 
 bool IsLowerSet(TORVCompareResult r) { return r == cmprLower || r == cmprLeftNull || r == cmprBothNull; }
-bool IsGreaterSet(TORVCompareResult r) { return r == cmprGreater || r == cmprRightNull || r == cmprBothNull; }
+
+// Signed and unsigned integers up to 32 bits, 64-bit signed and the auto-increment kinds: all
+// read exactly as a 64-bit signed value, so they sort and compare as numbers without a collation.
+bool IsIntegerKeyType(TORVAdvancedFieldType t) { return t >= aftShortint && t <= aftAutoIncCardinal; }
 
 }  // namespace
 
@@ -29,9 +33,11 @@ TORVAOTable::TORVAOTable(const std::string& TableName, std::unique_ptr<TORVAODat
     try {
       FResultDataset->Open(TableName);
     } catch (const std::exception& e) {
+      // Closing frees the cursor: what the message needs is read before.
+      const int32_t in_memory = FResultDataset->Session() && FResultDataset->Session()->FInMemory ? 1 : 0;
       FResultDataset->Close();
       throw EORVException(10303, "Error on opening table \"%s\" (InMemory = %d) in SQL query: %s",
-                          {TableName, FResultDataset->Cursor().FInMemory ? 1 : 0, std::string(e.what())});
+                          {TableName, in_memory, std::string(e.what())});
     }
   }
   const int32_t count = FResultDataset->FieldCount(true);
@@ -211,8 +217,17 @@ TORVAOJoin::TORVAOJoin(std::unique_ptr<TORVAO> LeftChild, std::unique_ptr<TORVAO
       left_names += (left_names.empty() ? "" : ";") + FLeftAO->Link(left.FieldNo).FieldName;
       right_names += (right_names.empty() ? "" : ";") + FRightAO->Link(right.FieldNo).FieldName;
     }
-    if (!left_names.empty()) FLeftAO->SetIndex(left_names, "", "");
-    if (!right_names.empty()) FRightAO->SetIndex(right_names, "", "");
+    // Integer keys are sorted by the join itself: the inputs need no order of their own. Other
+    // keys are merged in the order of the inputs' indexes, whose collation the comparison shares.
+    FKeyWidth = FFields1.ItemCount;
+    FSortedKeys = FKeyWidth > 0;
+    for (int32_t i = 0; i < FFields1.ItemCount; ++i)
+      FSortedKeys = FSortedKeys && IsIntegerKeyType(FFieldLinks[static_cast<size_t>(FFields1[i])].FieldType) &&
+                    IsIntegerKeyType(FFieldLinks[static_cast<size_t>(FFields2[i])].FieldType);
+    if (!FSortedKeys) {
+      if (!left_names.empty()) FLeftAO->SetIndex(left_names, "", "");
+      if (!right_names.empty()) FRightAO->SetIndex(right_names, "", "");
+    }
   }
   SetFieldNames();
   FIsMaterialized = false;
@@ -231,7 +246,11 @@ void TORVAOJoin::Execute(bool IsRootAO, IORVAO* ParentQueryAO, TORVCursor* Paren
   TORVAO::Execute(IsRootAO, ParentQueryAO, ParentCursor);
 }
 
-bool TORVAOJoin::InternalGetEof() { return FEof || (FLeftAO->GetEof() && FRightAO->GetEof()); }
+bool TORVAOJoin::InternalGetEof() {
+  // The sorted-key merge reads both inputs to their end first and then places them row by row.
+  if (FSortedKeys) return FEof;
+  return FEof || (FLeftAO->GetEof() && FRightAO->GetEof());
+}
 
 int64_t TORVAOJoin::InternalGetRecordCount() {
   if (FIsMaterialized) return FResultDataset->RecordCount();
@@ -280,6 +299,10 @@ bool TORVAOJoin::IsJoinConditionValid() {
 }
 
 void TORVAOJoin::InternalFirst() {
+  if (FSortedKeys) {
+    SortedKeysFirst();
+    return;
+  }
   FLeftAO->First();
   FRightAO->First();
   switch (FJoinType) {
@@ -287,12 +310,10 @@ void TORVAOJoin::InternalFirst() {
     case ajtLeftOuter: FEof = FLeftAO->GetEof(); break;
     case ajtRightOuter: FEof = FRightAO->GetEof(); break;
     case ajtFullOuter: FEof = FLeftAO->GetEof() && FRightAO->GetEof(); break;
-    case ajtInner: break;
+    case ajtInner: FEof = false; break;
   }
   if (!FEof) {
-    FEqualStarted = FBothNullsStarted = false;
-    FHasBeginBookmark = FHasEndBookmark = false;
-    FLinkCount = 0;
+    FHasBeginBookmark = false;
     FFirstTimeCalled = true;
     InternalNext();
   }
@@ -301,10 +322,13 @@ void TORVAOJoin::InternalFirst() {
 
 void TORVAOJoin::InternalNext() {
   FLeftAONull = FRightAONull = false;
+  if (FSortedKeys) {
+    SortedKeysNext();
+    return;
+  }
   switch (FJoinType) {
     case ajtCross: DekartNext(); break;
-    case ajtFullOuter: FullOuterNext(); break;
-    default: Nextus(); break;
+    default: MergeNext(); break;
   }
 }
 
@@ -316,180 +340,305 @@ void TORVAOJoin::DekartNext() {
   if (!FLeftAO->GetEof()) FRightAO->First();
 }
 
-void TORVAOJoin::SaveRight(TORVPageItemID& Bookmark, bool& Saved) {
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
-  Bookmark = scanned->ResultDataset()->GetBookmark();
-  Saved = true;
+// The next left row of a run: it pairs with the same run when its key is the run's key;
+// otherwise the run's unmatched right rows are given out before the merge goes on.
+void TORVAOJoin::MergeRunLeftNext() {
+  FLeftAO->Next();
+  FRunLeftMatched = false;
+  if (FHasBeginBookmark) FRightAO->ResultDataset()->GotoBookmark(FRightBeginBookmark);
+  FRunIndex = 0;
+  if (!FLeftAO->GetEof()) {
+    CompareRecords();
+    if (FCompareResult == cmprEqual) return;
+  }
+  FMergeStep = TMergeStep::RunRest;
 }
 
-void TORVAOJoin::GotoRight(const TORVPageItemID& Bookmark, bool Saved, bool FirstWhenNone) {
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
-  if (Saved)
-    scanned->ResultDataset()->GotoBookmark(Bookmark);
-  else if (FirstWhenNone)
-    scanned->First();
-}
-
-bool TORVAOJoin::Passed() const {
-  if (FJoinType == ajtRightOuter)
-    return FLeftAO->GetEof() || (FFieldsLink && IsGreaterSet(FCompareResult));
-  return FRightAO->GetEof() || (FFieldsLink && IsLowerSet(FCompareResult));
-}
-
-void TORVAOJoin::Nextus() {
-  TORVAO* driving = FJoinType == ajtRightOuter ? FRightAO.get() : FLeftAO.get();
-  TORVAO* scanned = FJoinType == ajtRightOuter ? FLeftAO.get() : FRightAO.get();
+// Joins on other keys merge both inputs, ascending on the join columns. A run of equal keys pairs every
+// left row with every right row of the run that the rest of the ON condition accepts; a left row
+// without a partner goes out alone for a left or full join, and the run's unmatched right rows
+// alone for a right or full join, so that no pair and no row is lost whatever the condition
+// accepts. Without column pairs every row has the same key: one run, rescanned per left row.
+void TORVAOJoin::MergeNext() {
+  const bool keep_left = FJoinType == ajtLeftOuter || FJoinType == ajtFullOuter;
+  const bool keep_right = FJoinType == ajtRightOuter || FJoinType == ajtFullOuter;
+  if (FFirstTimeCalled) {
+    FMergeStep = TMergeStep::Merge;
+    FMergeMove = TMergeMove::None;
+  }
+  // Step past the row given out last.
+  switch (FMergeMove) {
+    case TMergeMove::None: break;
+    case TMergeMove::Left: FLeftAO->Next(); break;
+    case TMergeMove::Right: FRightAO->Next(); break;
+    case TMergeMove::RunRight:
+      FRightAO->Next();
+      ++FRunIndex;
+      break;
+    case TMergeMove::RunLeft: MergeRunLeftNext(); break;
+  }
+  FMergeMove = TMergeMove::None;
   for (;;) {
-    if (!FFirstTimeCalled) {
-      if (Passed()) {
-        driving->Next();
-        if (FInnerJoin && FLeftAO->GetEof() && (!FFieldsLink || IsLowerSet(FCompareResult))) {
-          FRightAONull = true;
+    switch (FMergeStep) {
+      case TMergeStep::Merge: {
+        const bool left_end = FLeftAO->GetEof(), right_end = FRightAO->GetEof();
+        if (left_end && right_end) {
           FEof = true;
           return;
         }
-        FLinkCount = 0;
-        if (FOuterJoin && driving->GetEof()) FEof = true;
-        if (!InternalGetEof()) GotoRight(FRightBeginBookmark, FHasBeginBookmark, true);
-        if (InternalGetEof()) return;
-      } else {
-        scanned->Next();
-      }
-    }
-    FFirstTimeCalled = false;
-    if (FFieldsLink) CompareRecords();
-    if (Passed()) {
-      if (FLinkCount == 0) {
-        if (FJoinType == ajtLeftOuter) {
+        if (!left_end && !right_end) CompareRecords();
+        // A NULL key never matches: the row with it goes out alone (two NULL keys: left first).
+        if (right_end || (!left_end && IsLowerSet(FCompareResult))) {
+          if (!keep_left) {
+            // A left row below every right key has no partner; past the right end none has.
+            if (right_end) {
+              FEof = true;
+              return;
+            }
+            FLeftAO->Next();
+            break;
+          }
           FRightAONull = true;
+          FMergeMove = TMergeMove::Left;
           return;
         }
-        if (FJoinType == ajtRightOuter) {
+        if (left_end || FCompareResult != cmprEqual) {
+          if (!keep_right) {
+            if (left_end) {
+              FEof = true;
+              return;
+            }
+            FRightAO->Next();
+            break;
+          }
           FLeftAONull = true;
+          FMergeMove = TMergeMove::Right;
           return;
         }
-        if (FLeftAO->GetEof()) {
-          FRightAONull = FFieldsLink && IsLowerSet(FCompareResult);
-          FEof = true;
+        FRightBeginBookmark = FRightAO->ResultDataset()->GetBookmark();
+        FHasBeginBookmark = true;
+        FRunLength = -1;
+        FRunIndex = 0;
+        FRunLeftMatched = false;
+        FRunMatched.clear();
+        FMergeStep = TMergeStep::RunScan;
+        break;
+      }
+      case TMergeStep::RunScan: {
+        bool in_run;
+        if (FRunLength >= 0) {
+          in_run = FRunIndex < FRunLength;
+        } else {
+          in_run = !FRightAO->GetEof();
+          if (in_run) {
+            CompareRecords();
+            in_run = FCompareResult == cmprEqual;
+          }
+          if (in_run)
+            FRunMatched.push_back(0);
+          else
+            FRunLength = FRunIndex;
+        }
+        if (in_run) {
+          if (IsJoinConditionValid()) {
+            FRunMatched[static_cast<size_t>(FRunIndex)] = 1;
+            FRunLeftMatched = true;
+            FMergeMove = TMergeMove::RunRight;
+            return;
+          }
+          FRightAO->Next();
+          ++FRunIndex;
+          break;
+        }
+        if (!FRunLeftMatched && keep_left) {
+          // The right input stands past the run: the left row reads alone.
+          FRightAONull = true;
+          FMergeMove = TMergeMove::RunLeft;
           return;
         }
+        MergeRunLeftNext();
+        break;
       }
-    } else if ((!FFieldsLink || FCompareResult == cmprEqual) && IsJoinConditionValid()) {
-      if (FLinkCount == 0 && FFieldsLink) SaveRight(FRightBeginBookmark, FHasBeginBookmark);
-      ++FLinkCount;
-      return;
-    } else if (FInnerJoin && FFieldsLink && FCompareResult == cmprGreater) {
-      // The run of the next key starts at or after this row.
-      SaveRight(FRightBeginBookmark, FHasBeginBookmark);
+      case TMergeStep::RunRest:
+        while (FRunIndex < FRunLength) {
+          if (keep_right && !FRunMatched[static_cast<size_t>(FRunIndex)]) {
+            FLeftAONull = true;
+            FMergeMove = TMergeMove::RunRight;
+            return;
+          }
+          FRightAO->Next();
+          ++FRunIndex;
+        }
+        FMergeStep = TMergeStep::Merge;
+        break;
     }
-    if (InternalGetEof()) return;
   }
 }
 
-void TORVAOJoin::LowerestAONext(bool& LeftMoved, bool& RightMoved) {
-  LeftMoved = RightMoved = false;
-  CompareRecords();
-  if (FLeftAO->GetEof() || FRightAO->GetEof()) {
-    if (FLeftAO->GetEof()) {
-      FRightAO->Next();
-      RightMoved = true;
-    } else {
-      FLeftAO->Next();
-      LeftMoved = true;
-    }
-  } else {
-    const TORVCompareResult r = FCompareResult;
-    if (IsLowerSet(r)) {
-      FLeftAO->Next();
-      LeftMoved = true;
-    }
-    if (r == cmprEqual || IsGreaterSet(r)) {
-      FRightAO->Next();
-      RightMoved = true;
-      if (FRightAO->GetEof() && r == cmprEqual) {
-        FLeftAO->Next();
-        LeftMoved = true;
+// ---- Sorted-key merge ---------------------------------------------------------------------------
+
+void TORVAOJoin::ReadSortedKeys(TORVAO* Child, const TORVIntegerArray& Fields, std::vector<int64_t>& Keys,
+                                std::vector<uint8_t>& Nulls, std::vector<TORVPageItemID>& Marks,
+                                std::vector<int32_t>& Order) {
+  Keys.clear();
+  Nulls.clear();
+  Marks.clear();
+  Order.clear();
+  TORVVariant& value = Child == FLeftAO.get() ? FLeftValue : FRightValue;
+  for (Child->First(); !Child->GetEof(); Child->Next()) {
+    uint8_t null = 0;
+    for (int32_t i = 0; i < FKeyWidth; ++i) {
+      GetFieldValue(value, Fields[i], false, false);
+      if (value.IsNull()) {
+        null = 1;
+        Keys.push_back(0);
+      } else {
+        Keys.push_back(value.GetDataAsSignedInt64());
       }
     }
+    Nulls.push_back(null);
+    Marks.push_back(Child->ResultDataset()->GetBookmark());
+    Order.push_back(static_cast<int32_t>(Order.size()));
   }
-  CompareRecords();
+  const size_t width = static_cast<size_t>(FKeyWidth);
+  std::sort(Order.begin(), Order.end(), [&](int32_t a, int32_t b) {
+    const size_t x = static_cast<size_t>(a), y = static_cast<size_t>(b);
+    if (Nulls[x] != Nulls[y]) return Nulls[x] > Nulls[y];
+    if (!Nulls[x])
+      for (size_t k = 0; k < width; ++k)
+        if (Keys[x * width + k] != Keys[y * width + k]) return Keys[x * width + k] < Keys[y * width + k];
+    return a < b;
+  });
 }
 
-bool TORVAOJoin::IsRecordsLinked() {
-  if (FCompareResult != cmprEqual || !IsJoinConditionValid()) return false;
-  if (!FEqualStarted) {
-    SaveRight(FRightBeginBookmark, FHasBeginBookmark);
-    FEqualStarted = true;
+int TORVAOJoin::CompareSortedKeys(int32_t Left, int32_t Right) const {
+  const size_t width = static_cast<size_t>(FKeyWidth);
+  const size_t x = static_cast<size_t>(Left) * width, y = static_cast<size_t>(Right) * width;
+  for (size_t k = 0; k < width; ++k) {
+    if (FLeftKeys[x + k] != FRightKeys[y + k]) return FLeftKeys[x + k] < FRightKeys[y + k] ? -1 : 1;
   }
-  SaveRight(FRightEndBookmark, FHasEndBookmark);
-  return true;
+  return 0;
 }
 
-bool TORVAOJoin::EqualsRecordsNext(bool LeftMoved) {
-  if (FEqualStarted && LeftMoved) GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
-  CompareRecords();
-  if (IsRecordsLinked()) return true;
-  if (!FEqualStarted) return false;
+void TORVAOJoin::PlaceSortedRow(int32_t Left, int32_t Right) {
+  if (Left >= 0 && Left != FLeftAt) {
+    FLeftAO->ResultDataset()->GotoBookmark(FLeftMarks[static_cast<size_t>(Left)]);
+    FLeftAt = Left;
+  }
+  if (Right >= 0 && Right != FRightAt) {
+    FRightAO->ResultDataset()->GotoBookmark(FRightMarks[static_cast<size_t>(Right)]);
+    FRightAt = Right;
+  }
+  FLeftAONull = Left < 0;
+  FRightAONull = Right < 0;
+}
+
+void TORVAOJoin::SortedKeysFirst() {
+  FLeftAONull = FRightAONull = false;
+  ReadSortedKeys(FLeftAO.get(), FFields1, FLeftKeys, FLeftNulls, FLeftMarks, FLeftOrder);
+  ReadSortedKeys(FRightAO.get(), FFields2, FRightKeys, FRightNulls, FRightMarks, FRightOrder);
+  FLeftPos = FRightPos = 0;
+  FLeftAt = FRightAt = -1;
+  FSortedStep = TSortedStep::Merge;
+  FEof = false;
+  SortedKeysNext();
+}
+
+// One output row by key order: rows of one side without a partner (NULL keys, keys the other
+// side lacks, or rows the rest of the ON condition rejected in every pair) go out alone when
+// the join keeps that side; every accepted pair of a run of equal keys goes out once.
+void TORVAOJoin::SortedKeysNext() {
+  const bool keep_left = FJoinType == ajtLeftOuter || FJoinType == ajtFullOuter;
+  const bool keep_right = FJoinType == ajtRightOuter || FJoinType == ajtFullOuter;
+  const size_t nl = FLeftOrder.size(), nr = FRightOrder.size();
   for (;;) {
-    CompareRecords();
-    if (IsRecordsLinked()) return true;
-    if (FCompareResult == cmprEqual) {
-      FEqualStarted = false;
-      GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
-      CompareRecords();
-      return false;
+    switch (FSortedStep) {
+      case TSortedStep::Done: FEof = true; return;
+      case TSortedStep::Merge: {
+        const bool left_end = FLeftPos >= nl, right_end = FRightPos >= nr;
+        if (left_end && right_end) {
+          FSortedStep = TSortedStep::Done;
+          break;
+        }
+        const int32_t l = left_end ? -1 : FLeftOrder[FLeftPos];
+        const int32_t r = right_end ? -1 : FRightOrder[FRightPos];
+        int cmp;
+        if (right_end || (!left_end && FLeftNulls[static_cast<size_t>(l)]))
+          cmp = -1;
+        else if (left_end || FRightNulls[static_cast<size_t>(r)])
+          cmp = 1;
+        else
+          cmp = CompareSortedKeys(l, r);
+        if (cmp < 0) {
+          ++FLeftPos;
+          if (!keep_left) {
+            // The rest of the left side can no longer pair once the right side is done.
+            if (right_end) FSortedStep = TSortedStep::Done;
+            break;
+          }
+          PlaceSortedRow(l, -1);
+          return;
+        }
+        if (cmp > 0) {
+          ++FRightPos;
+          if (!keep_right) {
+            if (left_end) FSortedStep = TSortedStep::Done;
+            break;
+          }
+          PlaceSortedRow(-1, r);
+          return;
+        }
+        FLeftRunEnd = FLeftPos + 1;
+        while (FLeftRunEnd < nl && CompareSortedKeys(FLeftOrder[FLeftRunEnd], r) == 0) ++FLeftRunEnd;
+        FRightRunEnd = FRightPos + 1;
+        while (FRightRunEnd < nr && CompareSortedKeys(l, FRightOrder[FRightRunEnd]) == 0) ++FRightRunEnd;
+        FRunLeft = FLeftPos;
+        FRunRight = FRightPos;
+        FRunLeftMatched = false;
+        FRunMatched.assign(FRightRunEnd - FRightPos, 0);
+        FSortedStep = TSortedStep::RunPairs;
+        break;
+      }
+      case TSortedStep::RunPairs: {
+        if (FRunLeft >= FLeftRunEnd) {
+          FRunRight = FRightPos;
+          FSortedStep = TSortedStep::RunRest;
+          break;
+        }
+        const int32_t l = FLeftOrder[FRunLeft];
+        if (FRunRight < FRightRunEnd) {
+          const size_t place = FRunRight - FRightPos;
+          PlaceSortedRow(l, FRightOrder[FRunRight++]);
+          if (IsJoinConditionValid()) {
+            FRunMatched[place] = 1;
+            FRunLeftMatched = true;
+            return;
+          }
+          break;
+        }
+        const bool alone = !FRunLeftMatched && keep_left;
+        ++FRunLeft;
+        FRunRight = FRightPos;
+        FRunLeftMatched = false;
+        if (alone) {
+          PlaceSortedRow(l, -1);
+          return;
+        }
+        break;
+      }
+      case TSortedStep::RunRest: {
+        while (FRunRight < FRightRunEnd && (!keep_right || FRunMatched[FRunRight - FRightPos])) ++FRunRight;
+        if (FRunRight < FRightRunEnd) {
+          PlaceSortedRow(-1, FRightOrder[FRunRight++]);
+          return;
+        }
+        FLeftPos = FLeftRunEnd;
+        FRightPos = FRightRunEnd;
+        FSortedStep = TSortedStep::Merge;
+        break;
+      }
     }
-    if (FCompareResult == cmprGreater) {
-      FEqualStarted = false;
-      GotoRight(FRightEndBookmark, FHasEndBookmark, false);
-      CompareRecords();
-      return false;
-    }
-    FLeftAO->Next();
-    if (FLeftAO->GetEof()) {
-      FEqualStarted = false;
-      GotoRight(FRightEndBookmark, FHasEndBookmark, false);
-      CompareRecords();
-      return false;
-    }
-    GotoRight(FRightBeginBookmark, FHasBeginBookmark, false);
   }
-}
-
-void TORVAOJoin::FullOuterNext() {
-  bool left_moved = false, right_moved = false;
-  if (FFirstTimeCalled || FBothNullsStarted)
-    CompareRecords();
-  else
-    LowerestAONext(left_moved, right_moved);
-  if (left_moved && right_moved && FCompareResult == cmprEqual && FJoinCondition && FJoinCondition->Root())
-    left_moved = false;
-  if (InternalGetEof()) return;
-  if (FEqualStarted) {
-    if (EqualsRecordsNext(left_moved)) return;
-    LowerestAONext(left_moved, right_moved);
-  }
-  // Two rows whose keys are both NULL go out one after the other; an input at its end (or
-  // empty, which reads as NULL) has no row to give.
-  if (FCompareResult == cmprBothNull && !FLeftAO->GetEof() && !FRightAO->GetEof()) {
-    if (!FBothNullsStarted) {
-      FRightAONull = true;
-      FBothNullsStarted = true;
-    } else {
-      FLeftAONull = true;
-      FBothNullsStarted = false;
-    }
-    return;
-  }
-  if (InternalGetEof()) return;
-  if (IsRecordsLinked()) return;
-  if (FLeftAO->GetEof() || FRightAO->GetEof()) {
-    FLeftAONull = FLeftAO->GetEof();
-    FRightAONull = !FLeftAONull;
-    return;
-  }
-  FLeftAONull = FCompareResult == cmprEqual || FCompareResult == cmprGreater || FCompareResult == cmprRightNull;
-  FRightAONull = IsLowerSet(FCompareResult);
 }
 
 }  // namespace orv

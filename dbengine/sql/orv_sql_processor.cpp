@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "dbengine/access/orv_main_database.h"
+#include "dbengine/access/orv_main_session.h"
+#include "dbengine/access/orv_main_table.h"
 #include "dbengine/sql/orv_sql_select.h"
 #include "dbengine/sql/orv_sql_subquery.h"
 #include "dbengine/storage/orv_except.h"
@@ -177,13 +179,14 @@ void TORVSQLCursorCommand::ExecSQL(IORVSQLQuery* Query, bool IsRoot, bool Reques
                                    IORVAO* ParentQueryAO, TORVCursor* ParentCursor) {
   RowsAffected = 0;
   RootAO.reset();
-  // SELECT ... INTO copies the result into a table through the access layer's table import,
-  // which this engine does not have yet: refuse before anything runs rather than return rows
-  // that were never written.
-  if (!IntoTable.empty())
-    throw std::logic_error("SELECT ... INTO " + IntoTable +
-                           " needs the table import of the access components (ImportTable), which is not built yet");
   RootAO = BuildAOTree(Query, RequestLive, ParentQueryAO, ParentCursor, false);
+  const bool into = !IntoTable.empty();
+  // A query over MEMORY writes there too, unless the statement names the target's database.
+  const bool into_memory = IntoMemory || (Query && Query->GetInMemory() && IntoDatabase.empty());
+  if (into && !RootAO->IsAOTable()) {
+    if (!into_memory && IntoDatabase.empty() && Query) IntoDatabase = Query->GetDatabaseName();
+    RootAO->SetResultTable(into_memory, IntoImmediate, IntoDatabase, IntoTable);
+  }
   if (!OpenAndLockTablesBeforeSelect()) throw EORVException(20225, "Table is locked");
   try {
     RootAO->Execute(IsRoot, ParentQueryAO, ParentCursor);
@@ -196,9 +199,79 @@ void TORVSQLCursorCommand::ExecSQL(IORVSQLQuery* Query, bool IsRoot, bool Reques
   }
   UnlockTablesAfterSelect();
   if (IsRoot) {
-    ReadOnly = !RequestLive || !RootAO->IsAOTable();
+    ReadOnly = !RequestLive || (!RootAO->IsAOTable() && !into);
     if (TORVAODataset* ds = RootAO->ResultDataset(); ds && ds->Active()) ds->Cursor().FReadOnly = ReadOnly;
   }
+  if (into) CopyResultInto(Query, into_memory);
+}
+
+namespace {
+
+// The result of a statement as a dataset of the access layer, so that the table import reads
+// it like any other source: it borrows the result's cursor and leaves it open.
+class TORVResultSource : public TORVDataSet {
+ public:
+  explicit TORVResultSource(TORVCursor* Result) { SetExternalHandle(Result); }
+  ~TORVResultSource() override {
+    try {
+      Close();
+    } catch (...) {
+    }
+  }
+
+ protected:
+  TORVCursor* CreateHandle() override { return FExternalHandle; }
+};
+
+}  // namespace
+
+void TORVSQLCursorCommand::CopyResultInto(IORVSQLQuery* Query, bool InMemory) {
+  TORVAODataset* result = RootAO->ResultDataset();
+  if (!result || !result->Active()) throw EORVException(10513, "Nil pointer occured");
+  // A live result is the stored table itself: replacing that table by its own rows would read
+  // them from the table being made anew and lose them.
+  if (RootAO->IsAOTable() && SameName(RootAO->TableName(), IntoTable))
+    throw EORVException(10403, "Error importing table. Cannot copy data due to error: %s\r\n",
+                        {"Error importing table. Cannot create table due to error: the table " + IntoTable +
+                         " is the source of the rows\r\n"});
+  TORVCursor& cursor = result->Cursor();
+  // The import reads the result from its first row and must not change its projection.
+  const bool projection = cursor.FSettingProjection;
+  void* const owner = cursor.Dataset;
+  cursor.FSettingProjection = true;
+  std::string log;
+  bool imported = false;
+  {
+    TORVResultSource source(&cursor);
+    source.SetSessionName(Query ? Query->GetSessionName() : std::string());
+    source.SetDatabaseName(Query && !Query->GetDatabaseName().empty() ? Query->GetDatabaseName() : "MEMORY");
+    source.Open();
+    // The result's own indexes (its order, its DISTINCT key) are not the new table's.
+    source.IndexDefs().Clear();
+    source.AdvIndexDefs().Clear();
+    source.IndexDefs().SetUpdated(true);
+
+    TORVTable target;
+    target.SetSessionName(Query ? Query->GetSessionName() : std::string());
+    target.SetDatabaseName(InMemory ? "MEMORY" : !IntoDatabase.empty() ? IntoDatabase : Query->GetDatabaseName());
+    target.SetInMemory(InMemory);
+    target.SetTableName(IntoTable);
+    TORVDatabase* db = target.GetDBSession() ? target.GetDBSession()->FindDatabase(target.DatabaseName()) : nullptr;
+    const bool silent = db && db->SilentMode();
+    if (db) db->SetSilentMode(true);
+    try {
+      imported = target.ImportTable(source, log, nullptr);
+    } catch (const std::exception& e) {
+      log += e.what();
+    }
+    if (db) db->SetSilentMode(silent);
+  }
+  cursor.FSettingProjection = projection;
+  cursor.Dataset = owner;
+  result->First();
+  // Rows that did not arrive are an error with the import's own account, never a success.
+  if (!imported)
+    throw EORVException(10403, "Error importing table. Cannot copy data due to error: %s\r\n", {log});
 }
 
 TORVCursor* TORVSQLCursorCommand::GetResultCursor() {
@@ -305,7 +378,10 @@ TORVSQLCommandMaker RegisterSQLCommand(TORVSQLStatement Statement, TORVSQLComman
   return previous;
 }
 
-TORVSQLProcessor::TORVSQLProcessor(IORVSQLQuery* Query) : ORVQuery(Query) { RegisterSubqueryNodeFactory(); }
+TORVSQLProcessor::TORVSQLProcessor(IORVSQLQuery* Query) : ORVQuery(Query) {
+  RegisterSubqueryNodeFactory();
+  RegisterStatementCommands();
+}
 
 TORVSQLProcessor::~TORVSQLProcessor() {
   // The commands read the lexer while they are freed (subquery nodes): commands go first.

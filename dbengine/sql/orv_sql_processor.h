@@ -41,6 +41,11 @@ class IORVSQLQuery : public IORVQueryDataset {
   // Settings of the query's database component copied to a database made for another file.
   virtual bool GetMultiUser() const { return false; }
   virtual bool GetDisableTempFiles() const { return false; }
+  // The transaction of the query's database (START TRANSACTION, COMMIT [FLUSH], ROLLBACK); by
+  // default that of its table session.
+  virtual void StartTransaction();
+  virtual void Commit(bool Flush);
+  virtual void Rollback();
 
  protected:
   ~IORVSQLQuery() override = default;
@@ -145,6 +150,9 @@ class TORVSQLCursorCommand : public TORVSQLCommand {
   virtual std::unique_ptr<TORVAO> BuildAOTree(IORVSQLQuery* Query, bool RequestLive, IORVAO* ParentQueryAO,
                                                TORVCursor* ParentCursor, bool AllowNotAppliedConditions) = 0;
 
+  // SELECT ... INTO: the result becomes the table IntoTable (of IntoDatabase, of the query's
+  // database, or of MEMORY) through the table import; a failed import raises 10403 with its log.
+  void CopyResultInto(IORVSQLQuery* Query, bool InMemory);
   bool OpenAndLockTablesBeforeSelect();
   void UnlockTablesAfterSelect();
   bool ParseOrderByClause();
@@ -186,6 +194,8 @@ enum class TORVSQLStatement : uint8_t {
 using TORVSQLCommandMaker = std::function<std::unique_ptr<TORVSQLCommand>(TORVLexer& Lexer, IORVSQLQuery* Query)>;
 // Returns the previous maker; an empty maker unregisters.
 TORVSQLCommandMaker RegisterSQLCommand(TORVSQLStatement Statement, TORVSQLCommandMaker Maker);
+// Registers the statements of this library for every statement that has no maker.
+void RegisterStatementCommands();
 
 class TORVSQLProcessor {
  public:

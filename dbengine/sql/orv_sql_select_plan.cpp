@@ -105,7 +105,14 @@ std::unique_ptr<TORVAO> TORVSQLSelect::BuildAOTree(IORVSQLQuery* Query, bool Req
   {
     // The table operator keeps the items of plain columns; the final copy reads them again.
     std::vector<TORVSelectListItem> items = AllFields ? std::vector<TORVSelectListItem>() : SelectList;
-    ao->SetResultFields(items, Distinct && !final_copy);
+    // The items whose expressions the operator took over come back also when it fails part
+    // way (an unknown column), so that no expression is freed twice.
+    try {
+      ao->SetResultFields(items, Distinct && !final_copy);
+    } catch (...) {
+      if (!AllFields) SelectList = std::move(items);
+      throw;
+    }
     if (!AllFields) SelectList = std::move(items);
   }
 

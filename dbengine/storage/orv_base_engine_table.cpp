@@ -372,6 +372,10 @@ TORVGetRecordResult TORVTableData::InternalFindOrGetRecordBuffer(TORVCursor* Cur
 
 TORVGetRecordResult TORVTableData::GetRecordBuffer(TORVCursor* Cursor, TORVGetRecordMode GetRecordMode) {
   Guard guard(*this);
+  return GetRecordBufferLocked(Cursor, GetRecordMode);
+}
+
+TORVGetRecordResult TORVTableData::GetRecordBufferLocked(TORVCursor* Cursor, TORVGetRecordMode GetRecordMode) {
   if (!FRecordManager) throw EORVException(10015, "Nil pointer occured");
   if (FRecordManager->FRecordCount == 0) return grrEOF;
   const bool distinct_step = Cursor->IsDistinctApplied() && GetRecordMode != grmCurrent && !Cursor->FirstPosition &&

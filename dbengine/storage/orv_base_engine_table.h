@@ -186,6 +186,8 @@ class TORVTableData : public IORVKeyTable {
   bool IsRecordVisible(TORVCursor* Cursor);
 
   // Fetching.
+  // GetRecordBuffer's work, for a caller that holds the table lock already.
+  TORVGetRecordResult GetRecordBufferLocked(TORVCursor* Cursor, TORVGetRecordMode GetRecordMode);
   TORVGetRecordResult InternalFindOrGetRecordBuffer(TORVCursor* Cursor, TORVGetRecordMode GetRecordMode,
                                                     bool ForceFillWholeBitmap);
   void InternalGetRecordBuffer(int32_t SessionID, TORVNavigationInfo& NavigationInfo,

@@ -196,6 +196,17 @@ bool TORVBTreeRecordPageIndex::GetNextRecordPage(int32_t SessionID, int32_t Curr
   return true;
 }
 
+void TORVBTreeRecordPageIndex::GetNextRecordPages(int32_t SessionID, int32_t CurrentPageNo, int32_t EndPageNo,
+                                                  size_t MaxCount, std::vector<int32_t>& Pages) {
+  TORVKeyPath position;
+  if (!GetPosition(SessionID, CurrentPageNo, position)) throw EORVException(20104, "Invalid page number");
+  while (Pages.size() < MaxCount && GetNextPosition(SessionID, position)) {
+    const int32_t page_no = GetPageNo(SessionID, position);
+    if (page_no >= EndPageNo) break;
+    Pages.push_back(page_no);
+  }
+}
+
 bool TORVBTreeRecordPageIndex::GetPriorRecordPage(int32_t SessionID, int32_t CurrentPageNo, int32_t& PriorPageNo) {
   TORVKeyPath position;
   if (!GetPosition(SessionID, CurrentPageNo, position)) throw EORVException(20105, "Invalid page number");

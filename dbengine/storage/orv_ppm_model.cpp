@@ -18,10 +18,8 @@ constexpr uint8_t ExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2
 // count times two, plus one after a success); row r of a column starts at
 // BIN_SCALE - InitBinEsc / (r + 2).
 constexpr uint16_t InitBinEsc[kBinColumns] = {
-    15581,  7999, 22975, 18675, 24571, 21828, 25552, 23964, 25761, 23228, 26162, 24657, 26870,
-    21658, 26660,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999,
-    27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,
-     7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999, 27594,  7999,
+    15581, 7999, 22975, 18675, 24571, 21828, 25552, 23965,
+    25761, 23228, 26162, 24657, 26870, 21659, 27594, 7999,
 };
 
 unsigned GetMean(unsigned Summ) { return (Summ + (1u << (PERIOD_BITS - 2))) >> PERIOD_BITS; }
@@ -79,25 +77,13 @@ bool TPPMModel::Start(unsigned Order, unsigned MemoryMB) {
   if (Order < 2 || Order > 16 || MemoryMB < 1 || MemoryMB > 256) return false;
   if (!sa_.Start(MemoryMB << 20)) return false;
   MaxOrder = Order;
-  // Symbol-count classes. NS2Indx, for the escape estimation: counts 1 to 4 one class each,
-  // then class m covers m / 2 counts (2, 2, 3, 3, 4 ...). NS2BSIndx, for the binary contexts:
-  // counts 1 to 6 one class each, 7 to 11 one class, then class m covers m - 3 counts (4, 5 ...).
-  unsigned i = 0;
-  for (; i < 3; ++i) NS2Indx[i] = static_cast<uint8_t>(i);
-  for (unsigned m = i, k = 1; i < 256; ++i) {
-    NS2Indx[i] = static_cast<uint8_t>(m);
-    if (--k == 0) {
-      ++m;
-      k = m / 2;
-    }
-  }
-  i = 0;
-  for (; i < 6; ++i) NS2BSIndx[i] = static_cast<uint8_t>(i);
-  for (; i < 11; ++i) NS2BSIndx[i] = 6;
-  for (unsigned m = 7, k = 4; i < 256; ++i) {
-    NS2BSIndx[i] = static_cast<uint8_t>(m);
-    if (--k == 0) k = (++m) - 3;
-  }
+  // Symbol-count classes. NS2Indx, for the escape estimation: a class covers one count for the
+  // first four classes, two counts for the next four, then four, eight, 16 and 32 counts, four
+  // classes each (the 25th takes the last four counts). NS2BSIndx, for the binary contexts:
+  // counts 1 to 6 one class each, 7 to 255 one class, and the root's 256 a class of its own.
+  for (unsigned i = 0, m = 0; i < 256; ++m)
+    for (unsigned k = 1u << (m / 4); k && i < 256; --k) NS2Indx[i++] = static_cast<uint8_t>(m);
+  for (unsigned i = 0; i < 256; ++i) NS2BSIndx[i] = static_cast<uint8_t>(i < 6 ? i : (i < 255 ? 6 : 7));
   DummySEE2Cont = {};
   DummySEE2Cont.Shift = PERIOD_BITS;
   std::memset(CharMask, 0, sizeof(CharMask));
@@ -241,7 +227,8 @@ void TPPMModel::UpdateModel() {
           s -= kStateSize;
         }
       }
-      if (Freq(s) < MAX_FREQ - 9) {
+      // A symbol already close to the rescale limit gains no more here.
+      if (Freq(s) < MAX_FREQ - 16) {
         Freq(s) = static_cast<uint8_t>(Freq(s) + 2);
         SetSummFreq(c, SummFreq(c) + 2);
       }

@@ -13,11 +13,13 @@
 namespace orv::ppm {
 
 inline constexpr unsigned MAX_O = 64;
-// Columns of the binary-context table: 26 classes of the suffix's symbol count, each with and
-// without a success of the previous symbol.
-inline constexpr unsigned kBinColumns = 52;
-// Rows of the escape-estimation table: classes of the number of symbols still unmasked.
-inline constexpr unsigned kSeeRows = 33;
+// Columns of the binary-context table: 8 classes of the suffix's symbol count (1 to 6 alone,
+// 7 to 255 together, and the order-0 root with all 256), each with and without a success of the
+// previous symbol.
+inline constexpr unsigned kBinColumns = 16;
+// Rows of the escape-estimation table: classes of the number of symbols still unmasked (four
+// classes of one count, four of two, four of four ... four of 32, and the last four counts).
+inline constexpr unsigned kSeeRows = 25;
 
 class TPPMModel {
  public:

@@ -209,11 +209,13 @@ class DiskTestCursor : public TestCursor {
 
 // A database file with one session: Create makes the file with the geometry asked for.
 struct DiskTable {
+  // An encrypted file with a Password that names one.
   explicit DiskTable(const std::string& Path, bool MultiUser = false, uint16_t PageSize = 4096,
-                     bool CreateFile = true, platform::FileFactory Factory = {})
+                     bool CreateFile = true, platform::FileFactory Factory = {}, const TORVPassword& Password = {})
       : db(std::make_unique<TORVDiskDatabaseData>(std::move(Factory))) {
     db->FDatabaseName = Path;
     db->FPageSize = PageSize;
+    db->FPassword = Password;
     if (CreateFile) db->CreateDatabase();
     session = std::make_unique<TestSession>(*db, MultiUser);
   }

@@ -2,6 +2,8 @@
 // prepare / execute / RowsAffected life cycle and a detail query following its master.
 #include "dbengine/sql/orv_query.h"
 
+#include "dbengine/access/orv_main_table.h"
+
 #include <gtest/gtest.h>
 
 #include "dbengine/sql/tests/sql_test_support.h"
@@ -98,6 +100,27 @@ TEST_F(Query, ExecSQLCountsRows) {
   count->Open();
   EXPECT_EQ(Rows(*count), "5");
   ExpectCode(30142, [&] { NewQuery(" ")->Prepare(); });
+}
+
+// SELECT ... INTO through the query component: the result becomes a table of the database
+// named before the full stop (here one on disk), whose rows a table component reads back.
+TEST_F(Query, SelectIntoAnotherDatabase) {
+  CreateFile(dir.File("into.orv"));
+  auto disk = NewDatabase("IntoDb", dir.File("into.orv"));
+  disk->Open();
+  auto q = NewQuery("SELECT T.ID, T.NAME, U.W INTO IntoDb.JOINED FROM T JOIN U ON T.ID = U.TID ORDER BY W");
+  q->ExecSQL();
+  TORVTable stored;
+  stored.SetDatabaseName("IntoDb");
+  stored.SetTableName("JOINED");
+  stored.Open();
+  EXPECT_EQ(Rows(stored), "1|x|100;1|x|200;3|z|300");
+  stored.Close();
+  // The ORDER BY index of the result is not carried into the new table.
+  stored.IndexDefs().SetUpdated(false);
+  stored.IndexDefs().Update();
+  EXPECT_EQ(stored.IndexDefs().Count(), 0);
+  disk->Close();
 }
 
 TEST_F(Query, DetailFollowsMaster) {

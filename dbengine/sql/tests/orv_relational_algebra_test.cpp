@@ -235,10 +235,77 @@ TEST_F(JoinTest, InnerLeftRightAndFullJoinsAgreeWithSqlite) {
   EXPECT_EQ(inner, Sqlite("SELECT A.ID, B.ID FROM A JOIN B ON A.X = B.Y"));
   EXPECT_EQ(Join(ajtLeftOuter), Sqlite("SELECT A.ID, B.ID FROM A LEFT JOIN B ON A.X = B.Y"));
   EXPECT_EQ(Join(ajtRightOuter), Sqlite("SELECT A.ID, B.ID FROM B LEFT JOIN A ON A.X = B.Y"));
-  // SQLite has no FULL JOIN here: the union of both outer joins is the same set of rows.
-  EXPECT_EQ(Join(ajtFullOuter), Sqlite("SELECT A.ID, B.ID FROM A LEFT JOIN B ON A.X = B.Y UNION ALL "
-                                       "SELECT A.ID, B.ID FROM B LEFT JOIN A ON A.X = B.Y WHERE A.ID IS NULL"));
+  EXPECT_EQ(Join(ajtFullOuter), Sqlite("SELECT A.ID, B.ID FROM A FULL JOIN B ON A.X = B.Y"));
   EXPECT_EQ(TempTables(), 0);
+}
+
+// A full join whose ON holds more than the key pair: every pair the whole condition accepts,
+// then each row of either side that found none, alone. The condition may reject the first,
+// the last or every member of a run of equal keys, on either side. Integer keys are merged
+// from sorted key lists, text keys in the order of the inputs' indexes: both are asked.
+TEST_F(JoinTest, FullJoinWithARemainingConditionLosesNoPairAndNoRow) {
+  MakeTable("P", {"ID", "X", "T$"},
+            {R({"1", "1", "k1"}), R({"2", "1", "k1"}), R({"3", "1", "k1"}), R({"4", "2", "k2"}),
+             R({"5", nullptr, nullptr}), R({"6", "7", "k7"})});
+  MakeTable("Q", {"ID", "Y", "T$"},
+            {R({"10", "1", "k1"}), R({"11", "1", "k1"}), R({"12", nullptr, nullptr}), R({"13", "3", "k3"}),
+             R({"14", "7", "k7"}), R({"20", "1", "k1"}), R({"21", nullptr, nullptr}), R({"22", "2", "k2"}),
+             R({"23", "1", "k1"}), R({"24", "9", "k9"})});
+  MakeTable("Z", {"ID", "Y", "T$"}, {});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Q", "Q.ID <> 20"},  {"Q", "P.ID < 3"},           {"Q", "P.ID + Q.ID = 13"},
+      {"Q", "P.ID > 100"},  {"Q", "P.ID * 10 + 17 < Q.ID"}, {"Q", "P.ID = 2 OR Q.ID = 23"},
+      {"Z", "Z.ID > 0"},
+  };
+  for (const auto& [right, condition] : cases)
+    for (const auto& [lkey, rkey] : {std::pair<std::string, std::string>{"X", "Y"}, {"T", "T"}}) {
+      SCOPED_TRACE(right + "." + rkey + ": " + condition);
+      const std::string on = "P." + lkey + " = " + right + "." + rkey + " AND (" + condition + ")";
+      TORVFields f1 = Fields({Col("P", lkey)}), f2 = Fields({Col(right, rkey)});
+      TORVAOJoin full(Table("P"), Table(right), ajtFullOuter, false, &f1, &f2, Expr(condition, true));
+      EXPECT_EQ(Run(full, {Col("P", "ID"), Col(right, "ID")}),
+                Sqlite("SELECT P.ID, " + right + ".ID FROM P FULL JOIN " + right + " ON " + on));
+      // The other input as the left one.
+      TORVFields g1 = Fields({Col(right, rkey)}), g2 = Fields({Col("P", lkey)});
+      TORVAOJoin swapped(Table(right), Table("P"), ajtFullOuter, false, &g1, &g2, Expr(condition, true));
+      EXPECT_EQ(Run(swapped, {Col(right, "ID"), Col("P", "ID")}),
+                Sqlite("SELECT " + right + ".ID, P.ID FROM " + right + " FULL JOIN P ON " + on));
+      // Inner, left and right joins with the same remaining condition.
+      for (const TORVJoinType type : {ajtInner, ajtLeftOuter, ajtRightOuter}) {
+        TORVFields h1 = Fields({Col("P", lkey)}), h2 = Fields({Col(right, rkey)});
+        TORVAOJoin join(Table("P"), Table(right), type, false, &h1, &h2, Expr(condition, true));
+        const std::string from = type == ajtInner       ? "P JOIN " + right
+                                 : type == ajtLeftOuter ? "P LEFT JOIN " + right
+                                                        : right + " LEFT JOIN P";
+        EXPECT_EQ(Run(join, {Col("P", "ID"), Col(right, "ID")}),
+                  Sqlite("SELECT P.ID, " + right + ".ID FROM " + from + " ON " + on));
+      }
+    }
+  EXPECT_EQ(TempTables(), 0);
+}
+
+// Joins on two integer columns and on an integer and a text column (merged from sorted keys
+// and from the inputs' indexes), inner and outer, against SQLite.
+TEST_F(JoinTest, MultiColumnKeys) {
+  MakeTable("P", {"ID", "X", "W", "T$"},
+            {R({"1", "1", "1", "a"}), R({"2", "1", "2", "a"}), R({"3", "1", "1", "b"}), R({"4", "2", nullptr, "a"}),
+             R({"5", nullptr, "1", "a"}), R({"6", "2", "2", "b"}), R({"7", "1", "1", "a"})});
+  MakeTable("Q", {"ID", "Y", "W", "T$"},
+            {R({"10", "1", "1", "a"}), R({"11", "1", "2", "b"}), R({"12", "2", "2", "b"}), R({"13", "1", "1", "a"}),
+             R({"14", "2", nullptr, "a"}), R({"15", "3", "3", "c"})});
+  const std::vector<std::pair<std::string, std::string>> keys = {{"W", "W"}, {"T", "T"}};
+  for (const auto& [l2, r2] : keys)
+    for (const TORVJoinType type : {ajtInner, ajtLeftOuter, ajtRightOuter, ajtFullOuter}) {
+      SCOPED_TRACE(l2 + " " + std::to_string(type));
+      TORVFields f1 = Fields({Col("P", "X"), Col("P", l2)}), f2 = Fields({Col("Q", "Y"), Col("Q", r2)});
+      TORVAOJoin join(Table("P"), Table("Q"), type, false, &f1, &f2, nullptr);
+      const std::string on = " ON P.X = Q.Y AND P." + l2 + " = Q." + r2;
+      const std::string kind = type == ajtInner        ? " JOIN "
+                               : type == ajtLeftOuter  ? " LEFT JOIN "
+                               : type == ajtRightOuter ? " RIGHT JOIN "
+                                                       : " FULL JOIN ";
+      EXPECT_EQ(Run(join, {Col("P", "ID"), Col("Q", "ID")}), Sqlite("SELECT P.ID, Q.ID FROM P" + kind + "Q" + on));
+    }
 }
 
 TEST_F(JoinTest, EmptyInputs) {

@@ -2,6 +2,7 @@
 // parsed shapes of SELECT and set operations, the plan's errors and live results, subqueries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "dbengine/sql/orv_sql_select.h"
@@ -107,20 +108,73 @@ TEST_F(Processor, Errors) {
   ExpectCode(20244, run("SELECT A, COUNT(*) AS N FROM T GROUP BY A HAVING NOPE > 1"));
   ExpectCode(20270, run("SELECT C.ID FROM U C, T JOIN U ON U.W = C.W"));
   ExpectCode(20272, run("SELECT ID FROM T UNION SELECT ID INTO X FROM U"));
-  // Statements whose modules are not linked say which one is missing.
+  // A data-changing statement's error names what it could not find.
   try {
-    Run("UPDATE T SET A = 1");
+    Run("UPDATE T SET NOPE = 1");
     ADD_FAILURE();
-  } catch (const std::logic_error& e) {
-    EXPECT_NE(std::string(e.what()).find("UPDATE"), std::string::npos) << e.what();
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("NOPE"), std::string::npos) << e.what();
   }
-  // SELECT ... INTO needs the table import, which is not built yet: it refuses before running.
+}
+
+// SELECT ... INTO leaves the result as a stored table; SQLite's CREATE TABLE ... AS SELECT over
+// the same rows says what it must hold. The statement still returns its result.
+Rows Sorted(Rows R) {
+  std::sort(R.begin(), R.end());
+  return R;
+}
+
+TEST_F(Processor, SelectIntoStoresTheResult) {
+  struct Case {
+    const char* Into;  // our statement
+    const char* Peer;  // SQLite's
+    bool Live;
+  };
+  const Case cases[] = {
+      {"SELECT * INTO X1 FROM T", "CREATE TABLE X1 AS SELECT * FROM T", true},
+      {"SELECT ID, A * 2 AS B, NAME INTO X2 FROM T WHERE ID > 1",
+       "CREATE TABLE X2 AS SELECT ID, A * 2 AS B, NAME FROM T WHERE ID > 1", false},
+      {"SELECT T.ID, U.W INTO X3 FROM T LEFT JOIN U ON T.ID = U.TID",
+       "CREATE TABLE X3 AS SELECT T.ID, U.W FROM T LEFT JOIN U ON T.ID = U.TID", false},
+      {"SELECT A, COUNT(*) AS N, SUM(V) AS S INTO X4 FROM T GROUP BY A",
+       "CREATE TABLE X4 AS SELECT A, COUNT(*) AS N, SUM(V) AS S FROM T GROUP BY A", false},
+      {"SELECT DISTINCT NAME INTO MEMORY X5 FROM T ORDER BY NAME",
+       "CREATE TABLE X5 AS SELECT DISTINCT NAME FROM T ORDER BY NAME", false},
+      {"SELECT ID INTO X6 FROM T WHERE ID > 100", "CREATE TABLE X6 AS SELECT ID FROM T WHERE ID > 100", true},
+      // A second INTO the same name replaces the table.
+      {"SELECT W, ID INTO X2 FROM U WHERE W > 100", "DROP TABLE X2; CREATE TABLE X2 AS SELECT W, ID FROM U WHERE W > 100",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Into);
+    const Rows returned = Run(c.Into, c.Live);
+    Exec(c.Peer);
+    const std::string table = std::string(c.Into).substr(std::string(c.Into).find("X"), 2);
+    const Rows stored = Sorted(Run("SELECT * FROM " + table));
+    EXPECT_TRUE(testing::SameRows(stored, Sorted(Sqlite("SELECT * FROM " + table)))) << testing::RowsText(stored);
+    EXPECT_TRUE(testing::SameRows(Sorted(returned), stored)) << testing::RowsText(returned);
+  }
+  Run("SELECT * FROM X2");
+  EXPECT_EQ(ColumnNames(), (std::vector<std::string>{"W", "ID"}));
+}
+
+// An import that cannot store the result raises 10403 with the import's account and changes
+// nothing: the table being read cannot be replaced by its own result, nor one held open.
+TEST_F(Processor, SelectIntoThatCannotStoreRaises) {
+  const std::string before = testing::RowsText(Run("SELECT * FROM T ORDER BY ID"));
   try {
-    Run("SELECT ID INTO X FROM T");
-    ADD_FAILURE();
-  } catch (const std::logic_error& e) {
-    EXPECT_NE(std::string(e.what()).find("ImportTable"), std::string::npos) << e.what();
+    Run("SELECT * INTO T FROM T WHERE ID > 2", true);
+    ADD_FAILURE() << "the table being read was replaced";
+  } catch (const EORVException& e) {
+    EXPECT_EQ(e.NativeError(), 10403) << e.what();
+    EXPECT_NE(std::string(e.what()).find("Cannot create table"), std::string::npos) << e.what();
   }
+  EXPECT_EQ(testing::RowsText(Run("SELECT * FROM T ORDER BY ID")), before);
+  TORVAODataset holder(memory.get(), temp.get());
+  holder.Open("U");
+  ExpectCode(10403, [&] { Run("SELECT ID INTO U FROM T"); });
+  holder.Close();
+  EXPECT_EQ(testing::RowsText(Run("SELECT ID FROM U ORDER BY ID")), "1\n2\n3\n4\n");
 }
 
 TEST_F(Processor, LiveResults) {

@@ -105,8 +105,37 @@ TEST(OrvSql, RunsTextsAndScriptsInOrder) {
   EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e"}, partial, usage), 1);
   EXPECT_NE(usage.str().find("usage: orvsql"), std::string::npos);
   std::ostringstream missing;
-  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e", "UPDATE T SET ID = 1"}, partial, missing), 1);
-  EXPECT_NE(missing.str().find("UPDATE"), std::string::npos) << missing.str();
+  EXPECT_EQ(tools::RunOrvSql({"--db", db, "-e", "UPDATE T SET NOPE = 1"}, partial, missing), 1);
+  EXPECT_NE(missing.str().find("NOPE"), std::string::npos) << missing.str();
+}
+
+}  // namespace
+}  // namespace orv
+
+namespace orv {
+namespace {
+
+TEST(OrvSql, ChangesAndKeepGoing) {
+  testing::ScratchDir dir;
+  const std::string db = dir.File("c.odb");
+  // The file is made by the first run; a rolled-back insert leaves nothing behind.
+  Result r = RunSql({"--db", db, "--changes", "-e", "CREATE TABLE T (ID INTEGER, NAME VARCHAR(8))", "-e",
+                     "INSERT INTO T VALUES (1, 'a'), (2, 'b'), (3, 'c')", "-e", "UPDATE T SET NAME = 'x' WHERE ID > 1",
+                     "-e", "START TRANSACTION", "-e", "DELETE FROM T", "-e", "ROLLBACK", "-e",
+                     "SELECT ID, NAME FROM T ORDER BY ID"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "changes: 0\nchanges: 3\nchanges: 2\nchanges: 0\nchanges: 3\nchanges: 0\n1\ta\n2\tx\n3\tx\n\n");
+
+  // Without --keep-going the first failure ends the run; with it the rest still runs.
+  r = RunSql({"--db", db, "-e", "DELETE FROM T WHER ID = 1", "-e", "DELETE FROM T WHERE ID = 1"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("20260"), std::string::npos) << r.err;
+  r = RunSql({"--db", db, "--keep-going", "--changes", "-e", "DELETE FROM T WHER ID = 1", "-e",
+              "INSERT INTO T (ID) VALUES (4, 5)", "-e", "DELETE FROM T WHERE ID = 1"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "changes: 1\n");
+  EXPECT_NE(r.err.find("20259"), std::string::npos) << r.err;
+  EXPECT_EQ(RunSql({"--db", db, "-e", "SELECT COUNT(*) FROM T"}).out, "2\n\n");
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ namespace {
 constexpr char kDatabaseName[] = "orvsql";
 constexpr char kUsage[] =
     "usage: orvsql [--db FILE] [--load TABLE SPEC TSV]... [--index TABLE NAME FIELDS]...\n"
-    "              [--filter TABLE CONDITION] [-e SQL | SCRIPT]...\n";
+    "              [--filter TABLE CONDITION] [--changes] [--keep-going] [-e SQL | SCRIPT]...\n"
+    "  --changes     print \"changes: N\" (the rows changed) after each text without rows\n"
+    "  --keep-going  report a failing text on stderr, run the rest, and end with 1\n";
 
 struct LoadStep {
   std::string Table, Spec, File;
@@ -38,6 +40,8 @@ struct Options {
   bool HasFilter = false;
   std::string FilterTable, Condition;
   std::vector<std::string> Texts;  // -e texts and script contents, in order
+  bool Changes = false;
+  bool KeepGoing = false;
 };
 
 std::string ReadFile(const std::string& Name) {
@@ -75,6 +79,12 @@ Options ParseOptions(const std::vector<std::string>& Args) {
       o.HasFilter = true;
       o.FilterTable = v[0];
       o.Condition = v[1];
+    } else if (option == "--changes") {
+      o.Changes = true;
+      ++i;
+    } else if (option == "--keep-going") {
+      o.KeepGoing = true;
+      ++i;
     } else if (option == "-e") {
       if (i + 1 >= Args.size()) throw UsageError("-e needs an SQL text");
       o.Texts.push_back(Args[i + 1]);
@@ -109,12 +119,13 @@ bool ProducesRows(const std::string& Sql) {
   return word == "SELECT";
 }
 
-void RunQuery(const std::string& Database, const std::string& Sql, std::ostream& Out) {
+void RunQuery(const std::string& Database, const std::string& Sql, bool Changes, std::ostream& Out) {
   TORVQuery query;
   query.SetDatabaseName(Database);
   query.SetSQL(Sql);
   if (!ProducesRows(Sql)) {
     query.ExecSQL();
+    if (Changes) Out << "changes: " << query.RowsAffected() << "\n";
     return;
   }
   query.Open();
@@ -123,7 +134,7 @@ void RunQuery(const std::string& Database, const std::string& Sql, std::ostream&
   query.Close();
 }
 
-int Run(const std::vector<std::string>& Args, std::ostream& Out) {
+int Run(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
   const Options o = ParseOptions(Args);
   // Every TSV file is opened before anything is created, so that a missing one changes nothing.
   std::vector<std::ifstream> inputs;
@@ -164,14 +175,23 @@ int Run(const std::vector<std::string>& Args, std::ostream& Out) {
     DumpRows(*table, Out);
     table->Close();
   }
-  for (const std::string& text : o.Texts) RunQuery(database, text, Out);
-  return 0;
+  int result = 0;
+  for (const std::string& text : o.Texts) {
+    try {
+      RunQuery(database, text, o.Changes, Out);
+    } catch (const std::exception& e) {
+      if (!o.KeepGoing) throw;
+      Err << e.what() << "\n";
+      result = 1;
+    }
+  }
+  return result;
 }
 
 }  // namespace
 
 int RunOrvSql(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
-  return RunReportingErrors("orvsql", kUsage, Err, [&] { return Run(Args, Out); });
+  return RunReportingErrors("orvsql", kUsage, Err, [&] { return Run(Args, Out, Err); });
 }
 
 }  // namespace orv::tools

@@ -84,12 +84,14 @@ TEST(PngWrite, SamplesAreRedGreenBlueOfTheBitmapBytes) {
 }
 
 TEST(PngRoundTrip, TwentyFourBitIsByteExactAtEveryWidth) {
-  for (int width = 1; width <= 9; ++width) {
-    const Bitmap bmp = PatternBitmap(width, 4, PixelFormat::pf24bit, static_cast<uint32_t>(width));
-    EXPECT_EQ(DecodePng(EncodePng(bmp)), bmp) << width;
+  for (const PngCompression how : {PngCompression::Small, PngCompression::Fast}) {
+    for (int width = 1; width <= 9; ++width) {
+      const Bitmap bmp = PatternBitmap(width, 4, PixelFormat::pf24bit, static_cast<uint32_t>(width));
+      EXPECT_EQ(DecodePng(EncodePng(bmp, how)), bmp) << width;
+    }
+    const Bitmap big = PatternBitmap(1280, 1024);
+    EXPECT_EQ(DecodePng(EncodePng(big, how)), big);
   }
-  const Bitmap big = PatternBitmap(1280, 1024);
-  EXPECT_EQ(DecodePng(EncodePng(big)), big);
 }
 
 TEST(PngRoundTrip, ThroughAFile) {
