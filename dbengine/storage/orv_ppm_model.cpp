@@ -18,8 +18,8 @@ constexpr uint8_t ExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2
 // count times two, plus one after a success); row r of a column starts at
 // BIN_SCALE - InitBinEsc / (r + 2).
 constexpr uint16_t InitBinEsc[kBinColumns] = {
-    15581, 7999, 22975, 18675, 24571, 21828, 25552, 23965,
-    25761, 23228, 26162, 24657, 26870, 21659, 27594, 7999,
+    15581, 7999, 22975, 18675, 24571, 21828, 25553, 23965,
+    25761, 23228, 26162, 24657, 26870, 21659, 27594, 15024,
 };
 
 unsigned GetMean(unsigned Summ) { return (Summ + (1u << (PERIOD_BITS - 2))) >> PERIOD_BITS; }
@@ -77,13 +77,16 @@ bool TPPMModel::Start(unsigned Order, unsigned MemoryMB) {
   if (Order < 2 || Order > 16 || MemoryMB < 1 || MemoryMB > 256) return false;
   if (!sa_.Start(MemoryMB << 20)) return false;
   MaxOrder = Order;
-  // Symbol-count classes. NS2Indx, for the escape estimation: a class covers one count for the
-  // first four classes, two counts for the next four, then four, eight, 16 and 32 counts, four
-  // classes each (the 25th takes the last four counts). NS2BSIndx, for the binary contexts:
-  // counts 1 to 6 one class each, 7 to 255 one class, and the root's 256 a class of its own.
-  for (unsigned i = 0, m = 0; i < 256; ++m)
-    for (unsigned k = 1u << (m / 4); k && i < 256; --k) NS2Indx[i++] = static_cast<uint8_t>(m);
-  for (unsigned i = 0; i < 256; ++i) NS2BSIndx[i] = static_cast<uint8_t>(i < 6 ? i : (i < 255 ? 6 : 7));
+  // Symbol-count classes. NS2Indx, for the escape estimation: counts 1 to 4 one class each,
+  // 5 to 12 two counts a class, 13 to 44 four counts, and from 45 on eight counts a class.
+  // NS2BSIndx, for the binary contexts: counts 1 to 6 one class each, 7 to 50 one class, and
+  // 51 to 256 (the root among them) one class.
+  for (unsigned i = 0; i < 256; ++i)
+    NS2Indx[i] = static_cast<uint8_t>(i < 4    ? i
+                                      : i < 12 ? 4 + (i - 4) / 2
+                                      : i < 44 ? 8 + (i - 12) / 4
+                                               : 16 + (i - 44) / 8);
+  for (unsigned i = 0; i < 256; ++i) NS2BSIndx[i] = static_cast<uint8_t>(i < 6 ? i : (i < 50 ? 6 : 7));
   DummySEE2Cont = {};
   DummySEE2Cont.Shift = PERIOD_BITS;
   std::memset(CharMask, 0, sizeof(CharMask));

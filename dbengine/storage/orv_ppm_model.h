@@ -14,12 +14,12 @@ namespace orv::ppm {
 
 inline constexpr unsigned MAX_O = 64;
 // Columns of the binary-context table: 8 classes of the suffix's symbol count (1 to 6 alone,
-// 7 to 255 together, and the order-0 root with all 256), each with and without a success of the
-// previous symbol.
+// 7 to 50 together, and 51 to 256 together, the order-0 root among them), each with and without
+// a success of the previous symbol.
 inline constexpr unsigned kBinColumns = 16;
 // Rows of the escape-estimation table: classes of the number of symbols still unmasked (four
-// classes of one count, four of two, four of four ... four of 32, and the last four counts).
-inline constexpr unsigned kSeeRows = 25;
+// classes of one count, four of two, eight of four, and classes of eight counts up to 255).
+inline constexpr unsigned kSeeRows = 43;
 
 class TPPMModel {
  public:
