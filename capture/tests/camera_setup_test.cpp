@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "capture/tests/capture_test_support.h"
 #include "capture/vcap.h"
@@ -14,7 +17,9 @@ namespace {
 
 class CameraSetupTest : public ::testing::Test {
  protected:
-  CameraSetupTest() : dir_(std::filesystem::temp_directory_path() / "quirvel_camera_setup") {
+  // One folder per process: CTest runs the cases of this fixture side by side.
+  CameraSetupTest()
+      : dir_(std::filesystem::temp_directory_path() / ("quirvel_camera_setup-" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     ini_ = (dir_ / "QUIRVEL.INI").string();
