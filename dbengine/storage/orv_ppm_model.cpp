@@ -18,7 +18,7 @@ constexpr uint8_t ExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2
 // count times two, plus one after a success); row r of a column starts at
 // BIN_SCALE - InitBinEsc / (r + 2).
 constexpr uint16_t InitBinEsc[kBinColumns] = {
-    15581, 7999, 22975, 18675, 24571, 21828, 25553, 23965,
+    15581, 7999, 22975, 18675, 24571, 21829, 25553, 23965,
     25761, 23228, 26162, 24657, 26870, 21659, 27594, 15024,
 };
 
