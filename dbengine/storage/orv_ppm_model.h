@@ -21,6 +21,10 @@ inline constexpr unsigned kBinColumns = 16;
 // classes of one count, four of two, eight of four, and classes of eight counts up to 255).
 inline constexpr unsigned kSeeRows = 43;
 
+// Lets tests drive the model symbol by symbol (restarting it at chosen points); not used by
+// the product.
+struct TPPMModelTestAccess;
+
 class TPPMModel {
  public:
   // Reserves the model memory (MemoryMB megabytes) and starts the model; false when the order
@@ -37,6 +41,8 @@ class TPPMModel {
   int64_t DecodeBuffer(TPPMRangeDecoder& rc, uint8_t* Out, size_t OutCapacity);
 
  private:
+  friend struct TPPMModelTestAccess;
+
   struct SEE2 {
     uint16_t Summ;
     uint8_t Shift;
