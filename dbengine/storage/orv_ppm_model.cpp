@@ -643,6 +643,10 @@ bool TPPMModel::EncodeBuffer(TPPMRangeEncoder& rc, const uint8_t* In, size_t InS
     EncodeSymbol(rc, In[k]);
     if (!rc.Ok() || Broken) return false;
   }
+  return EncodeEnd(rc);
+}
+
+bool TPPMModel::EncodeEnd(TPPMRangeEncoder& rc) {
   EncodeSymbol(rc, -1);
   rc.Flush();
   return rc.Ok() && !Broken;

@@ -78,6 +78,8 @@ class TPPMModel {
 
   // Encodes one symbol (0..255), or the end-of-data escape for -1.
   void EncodeSymbol(TPPMRangeEncoder& rc, int Symbol);
+  // Codes the end-of-data escape and flushes the coder; false when the output did not fit.
+  bool EncodeEnd(TPPMRangeEncoder& rc);
   // Decodes one symbol; -1 for the end-of-data escape (or a failure, see Broken).
   int DecodeSymbol(TPPMRangeDecoder& rc);
 

@@ -249,9 +249,7 @@ struct TPPMModelTestAccess {
       m.EncodeSymbol(rc, In[k]);
       if (!rc.Ok() || m.Broken) return false;
     }
-    m.EncodeSymbol(rc, -1);
-    rc.Flush();
-    return rc.Ok() && !m.Broken;
+    return m.EncodeEnd(rc);
   }
 };
 }  // namespace ppm
